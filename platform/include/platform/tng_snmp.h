@@ -1,0 +1,61 @@
+// The framework's SNMP library, as orxdetect calls it: open a session to one
+// agent, build a GetRequest, send it and wait, read the answer. Over net-snmp,
+// SNMPv1 by default (ORX_SNMP_VERSION=2c for v2c, where an exception value
+// counts as error status noSuchName). ORX_SNMP_TIMEOUT_MS and ORX_SNMP_RETRIES
+// override the time-out and retries of every session.
+#pragma once
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct tng_snmp_session* TNG_SNMP_SESSION;
+typedef struct tng_snmp_request* TNG_SNMP_REQUEST;
+
+enum { TNG_SNMP_GET_REQUEST = 0xA0 };
+enum { TNG_SNMP_NO_SUCH_NAME = 2 };
+
+// ASN.1 tag of a value as it arrived (0x02 integer, 0x04 octet string,
+// 0x40 IP address, ...).
+typedef struct tng_snmp_binding {
+  const uint32_t* oid;
+  uint32_t oid_count;
+  uint8_t value_type;
+  // Integers as int32_t, texts zero-terminated, octets as they came.
+  // Null when the binding carries no value.
+  const void* value;
+  uint32_t value_length;
+  const struct tng_snmp_binding* next;
+} TNG_SNMP_BINDING;
+
+typedef struct tng_snmp_response {
+  int32_t error_status;  // 0 = no error
+  int32_t error_index;
+  const TNG_SNMP_BINDING* first;  // null when the answer carries no binding
+} TNG_SNMP_RESPONSE;
+
+typedef int (*TNG_SNMP_CALLBACK)(void);
+
+// 113: a session handle, or null. `address` is a host or "host:port"; an
+// empty or unresolvable address fails. `port` is used when none is named.
+TNG_SNMP_SESSION TngSnmp_OpenSession(const char* community, const char* address, int32_t a,
+                                     int32_t b, int32_t c, uint16_t port,
+                                     TNG_SNMP_CALLBACK callback, int32_t d);
+// 112: a request handle of the given PDU type, or null.
+TNG_SNMP_REQUEST TngSnmp_CreateRequest(int32_t pdu_type);
+// 106: non-zero when the binding was added.
+int32_t TngSnmp_AddBinding(TNG_SNMP_REQUEST request, const uint32_t* oid, uint32_t count);
+// 109: the response (owned by the session, valid until the next send or the
+// end of the session), or null when none came (time-out after the retries,
+// transport error).
+const TNG_SNMP_RESPONSE* TngSnmp_SendAndWait(TNG_SNMP_SESSION session, TNG_SNMP_REQUEST request);
+// 104: releases a request; a request that was sent is released with its
+// session as well, so either order is safe.
+void TngSnmp_ReleaseRequest(TNG_SNMP_REQUEST request);
+// 111: non-zero when the session ended.
+int32_t TngSnmp_EndSession(TNG_SNMP_SESSION session);
+
+#ifdef __cplusplus
+}
+#endif

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs what the suite needs from Debian's archive (when run as root and
+# something is missing) and builds it: build/ (plain) and, with --sanitize,
+# build-asan/ (address and undefined-behaviour sanitizers).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(build-essential cmake pkg-config clang libclang-rt-dev libsqlite3-dev sqlite3
+          libsnmp-dev snmpd snmp uuid-dev libssl-dev libgtest-dev python3 iproute2 procps)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "setup: please install as root: apt-get install ${missing[*]}" >&2
+    exit 1
+  fi
+  echo "setup: installing ${missing[*]}" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+# The package starts a system agent on port 161 of every address; the suite's
+# tests and demo run their own agents on 127.0.0.x and need the port free.
+if pgrep -x snmpd >/dev/null && [ -f /etc/init.d/snmpd ]; then
+  /etc/init.d/snmpd stop >/dev/null 2>&1 || pkill -x snmpd || true
+fi
+
+jobs=$(nproc)
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j "$jobs"
+if [ "${1:-}" = "--sanitize" ]; then
+  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTNG_SANITIZE=ON >/dev/null
+  cmake --build build-asan -j "$jobs"
+fi

@@ -1,0 +1,183 @@
+# Shared by the black-box test scripts. Source it first:
+#
+#   . "$TNG_SRC/tests/lib/test-lib.sh"
+#
+# Each script is a list of cases:
+#
+#   test_expect_success 'title' '
+#       fresh_home &&
+#       run ClassLift demo admin B &&
+#       expect_rc 1 &&
+#       expect_stdout <<-\EOF
+#       ...
+#       EOF
+#   '
+#   test_done
+#
+# A case runs in a subshell inside its own empty folder ($CASE_DIR); it
+# passes when its commands succeed. `run` keeps the whole standard output in
+# $CASE_DIR/out, standard error in err and the exit code in rc.
+set -u
+
+: "${TNG_BIN:?TNG_BIN must name the build's bin folder}"
+: "${TNG_SRC:=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
+export TNG_BIN TNG_SRC
+
+TEST_NAME=$(basename "$0" .sh)
+TEST_ROOT=$(mktemp -d "${TMPDIR:-/tmp}/$TEST_NAME.XXXXXX")
+export TNG_HOME="$TEST_ROOT/home"
+export HOME="$TEST_ROOT"
+export PATH="$TNG_BIN:/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"
+unset TNG_FAULTS TNG_REGISTRY WV_REPOSITORY BROWSER QMAddress KTPServer NSM_SERVER NSM_DIR \
+      ORX_SNMP_TIMEOUT_MS ORX_SNMP_RETRIES ORX_SNMP_VERSION ORX_SNMP_WINDOW 2>/dev/null || true
+
+tests_passed=0
+tests_failed=0
+case_number=0
+# Functions a script registers here run at exit, before the folder goes.
+cleanup_hooks=()
+
+test_cleanup() {
+  local hook
+  for hook in "${cleanup_hooks[@]}"; do "$hook" || true; done
+  if [ "$tests_failed" -eq 0 ] || [ -z "${TNG_KEEP:-}" ]; then rm -rf "$TEST_ROOT"; fi
+}
+trap test_cleanup EXIT
+trap 'exit 130' INT TERM
+
+say() { printf '%s\n' "$*"; }
+
+test_expect_success() {
+  local title=$1 body=$2
+  case_number=$((case_number + 1))
+  export CASE_DIR="$TEST_ROOT/case-$case_number"
+  mkdir -p "$CASE_DIR"
+  if (cd "$CASE_DIR" && set -e && eval "$body") >"$TEST_ROOT/case-$case_number.log" 2>&1; then
+    tests_passed=$((tests_passed + 1))
+    say "ok $case_number - $title"
+  else
+    tests_failed=$((tests_failed + 1))
+    say "not ok $case_number - $title"
+    sed 's/^/#   /' "$TEST_ROOT/case-$case_number.log"
+  fi
+}
+
+test_done() {
+  say "$TEST_NAME: $tests_passed passed, $tests_failed failed"
+  [ "$tests_failed" -eq 0 ]
+}
+
+# run CMD ARGS...: runs a program; keeps out, err and rc in the case folder.
+# Never fails by itself; a crash (killed by a signal, sanitizer report) is
+# reported so that it cannot pass for a refusal.
+run() {
+  local rc=0
+  "$@" >"$CASE_DIR/out" 2>"$CASE_DIR/err" </dev/null || rc=$?
+  echo "$rc" >"$CASE_DIR/rc"
+  check_no_crash
+}
+
+# run_with_input TEXT CMD ARGS...: as run, with TEXT (printf format
+# already expanded) on standard input through a pipe.
+run_with_input() {
+  local input=$1 rc=0
+  shift
+  printf '%s' "$input" | "$@" >"$CASE_DIR/out" 2>"$CASE_DIR/err" || rc=$?
+  echo "$rc" >"$CASE_DIR/rc"
+  check_no_crash
+}
+
+check_no_crash() {
+  local rc
+  rc=$(cat "$CASE_DIR/rc")
+  if [ "$rc" -ge 126 ] && [ "$rc" -ne 125 ] || grep -q -E 'runtime error:|AddressSanitizer|LeakSanitizer' "$CASE_DIR/err"; then
+    say "crash: exit code $rc" >&2
+    cat "$CASE_DIR/err" >&2
+    return 1
+  fi
+}
+
+# test_must_fail CMD...: CMD must exit non-zero, and not by a crash.
+test_must_fail() {
+  local rc=0
+  "$@" || rc=$?
+  if [ "$rc" -eq 0 ]; then say "expected failure: $*" >&2; return 1; fi
+  if [ "$rc" -ge 126 ] && [ "$rc" -ne 125 ]; then say "crashed ($rc): $*" >&2; return 1; fi
+  return 0
+}
+
+expect_rc() {
+  local want=$1 got
+  got=$(cat "$CASE_DIR/rc")
+  [ "$got" = "$want" ] || { say "exit code: want $want, got $got" >&2; cat "$CASE_DIR/err" >&2; return 1; }
+}
+
+# expect_file FILE < expected: FILE must hold exactly the expected bytes.
+# Heredoc text ends with a line break, which is part of the comparison.
+expect_file() {
+  local file=$1
+  cat >"$CASE_DIR/expect"
+  if ! cmp -s "$CASE_DIR/expect" "$file"; then
+    say "--- $file differs (expected vs actual):" >&2
+    diff -u "$CASE_DIR/expect" "$file" >&2 || true
+    return 1
+  fi
+}
+expect_stdout() { expect_file "$CASE_DIR/out"; }
+
+# expect_stdout_printf FORMAT ARGS...: standard output must equal the printf
+# expansion exactly (for output without a final line break).
+expect_stdout_printf() {
+  # shellcheck disable=SC2059
+  printf "$@" | expect_file "$CASE_DIR/out"
+}
+
+expect_stdout_empty() {
+  [ ! -s "$CASE_DIR/out" ] || { say "stdout not empty:" >&2; cat "$CASE_DIR/out" >&2; return 1; }
+}
+
+# fresh_home: an empty framework install with `wvrepo setup`.
+fresh_home() {
+  rm -rf "$TNG_HOME"
+  wvrepo setup >/dev/null
+}
+
+# make_repo NAME [USER [PASSWORD]]: a new repository with one user (default
+# admin with the blank password).
+make_repo() {
+  local name=$1 user=${2:-admin} password=${3:-}
+  wvrepo create "$name" >/dev/null
+  printf '%s\n' "$password" | wvrepo user add "$name" "$user" >/dev/null
+}
+
+# load_classes REPO FILE...: imports class definition files shipped in bin/.
+load_classes() {
+  local repo=$1 f
+  shift
+  for f in "$@"; do wvrepo import "$repo" "$TNG_BIN/$f" >/dev/null; done
+}
+
+# record_reclass: puts a reclass first on PATH that writes its argument words
+# to $CASE_DIR/reclass.words (one word a line, "--" after each run) and then
+# runs the real one.
+record_reclass() {
+  mkdir -p "$CASE_DIR/recbin"
+  cat >"$CASE_DIR/recbin/reclass" <<REC
+#!/bin/sh
+for w in "\$@"; do printf '%s\n' "\$w"; done >>"$CASE_DIR/reclass.words"
+echo -- >>"$CASE_DIR/reclass.words"
+exec "$TNG_BIN/reclass" "\$@"
+REC
+  chmod +x "$CASE_DIR/recbin/reclass"
+  : >"$CASE_DIR/reclass.words"
+  export PATH="$CASE_DIR/recbin:$PATH"
+}
+
+# objects REPO [CLASS]: the repository's objects as "class name" lines, sorted.
+objects() {
+  wvrepo object list "$@" --json |
+    python3 -c 'import sys, json
+for line in sys.stdin:
+    o = json.loads(line)
+    print(o["class_name"], o.get("name"))' | sort
+}
