@@ -1,0 +1,93 @@
+#include "platform/process.h"
+
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+extern char** environ;
+
+namespace tng::process {
+namespace {
+
+std::vector<char*> c_argv(const std::vector<std::string>& argv) {
+  std::vector<char*> out;
+  out.reserve(argv.size() + 1);
+  for (const std::string& a : argv) out.push_back(const_cast<char*>(a.c_str()));
+  out.push_back(nullptr);
+  return out;
+}
+
+bool is_executable_file(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+// The places a program is looked for, in order: the current directory, then
+// each directory of PATH (an empty entry is the current directory too).
+std::vector<std::string> candidates(const std::string& name) {
+  std::vector<std::string> out;
+  if (name.find('/') != std::string::npos) {
+    out.push_back(name);
+    return out;
+  }
+  out.push_back("./" + name);
+  const char* path = std::getenv("PATH");
+  std::string_view rest = path ? path : "";
+  while (!rest.empty()) {
+    auto colon = rest.find(':');
+    std::string_view dir = rest.substr(0, colon);
+    out.push_back((dir.empty() ? std::string(".") : std::string(dir)) + "/" + name);
+    if (colon == std::string_view::npos) break;
+    rest = rest.substr(colon + 1);
+  }
+  return out;
+}
+
+}  // namespace
+
+int spawn_and_wait(const std::vector<std::string>& argv) {
+  if (argv.empty()) return -1;
+  // The child writes to the same standard output: what we printed must come
+  // out before it.
+  std::fflush(stdout);
+  std::fflush(stderr);
+  std::vector<char*> args = c_argv(argv);
+  for (const std::string& path : candidates(argv[0])) {
+    if (!is_executable_file(path)) continue;
+    pid_t pid = 0;
+    if (::posix_spawn(&pid, path.c_str(), nullptr, nullptr, args.data(), environ) != 0) continue;
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+      if (errno != EINTR) return -1;
+    }
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+  }
+  return -1;
+}
+
+void spawn_detached(const std::string& path, const std::vector<std::string>& argv) {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  std::vector<char*> args = c_argv(argv);
+  // A double fork: the grandchild runs the program and is reaped by init,
+  // so the caller may end at once and leaves no zombie behind.
+  pid_t pid = ::fork();
+  if (pid < 0) return;
+  if (pid == 0) {
+    pid_t grandchild = 0;
+    ::posix_spawnp(&grandchild, path.c_str(), nullptr, nullptr, args.data(), environ);
+    ::_exit(0);
+  }
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+}
+
+}  // namespace tng::process
