@@ -1,0 +1,38 @@
+// The bulk migrations: each tool moves every object of a fixed list of
+// classes into another class, one pass per rule. The tools differ only in
+// the constant description below.
+#pragma once
+#include <array>
+#include <span>
+
+#include "foundation/foundation.h"
+
+namespace migration {
+
+// Usage lines of a migration tool: its own two first lines, then the lines
+// all three share.
+constexpr std::array<const char*, 6> usage_lines(const char* first, const char* second) {
+  return {first,
+          second,
+          "RepositoryName:   Name of the Unicenter TNG Repository\n",
+          "UserName:         User name for logging into the repository\n",
+          "Password:         Password for the specified user name\n\n",
+          "Note: Enter B for the password if the password is blank.\n\n"};
+}
+
+inline constexpr tng::ReclassFieldCapacities kReclassFields{
+    .repository = 36, .user = 128, .password = 128, .object = 256};
+
+struct MigrationTool {
+  const tng::FrontEndProfile& profile;
+  const char* application;                 // kernel application name
+  std::span<const char* const> banner;     // printed after the front end
+  bool removes_lights_out_inclusions;      // before the passes
+  std::span<const tng::ReclassRule> rules; // in pass order
+  std::span<const char* const> closing;    // when the last pass completed
+};
+
+// Runs the tool; returns its exit code (1 on every path).
+int run(const MigrationTool& tool, int argc, const char* const* argv);
+
+}  // namespace migration
