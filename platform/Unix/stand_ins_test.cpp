@@ -1,0 +1,125 @@
+// The registry and UUID stand-ins, through their C operations.
+#include "platform/registry.h"
+#include "platform/rpc_uuid.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+namespace {
+
+class Registry : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    file_ = ::testing::TempDir() + "registry-test.ini";
+    std::ofstream(file_) << "; comment\r\n"
+                            "[SOFTWARE\\ComputerAssociates\\CA-Unicenter\\CurrentVersion]\r\n"
+                            "InstallPath = /opt/tng/install \r\n"
+                            "Empty=\n"
+                            "[software\\computerassociates\\ca-unicenter/tng\\agent technologies]\n"
+                            "InstallPath=/opt/tng/agents\n";
+    setenv("TNG_REGISTRY", file_.c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("TNG_REGISTRY");
+    std::remove(file_.c_str());
+  }
+  std::string file_;
+};
+
+TEST_F(Registry, KeysMatchWithoutRegardToCaseAndKeepTheirForwardSlash) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE,
+                          "SOFTWARE\\ComputerAssociates\\CA-Unicenter/TNG\\Agent Technologies", 0,
+                          KEY_QUERY_VALUE, &key),
+            ERROR_SUCCESS);
+  char data[80] = {};
+  uint32_t length = sizeof data;
+  ASSERT_EQ(RegQueryValueExA(key, "installpath", nullptr, nullptr,
+                             reinterpret_cast<uint8_t*>(data), &length),
+            ERROR_SUCCESS);
+  EXPECT_STREQ(data, "/opt/tng/agents");
+  EXPECT_EQ(length, sizeof "/opt/tng/agents");
+  EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+
+  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ComputerAssociates\\CA-Unicenter\\TNG", 0,
+                          KEY_QUERY_VALUE, &key),
+            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(key, nullptr);
+}
+
+TEST_F(Registry, LengthCountsTheTerminatorAndShortBuffersGetMoreData) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ComputerAssociates\\CA-Unicenter\\CurrentVersion",
+                          0, KEY_QUERY_VALUE, &key),
+            ERROR_SUCCESS);
+  const std::string value = "/opt/tng/install";
+  uint32_t type = 0, length = 0;
+  EXPECT_EQ(RegQueryValueExA(key, "InstallPath", nullptr, &type, nullptr, &length), ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<uint32_t>(REG_SZ));
+  EXPECT_EQ(length, value.size() + 1);
+
+  char small[8] = {};
+  length = sizeof small;
+  EXPECT_EQ(RegQueryValueExA(key, "InstallPath", nullptr, nullptr, reinterpret_cast<uint8_t*>(small),
+                             &length),
+            ERROR_MORE_DATA);
+  EXPECT_EQ(length, value.size() + 1);
+  EXPECT_EQ(small[0], '\0');  // nothing copied
+
+  char exact[17] = {};
+  length = sizeof exact;
+  EXPECT_EQ(RegQueryValueExA(key, "InstallPath", nullptr, nullptr, reinterpret_cast<uint8_t*>(exact),
+                             &length),
+            ERROR_SUCCESS);
+  EXPECT_EQ(value, exact);
+
+  length = sizeof exact;
+  EXPECT_EQ(RegQueryValueExA(key, "Empty", nullptr, nullptr, reinterpret_cast<uint8_t*>(exact), &length),
+            ERROR_SUCCESS);
+  EXPECT_EQ(length, 1u);
+  EXPECT_EQ(RegQueryValueExA(key, "Missing", nullptr, nullptr, nullptr, &length), ERROR_FILE_NOT_FOUND);
+  RegCloseKey(key);
+}
+
+TEST_F(Registry, MissingFileIsAKeyThatCannotBeOpened) {
+  setenv("TNG_REGISTRY", (file_ + ".absent").c_str(), 1);
+  HKEY key = nullptr;
+  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ComputerAssociates\\CA-Unicenter\\CurrentVersion",
+                          0, KEY_QUERY_VALUE, &key),
+            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(key, nullptr);
+}
+
+TEST(Uuid, TextFormRoundTripsInLowerCase) {
+  UUID a{}, b{};
+  ASSERT_EQ(UuidCreate(&a), RPC_S_OK);
+  char* text = nullptr;
+  ASSERT_EQ(UuidToStringA(&a, &text), RPC_S_OK);
+  std::string s = text;
+  RpcStringFreeA(&text);
+  EXPECT_EQ(text, nullptr);
+  ASSERT_EQ(s.size(), 36u);
+  EXPECT_EQ(s.find_first_not_of("0123456789abcdef-"), std::string::npos);
+  ASSERT_EQ(UuidFromStringA(s.c_str(), &b), RPC_S_OK);
+  EXPECT_EQ(0, std::memcmp(a.bytes, b.bytes, 16));
+
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  EXPECT_EQ(UuidFromStringA(s.c_str(), &b), RPC_S_OK);
+  EXPECT_EQ(0, std::memcmp(a.bytes, b.bytes, 16));
+}
+
+TEST(Uuid, MalformedTextIsRefused) {
+  UUID u{};
+  for (const char* bad : {"", "6ba7b810-9dad-11d1-80b4-00c04fd430c", "6ba7b810-9dad-11d1-80b4-00c04fd430c8 ",
+                          "{6ba7b810-9dad-11d1-80b4-00c04fd430c8}", "6ba7b8109dad-11d1-80b4-00c04fd430c8-",
+                          "6ba7b810-9dad-11d1-80b4-00c04fd430cg"})
+    EXPECT_EQ(UuidFromStringA(bad, &u), RPC_S_INVALID_STRING_UUID) << bad;
+}
+
+}  // namespace
