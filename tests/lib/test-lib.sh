@@ -181,3 +181,8 @@ for line in sys.stdin:
     o = json.loads(line)
     print(o["class_name"], o.get("name"))' | sort
 }
+
+# reclass_run N: the argument words of the N-th recorded reclass run.
+reclass_run() {
+  awk -v n="$1" 'BEGIN { run = 1 } /^--$/ { run++; next } run == n' "$CASE_DIR/reclass.words"
+}
