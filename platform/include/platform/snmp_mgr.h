@@ -1,6 +1,13 @@
 // The SNMP Manager API, as plndetect calls it: identifier conversion,
 // variable-binding lists, sessions with community, time-out and retries, and a
-// GET that reports completion and the agent's error status. Over net-snmp.
+// GET that reports completion and the agent's error status. Over net-snmp,
+// SNMPv1 by default (ORX_SNMP_VERSION=2c for v2c, where an exception value
+// counts as error status noSuchName). ORX_SNMP_TIMEOUT_MS and ORX_SNMP_RETRIES
+// override the time-out and retries given to SnmpMgrOpen.
+//
+// Memory: everything this API hands out (identifiers, values, blocks from
+// SnmpUtilMemAlloc) is freed with SnmpUtilMemFree or SnmpUtilVarBindListFree;
+// whatever a caller never frees is freed when the process ends.
 #pragma once
 #include <stddef.h>
 #include <stdint.h>
@@ -10,22 +17,34 @@ extern "C" {
 #endif
 
 enum { ASN_NULL_TYPE = 5 };
-enum { SNMP_PDU_GET = 0xA0 };
-enum { WSAHOST_NOT_FOUND = 11001 };
+enum { SNMP_PDU_GET = 0xA0, SNMP_PDU_GETNEXT = 0xA1 };
+
+// GetLastError() codes.
+enum {
+  WSAEINVAL = 10022,          // a port that is not a number, or a bad ORX_SNMP_* setting
+  WSAENETDOWN = 10050,        // the session could not be opened
+  WSAHOST_NOT_FOUND = 11001,  // an empty address, or a name that does not resolve
+  SNMP_MGMTAPI_TIMEOUT = 40,  // no answer after the retries
+  SNMP_MGMTAPI_INVALID_CALL = 43,  // an unknown session, an empty list, an unknown request type
+};
 
 typedef struct {
   uint32_t idLength;
   uint32_t* ids;
 } AsnObjectIdentifier;
 
+// asnType is the ASN.1 tag of the value: 0x02 integer, 0x04 octet string,
+// 0x05 null, 0x06 object identifier, 0x40 IP address, 0x41 counter, 0x42
+// gauge, 0x43 time ticks, 0x46 counter64, 0x80-0x82 the exception values.
 typedef struct {
   uint8_t asnType;
   union {
-    int32_t number;
+    int32_t number;      // integer, counter, gauge, time ticks (as 32 bits)
+    uint64_t counter64;  // counter64
     struct {
-      uint8_t* stream;
+      uint8_t* stream;   // followed by a zero that length does not count
       uint32_t length;
-    } string;
+    } string;            // octet string, IP address (4 octets), opaque
     AsnObjectIdentifier object;
   } asnValue;
 } AsnAny;
@@ -42,16 +61,23 @@ typedef struct {
 
 typedef struct snmp_mgr_session* LPSNMP_MGR_SESSION;
 
-// Non-zero on success; fills `oid` with memory from SnmpUtilMemAlloc.
+// Non-zero on success; fills `oid` with memory of this API. The text is
+// numeric: ".1.3.6.1.4.1.232.1.1.1.0"; without the leading dot it is relative
+// to mib-2 (1.3.6.1.2.1). Labels are not understood (no MIB is loaded).
 int SnmpMgrStrToOid(const char* text, AsnObjectIdentifier* oid);
+// Zero-filled memory, or null.
 void* SnmpUtilMemAlloc(size_t bytes);
 void* SnmpUtilMemReAlloc(void* memory, size_t bytes);
 void SnmpUtilMemFree(void* memory);
 // A session, or null with the reason in GetLastError() (WSAHOST_NOT_FOUND
-// for an empty or unresolvable address).
+// for an empty or unresolvable address; nothing falls back to a default
+// host). `agent` is "host", "host:port" or "[IPv6]:port"; port 161 when none
+// is named.
 LPSNMP_MGR_SESSION SnmpMgrOpen(const char* agent, const char* community, int32_t timeout_ms,
                                int32_t retries);
-// Non-zero when an answer arrived; fills the list's values and the status.
+// Non-zero when an answer arrived; puts the answer's values into the list's
+// entries and fills the error status and index. 0 when none came (time-out
+// after the retries, transport error) or the call was invalid.
 int SnmpMgrRequest(LPSNMP_MGR_SESSION session, uint8_t pdu_type, SnmpVarBindList* list,
                    int32_t* error_status, int32_t* error_index);
 // Frees the entries, their identifiers and values, and the array.

@@ -3,6 +3,11 @@
 // SNMPv1 by default (ORX_SNMP_VERSION=2c for v2c, where an exception value
 // counts as error status noSuchName). ORX_SNMP_TIMEOUT_MS and ORX_SNMP_RETRIES
 // override the time-out and retries of every session.
+//
+// Handles are numbers that are never reused: a handle whose object is gone
+// (a request released twice, or after the session it was sent on ended)
+// names nothing, and the call does nothing. What a caller never releases is
+// freed when the process ends.
 #pragma once
 #include <stdint.h>
 
@@ -13,7 +18,7 @@ extern "C" {
 typedef struct tng_snmp_session* TNG_SNMP_SESSION;
 typedef struct tng_snmp_request* TNG_SNMP_REQUEST;
 
-enum { TNG_SNMP_GET_REQUEST = 0xA0 };
+enum { TNG_SNMP_GET_REQUEST = 0xA0, TNG_SNMP_GET_NEXT_REQUEST = 0xA1 };
 enum { TNG_SNMP_NO_SUCH_NAME = 2 };
 
 // ASN.1 tag of a value as it arrived (0x02 integer, 0x04 octet string,
@@ -39,10 +44,14 @@ typedef int (*TNG_SNMP_CALLBACK)(void);
 
 // 113: a session handle, or null. `address` is a host or "host:port"; an
 // empty or unresolvable address fails. `port` is used when none is named.
+// The constants a, b, d and the callback are accepted as the framework's
+// callers pass them (2, 8, 0) and not interpreted: every session waits
+// 2000 ms for an answer and retries twice (ORX_SNMP_TIMEOUT_MS and
+// ORX_SNMP_RETRIES override both).
 TNG_SNMP_SESSION TngSnmp_OpenSession(const char* community, const char* address, int32_t a,
                                      int32_t b, int32_t c, uint16_t port,
                                      TNG_SNMP_CALLBACK callback, int32_t d);
-// 112: a request handle of the given PDU type, or null.
+// 112: a request handle of the given PDU type (GET or GETNEXT), or null.
 TNG_SNMP_REQUEST TngSnmp_CreateRequest(int32_t pdu_type);
 // 106: non-zero when the binding was added.
 int32_t TngSnmp_AddBinding(TNG_SNMP_REQUEST request, const uint32_t* oid, uint32_t count);

@@ -1,0 +1,280 @@
+#include "snmp_core.h"
+
+#include <net-snmp/net-snmp-config.h>
+#include <net-snmp/net-snmp-includes.h>
+#include <netdb.h>
+#include <arpa/inet.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+namespace tng::snmp {
+namespace {
+
+// The session settings of the environment, read once per process.
+struct Environment {
+  bool usable = true;
+  long version = SNMP_VERSION_1;
+  std::optional<int32_t> timeout_ms;
+  std::optional<int32_t> retries;
+};
+
+std::optional<int32_t> whole_number(const char* text, int32_t lo, int32_t hi) {
+  std::string_view s(text);
+  int32_t value = 0;
+  auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), value);
+  if (s.empty() || error != std::errc{} || end != s.data() + s.size() || value < lo || value > hi)
+    return std::nullopt;
+  return value;
+}
+
+Environment read_environment() {
+  Environment env;
+  if (const char* v = std::getenv("ORX_SNMP_VERSION"); v && *v) {
+    if (std::string_view(v) == "2c") {
+      env.version = SNMP_VERSION_2c;
+    } else if (std::string_view(v) != "1") {
+      std::fprintf(stderr, "ORX_SNMP_VERSION must be 1 or 2c, not '%s': no SNMP session is opened\n", v);
+      env.usable = false;
+    }
+  }
+  struct Limit {
+    const char* name;
+    int32_t lo, hi;
+    std::optional<int32_t>& into;
+  };
+  const Limit limits[] = {
+      {"ORX_SNMP_TIMEOUT_MS", 1, 3'600'000, env.timeout_ms},
+      {"ORX_SNMP_RETRIES", 0, 100, env.retries},
+  };
+  for (const Limit& limit : limits) {
+    const char* v = std::getenv(limit.name);
+    if (!v) continue;
+    limit.into = whole_number(v, limit.lo, limit.hi);
+    if (!limit.into) {
+      std::fprintf(stderr, "%s must be a whole number from %d to %d, not '%s': no SNMP session is opened\n",
+                   limit.name, limit.lo, limit.hi, v);
+      env.usable = false;
+    }
+  }
+  return env;
+}
+
+const Environment& environment() {
+  static const Environment env = read_environment();
+  return env;
+}
+
+// The library is never initialised as a whole: that would load the MIB files
+// and read snmp.conf. A session open sets up only what a client session needs
+// (transports, request ids); these switches keep any configuration or
+// persistent file out as well.
+void prepare_library() {
+  static const bool prepared = [] {
+    netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DONT_READ_CONFIGS, 1);
+    netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DISABLE_PERSISTENT_LOAD, 1);
+    netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DISABLE_PERSISTENT_SAVE, 1);
+    netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DONT_LOAD_HOST_FILES, 1);
+    return true;
+  }();
+  (void)prepared;
+}
+
+struct Target {
+  std::string host;
+  uint16_t port;
+};
+
+// "host", "host:port", "[v6]:port" or a bare IPv6 literal.
+std::optional<Target> split_address(std::string_view address, uint16_t default_port,
+                                    OpenError& error) {
+  std::string_view host = address;
+  std::string_view port;
+  if (address.starts_with('[')) {
+    auto close = address.find(']');
+    if (close == std::string_view::npos) {
+      error = OpenError::host_not_found;
+      return std::nullopt;
+    }
+    host = address.substr(1, close - 1);
+    std::string_view rest = address.substr(close + 1);
+    if (!rest.empty()) {
+      if (!rest.starts_with(':')) {
+        error = OpenError::host_not_found;
+        return std::nullopt;
+      }
+      port = rest.substr(1);
+      if (port.empty()) {
+        error = OpenError::bad_address;
+        return std::nullopt;
+      }
+    }
+  } else if (std::count(address.begin(), address.end(), ':') == 1) {
+    auto colon = address.find(':');
+    host = address.substr(0, colon);
+    port = address.substr(colon + 1);
+    if (port.empty()) {
+      error = OpenError::bad_address;
+      return std::nullopt;
+    }
+  }
+  if (host.empty()) {
+    error = OpenError::host_not_found;
+    return std::nullopt;
+  }
+  Target target{std::string(host), default_port};
+  if (!port.empty()) {
+    unsigned value = 0;
+    auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), value);
+    if (ec != std::errc{} || end != port.data() + port.size() || value == 0 || value > 65535) {
+      error = OpenError::bad_address;
+      return std::nullopt;
+    }
+    target.port = static_cast<uint16_t>(value);
+  }
+  return target;
+}
+
+// The library's transport specification ("udp:192.0.2.1:161") for the
+// target, with the name resolved here so that a name that does not resolve
+// is told apart from every other failure.
+std::optional<std::string> resolve(const Target& target, OpenError& error) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(target.host.c_str(), nullptr, &hints, &found) != 0 || !found) {
+    error = OpenError::host_not_found;
+    return std::nullopt;
+  }
+  std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> owner(found, freeaddrinfo);
+  const addrinfo* pick = found;
+  for (const addrinfo* a = found; a; a = a->ai_next) {
+    if (a->ai_family == AF_INET) {
+      pick = a;
+      break;
+    }
+  }
+  char text[INET6_ADDRSTRLEN] = {};
+  const std::string port = std::to_string(target.port);
+  if (pick->ai_family == AF_INET) {
+    auto* in = reinterpret_cast<const sockaddr_in*>(pick->ai_addr);
+    inet_ntop(AF_INET, &in->sin_addr, text, sizeof text);
+    return "udp:" + std::string(text) + ":" + port;
+  }
+  if (pick->ai_family == AF_INET6) {
+    auto* in6 = reinterpret_cast<const sockaddr_in6*>(pick->ai_addr);
+    inet_ntop(AF_INET6, &in6->sin6_addr, text, sizeof text);
+    return "udp6:[" + std::string(text) + "]:" + port;
+  }
+  error = OpenError::host_not_found;
+  return std::nullopt;
+}
+
+Value take_value(const netsnmp_variable_list& v) {
+  Value value;
+  value.tag = v.type;
+  switch (v.type) {
+    case ASN_INTEGER:
+      value.number = static_cast<uint64_t>(static_cast<int64_t>(*v.val.integer));
+      break;
+    case ASN_COUNTER:
+    case ASN_GAUGE:
+    case ASN_TIMETICKS:
+    case ASN_UINTEGER:
+      value.number = static_cast<uint32_t>(*v.val.integer);
+      break;
+    case ASN_COUNTER64:
+      value.number = (static_cast<uint64_t>(v.val.counter64->high) << 32) | v.val.counter64->low;
+      break;
+    case ASN_OCTET_STR:
+    case ASN_IPADDRESS:
+    case ASN_OPAQUE:
+    case ASN_BIT_STR:
+      if (v.val.string) value.bytes.assign(v.val.string, v.val.string + v.val_len);
+      break;
+    case ASN_OBJECT_ID:
+      if (v.val.objid) value.object.assign(v.val.objid, v.val.objid + v.val_len / sizeof(oid));
+      break;
+    default:
+      break;  // null and the exception values carry nothing
+  }
+  return value;
+}
+
+bool is_exception(uint8_t tag) {
+  return tag == tag_no_such_object || tag == tag_no_such_instance || tag == tag_end_of_mib_view;
+}
+
+}  // namespace
+
+std::unique_ptr<Session> Session::open(const std::string& address, uint16_t default_port,
+                                       const std::string& community, Timing timing,
+                                       OpenError& error) {
+  error = OpenError::none;
+  const Environment& env = environment();
+  if (!env.usable) {
+    error = OpenError::bad_setting;
+    return nullptr;
+  }
+  auto target = split_address(address, default_port, error);
+  if (!target) return nullptr;
+  auto peer = resolve(*target, error);
+  if (!peer) return nullptr;
+
+  prepare_library();
+  netsnmp_session settings;
+  snmp_sess_init(&settings);
+  settings.version = env.version;
+  settings.peername = peer->data();
+  std::string community_copy = community;
+  settings.community = reinterpret_cast<u_char*>(community_copy.data());
+  settings.community_len = community_copy.size();
+  settings.timeout = static_cast<long>(env.timeout_ms.value_or(timing.timeout_ms)) * 1000L;
+  settings.retries = env.retries.value_or(timing.retries);
+  void* handle = snmp_sess_open(&settings);
+  if (!handle) {
+    error = OpenError::transport;
+    return nullptr;
+  }
+  return std::unique_ptr<Session>(new Session(handle));
+}
+
+Session::~Session() { snmp_sess_close(handle_); }
+
+std::optional<Reply> Session::request(uint8_t pdu_type, const std::vector<Oid>& names) {
+  netsnmp_pdu* pdu = snmp_pdu_create(pdu_type);
+  if (!pdu) return std::nullopt;
+  for (const Oid& name : names) {
+    std::vector<oid> ids(name.begin(), name.end());
+    snmp_add_null_var(pdu, ids.data(), ids.size());
+  }
+  netsnmp_pdu* answer = nullptr;
+  // The library owns the request from here on, whether it was sent or not.
+  const int status = snmp_sess_synch_response(handle_, pdu, &answer);
+  std::unique_ptr<netsnmp_pdu, decltype(&snmp_free_pdu)> owner(answer, snmp_free_pdu);
+  if (status != STAT_SUCCESS || !answer) return std::nullopt;
+
+  Reply reply;
+  reply.error_status = static_cast<int32_t>(answer->errstat);
+  reply.error_index = static_cast<int32_t>(answer->errindex);
+  int32_t index = 0;
+  for (const netsnmp_variable_list* v = answer->variables; v; v = v->next_variable) {
+    ++index;
+    VarBind binding;
+    binding.name.assign(v->name, v->name + v->name_length);
+    binding.value = take_value(*v);
+    if (reply.error_status == 0 && is_exception(binding.value.tag)) {
+      reply.error_status = error_no_such_name;
+      reply.error_index = index;
+    }
+    reply.bindings.push_back(std::move(binding));
+  }
+  return reply;
+}
+
+}  // namespace tng::snmp

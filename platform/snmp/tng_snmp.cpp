@@ -1,0 +1,172 @@
+// The framework's SNMP library over net-snmp (see platform/tng_snmp.h).
+#include "platform/tng_snmp.h"
+
+#include <cstring>
+#include <vector>
+
+#include "handle_table.h"
+#include "platform/faults.h"
+#include "snmp_core.h"
+
+struct tng_snmp_session;
+struct tng_snmp_request;
+
+namespace {
+
+using tng::snmp::Oid;
+
+constexpr tng::snmp::Timing session_timing{2000, 2};
+
+// One answer as the caller reads it: the record, its bindings and the bytes
+// their values point to.
+struct StoredBinding {
+  TNG_SNMP_BINDING binding{};
+  Oid name;
+  int32_t integer = 0;
+  uint64_t counter64 = 0;
+  std::vector<uint8_t> bytes;  // texts with a terminating zero
+  std::vector<uint32_t> object;
+};
+
+struct StoredResponse {
+  TNG_SNMP_RESPONSE response{};
+  std::vector<std::unique_ptr<StoredBinding>> bindings;
+};
+
+struct Session {
+  std::unique_ptr<tng::snmp::Session> link;
+  std::unique_ptr<StoredResponse> last;  // the answer to the latest send
+};
+
+struct Request {
+  uint8_t pdu_type = 0;
+  std::vector<Oid> names;
+  TNG_SNMP_SESSION sent_on = nullptr;
+};
+
+tng::snmp::HandleTable<Session, TNG_SNMP_SESSION>& sessions() {
+  static tng::snmp::HandleTable<Session, TNG_SNMP_SESSION> table;
+  return table;
+}
+
+tng::snmp::HandleTable<Request, TNG_SNMP_REQUEST>& requests() {
+  static tng::snmp::HandleTable<Request, TNG_SNMP_REQUEST> table;
+  return table;
+}
+
+std::unique_ptr<StoredBinding> store(const tng::snmp::VarBind& from) {
+  auto to = std::make_unique<StoredBinding>();
+  to->name = from.name;
+  const tng::snmp::Value& v = from.value;
+  TNG_SNMP_BINDING& b = to->binding;
+  b.value_type = v.tag;
+  switch (v.tag) {
+    case tng::snmp::tag_integer:
+    case tng::snmp::tag_counter:
+    case tng::snmp::tag_gauge:
+    case tng::snmp::tag_time_ticks:
+    case tng::snmp::tag_unsigned:
+      to->integer = static_cast<int32_t>(static_cast<uint32_t>(v.number));
+      b.value = &to->integer;
+      b.value_length = sizeof to->integer;
+      break;
+    case tng::snmp::tag_counter64:
+      to->counter64 = v.number;
+      b.value = &to->counter64;
+      b.value_length = sizeof to->counter64;
+      break;
+    case tng::snmp::tag_octet_string:
+    case tng::snmp::tag_ip_address:
+    case tng::snmp::tag_opaque:
+    case 0x03:  // bit string
+      to->bytes = v.bytes;
+      to->bytes.push_back(0);
+      b.value = to->bytes.data();
+      b.value_length = static_cast<uint32_t>(v.bytes.size());
+      break;
+    case tng::snmp::tag_object_id:
+      to->object = v.object;
+      b.value = to->object.data();
+      b.value_length = static_cast<uint32_t>(to->object.size() * sizeof(uint32_t));
+      break;
+    default:
+      break;  // no value
+  }
+  b.oid = to->name.data();
+  b.oid_count = static_cast<uint32_t>(to->name.size());
+  return to;
+}
+
+std::unique_ptr<StoredResponse> store(const tng::snmp::Reply& reply) {
+  auto stored = std::make_unique<StoredResponse>();
+  stored->response.error_status = reply.error_status;
+  stored->response.error_index = reply.error_index;
+  for (const auto& binding : reply.bindings) stored->bindings.push_back(store(binding));
+  for (std::size_t i = 0; i + 1 < stored->bindings.size(); ++i)
+    stored->bindings[i]->binding.next = &stored->bindings[i + 1]->binding;
+  if (!stored->bindings.empty()) stored->response.first = &stored->bindings.front()->binding;
+  return stored;
+}
+
+}  // namespace
+
+extern "C" {
+
+TNG_SNMP_SESSION TngSnmp_OpenSession(const char* community, const char* address, int32_t,
+                                     int32_t, int32_t, uint16_t port, TNG_SNMP_CALLBACK,
+                                     int32_t) {
+  if (tng::faults::hit("TNG_SNMP_113")) return nullptr;
+  tng::snmp::OpenError error;
+  auto link = tng::snmp::Session::open(address ? address : "", port ? port : tng::snmp::agent_port,
+                                       community ? community : "", session_timing, error);
+  if (!link) return nullptr;
+  auto session = std::make_unique<Session>();
+  session->link = std::move(link);
+  return sessions().add(std::move(session));
+}
+
+TNG_SNMP_REQUEST TngSnmp_CreateRequest(int32_t pdu_type) {
+  if (tng::faults::hit("TNG_SNMP_112")) return nullptr;
+  if (pdu_type != TNG_SNMP_GET_REQUEST && pdu_type != TNG_SNMP_GET_NEXT_REQUEST) return nullptr;
+  auto request = std::make_unique<Request>();
+  request->pdu_type = static_cast<uint8_t>(pdu_type);
+  return requests().add(std::move(request));
+}
+
+int32_t TngSnmp_AddBinding(TNG_SNMP_REQUEST handle, const uint32_t* oid, uint32_t count) {
+  auto fault = tng::faults::hit("TNG_SNMP_106");
+  if (fault && *fault == 0) return 0;
+  Request* request = requests().find(handle);
+  if (!request || !oid || count == 0 || count > tng::snmp::max_oid_length) return 0;
+  request->names.emplace_back(oid, oid + count);
+  return fault ? *fault : 1;
+}
+
+const TNG_SNMP_RESPONSE* TngSnmp_SendAndWait(TNG_SNMP_SESSION session_handle,
+                                             TNG_SNMP_REQUEST request_handle) {
+  if (tng::faults::hit("TNG_SNMP_109")) return nullptr;
+  Session* session = sessions().find(session_handle);
+  Request* request = requests().find(request_handle);
+  if (!session || !request || request->names.empty()) return nullptr;
+  request->sent_on = session_handle;
+  session->last.reset();
+  auto reply = session->link->request(request->pdu_type, request->names);
+  if (!reply) return nullptr;
+  session->last = store(*reply);
+  return &session->last->response;
+}
+
+void TngSnmp_ReleaseRequest(TNG_SNMP_REQUEST handle) {
+  if (tng::faults::hit("TNG_SNMP_104")) return;
+  requests().remove(handle);
+}
+
+int32_t TngSnmp_EndSession(TNG_SNMP_SESSION handle) {
+  auto fault = tng::faults::hit("TNG_SNMP_111");
+  if (fault && *fault == 0) return 0;
+  if (!sessions().remove(handle)) return 0;
+  requests().remove_if([handle](const Request& r) { return r.sent_on == handle; });
+  return fault ? *fault : 1;
+}
+
+}  // extern "C"
