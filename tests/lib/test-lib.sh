@@ -19,7 +19,7 @@
 # $CASE_DIR/out, standard error in err and the exit code in rc.
 set -u
 
-: "${TNG_BIN:?TNG_BIN must name the build's bin folder}"
+: "${TNG_BIN:?TNG_BIN must name the bin folder of a build}"
 : "${TNG_SRC:=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
 export TNG_BIN TNG_SRC
 
