@@ -1,0 +1,57 @@
+// Administration of a repository, shared by the platform's command tools:
+// users and their password hashes, the class move that reclass makes (with
+// its audit record), and class definition files.
+#pragma once
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "store.h"
+
+namespace tng::repo {
+
+// Adds a user or replaces the password of an existing one. The password is
+// kept only as a salted PBKDF2-HMAC-SHA-256 hash (4096 iterations).
+void set_user(Database& db, std::string_view user, std::string_view password);
+// True when the user exists and the password is theirs.
+bool check_user(const Database& db, std::string_view user, std::string_view password);
+
+// Moves the oldest object of `from` whose text name is `name` into class
+// `to`, keeping its uuid and properties, and records the move in the audit
+// trail as done by `user`. Throws Error (kNotFound, WV_NO_SUCH_CLASS, ...).
+// Inside the caller's write transaction.
+void move_object(Database& db, std::string_view user, std::string_view from, std::string_view name,
+                 std::string_view to);
+
+// One statement of a class definition file.
+struct ClassStatement {
+  enum Kind { kAdd, kDrop } kind;
+  std::string name;
+  std::string parent;  // kAdd: empty for a root class
+  int line = 0;
+};
+
+// Reads a class definition file; throws Error with "FILE:LINE: ..." on a bad
+// line or an unreadable file.
+std::vector<ClassStatement> read_class_file(const std::string& path);
+
+struct ApplyReport {
+  int added = 0;      // classes made
+  int present = 0;    // adds of classes that were there already
+  int dropped = 0;    // classes removed
+  int absent = 0;     // drops of classes that were not there
+};
+
+// Applies the statements in order inside the caller's write transaction;
+// throws Error naming the file and line of the statement that failed.
+ApplyReport apply_class_file(Database& db, const std::string& path,
+                             const std::vector<ClassStatement>& statements);
+
+// Reads and applies a class definition file to a repository in one
+// transaction: either every statement takes effect or none.
+ApplyReport import_class_file(std::string_view repository, const std::string& path);
+
+// The current time as "YYYY-MM-DDTHH:MM:SSZ".
+std::string utc_now();
+
+}  // namespace tng::repo

@@ -1,0 +1,316 @@
+#include "store.h"
+
+#include <unistd.h>
+#include <uuid/uuid.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace tng::repo {
+namespace fs = std::filesystem;
+
+namespace {
+
+// Marks a SQLite file as one of our repositories ("TNGV").
+constexpr int32_t kApplicationId = 0x544E4756;
+constexpr int32_t kSchemaVersion = 1;
+constexpr int kBusyTimeoutMs = 60'000;
+
+constexpr const char* kSchema = R"SQL(
+CREATE TABLE classes(
+  name TEXT PRIMARY KEY,
+  parent TEXT REFERENCES classes(name));
+CREATE TABLE objects(
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  class_name TEXT NOT NULL REFERENCES classes(name),
+  uuid BLOB NOT NULL UNIQUE CHECK(length(uuid) = 16));
+CREATE INDEX objects_by_class ON objects(class_name, id);
+CREATE TABLE props(
+  object_id INTEGER NOT NULL REFERENCES objects(id) ON DELETE CASCADE,
+  name TEXT NOT NULL,
+  type INTEGER NOT NULL,
+  value,
+  PRIMARY KEY(object_id, name)) WITHOUT ROWID;
+CREATE INDEX props_by_value ON props(name, value);
+CREATE TABLE statuses(
+  name TEXT PRIMARY KEY,
+  number INTEGER NOT NULL UNIQUE);
+CREATE TABLE users(
+  name TEXT PRIMARY KEY,
+  salt BLOB NOT NULL,
+  iterations INTEGER NOT NULL,
+  hash BLOB NOT NULL);
+CREATE TABLE audit(
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  time TEXT NOT NULL,
+  user TEXT NOT NULL,
+  action TEXT NOT NULL,
+  object_uuid BLOB,
+  object_name TEXT,
+  from_class TEXT,
+  to_class TEXT);
+)SQL";
+
+// The framework's own classes, parents first.
+struct ClassRow {
+  const char* name;
+  const char* parent;
+};
+constexpr ClassRow kFrameworkClasses[] = {
+    {"TNGRoot", nullptr},
+    {"ManagedObject", "TNGRoot"},
+    {"Host", "ManagedObject"},
+    {"Agent", "ManagedObject"},
+    {"WindowsNT_Server", "Host"},
+    {"Windows2000_Server", "Host"},
+    {"Windows_NetServer", "Host"},
+    {"Linux", "Host"},
+    {"Novell", "Host"},
+    {"UnixWare", "Host"},
+    {"SCOUnix", "Host"},
+    {"OS2", "Host"},
+    {"DECSystem", "Host"},
+    {"Windows95", "Host"},
+    {"Windows9x", "Host"},
+    {"WindowsNT", "Host"},
+    {"Windows2000", "Host"},
+    {"WindowsXP", "Host"},
+    {"Unispace", "ManagedObject"},
+    {"Inclusion", "TNGRoot"},
+    {"VistrelManager", "Agent"},
+    {"Popup_Menu", "TNGRoot"},
+    {"Method", "TNGRoot"},
+};
+
+// The status names of the framework, by number. 0 is left out so that an
+// object whose status was never set is not taken for absent.
+struct StatusRow {
+  const char* name;
+  int32_t number;
+};
+constexpr StatusRow kStatuses[] = {
+    {"ANY:NORMAL", 1}, {"ANY:WARNING", 2}, {"ANY:CRITICAL", 3},
+    {"ANY:ABSENT", 4}, {"ANY:UNKNOWN", 5}, {"ANY:DOWN", 6},
+};
+
+bool name_char(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+         c == '-' || c == '.';
+}
+
+}  // namespace
+
+fs::path home() {
+  if (const char* h = std::getenv("TNG_HOME"); h && *h) return fs::path(h);
+  const char* user_home = std::getenv("HOME");
+  return fs::path(user_home && *user_home ? user_home : ".") / ".tng";
+}
+
+fs::path repositories_dir() { return home() / "repositories"; }
+
+bool valid_repository_name(std::string_view name) {
+  if (name.empty() || name.size() > 31 || name.front() == '.' || name.front() == '-') return false;
+  for (char c : name)
+    if (!name_char(c)) return false;
+  return true;
+}
+
+bool valid_class_name(std::string_view name) {
+  if (name.empty() || name.size() > 255) return false;
+  for (char c : name)
+    if (!name_char(c) && c != ':') return false;
+  return true;
+}
+
+std::string uuid_text(const Uuid& uuid) {
+  char text[37];
+  uuid_unparse_lower(uuid.data(), text);
+  return text;
+}
+
+std::optional<Uuid> parse_uuid(std::string_view text) {
+  if (text.size() != 36) return std::nullopt;
+  char buffer[37];
+  std::memcpy(buffer, text.data(), 36);
+  buffer[36] = '\0';
+  Uuid u{};
+  if (uuid_parse(buffer, u.data()) != 0) return std::nullopt;
+  return u;
+}
+
+Uuid new_uuid() {
+  Uuid u{};
+  uuid_generate(u.data());
+  return u;
+}
+
+// ---- Database ----
+
+void Database::fail(const char* what) const {
+  throw Error(kFailed, std::string(what) + ": " + sqlite3_errmsg(db_.get()));
+}
+
+void Database::exec(const char* sql) {
+  char* message = nullptr;
+  if (sqlite3_exec(db_.get(), sql, nullptr, nullptr, &message) != SQLITE_OK) {
+    std::string text = message ? message : sqlite3_errmsg(db_.get());
+    sqlite3_free(message);
+    throw Error(kFailed, text);
+  }
+}
+
+Database Database::open_file(const fs::path& file, int flags) {
+  sqlite3* raw = nullptr;
+  int rc = sqlite3_open_v2(file.c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+  Database db(raw);  // owns the handle even when the open failed
+  if (rc != SQLITE_OK) db.fail("cannot open the repository file");
+  sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+  db.exec("PRAGMA foreign_keys = ON; PRAGMA synchronous = NORMAL;");
+  return db;
+}
+
+Database Database::open(std::string_view name) {
+  if (!valid_repository_name(name))
+    throw Error(kBadArgument, "'" + std::string(name) + "' is not a valid repository name");
+  fs::path file = repositories_dir() / (std::string(name) + ".db");
+  std::error_code ec;
+  if (!fs::is_regular_file(file, ec))
+    throw Error(kNotFound, "no repository named '" + std::string(name) + "'");
+  Database db = open_file(file, SQLITE_OPEN_READWRITE);
+  Statement check(db, "PRAGMA application_id");
+  if (!check.step() || check.integer(0) != kApplicationId)
+    throw Error(kFailed, file.string() + " is not a repository");
+  return db;
+}
+
+void Database::create(std::string_view name) {
+  if (!valid_repository_name(name))
+    throw Error(kBadArgument, "'" + std::string(name) +
+                                  "' is not a valid repository name (1 to 31 letters, digits, "
+                                  "'_', '-' or '.')");
+  fs::path dir = repositories_dir();
+  fs::path file = dir / (std::string(name) + ".db");
+  std::error_code ec;
+  if (fs::exists(file, ec))
+    throw Error(kExists, "repository '" + std::string(name) + "' exists already");
+  // Built complete under a private name, then linked into place: a reader
+  // never sees a half-made repository and an existing one is never replaced.
+  fs::path building = dir / ("." + std::string(name) + ".db." + std::to_string(::getpid()));
+  fs::remove(building, ec);
+  {
+    Database db = open_file(building, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    db.exec("PRAGMA journal_mode = WAL;");
+    Transaction t(db, Transaction::kWrite);
+    db.exec(("PRAGMA application_id = " + std::to_string(kApplicationId) +
+             "; PRAGMA user_version = " + std::to_string(kSchemaVersion) + ";")
+                .c_str());
+    db.exec(kSchema);
+    Statement add_class(db, "INSERT INTO classes(name, parent) VALUES(?1, ?2)");
+    for (const ClassRow& c : kFrameworkClasses) {
+      add_class.bind(1, c.name);
+      if (c.parent)
+        add_class.bind(2, c.parent);
+      else
+        add_class.bind_null(2);
+      add_class.run();
+      add_class.reset();
+    }
+    Statement add_status(db, "INSERT INTO statuses(name, number) VALUES(?1, ?2)");
+    for (const StatusRow& s : kStatuses) {
+      add_status.bind(1, s.name).bind(2, int64_t{s.number});
+      add_status.run();
+      add_status.reset();
+    }
+    t.commit();
+  }
+  bool linked = ::link(building.c_str(), file.c_str()) == 0;
+  int error = errno;
+  fs::remove(building, ec);
+  if (!linked) {
+    if (error == EEXIST) throw Error(kExists, "repository '" + std::string(name) + "' exists already");
+    throw Error(kFailed, "cannot create " + file.string() + ": " + std::strerror(error));
+  }
+}
+
+// ---- Statement ----
+
+Statement::Statement(const Database& db, std::string_view sql) : db_(&db) {
+  sqlite3_stmt* raw = nullptr;
+  if (sqlite3_prepare_v2(db.handle(), sql.data(), static_cast<int>(sql.size()), &raw, nullptr) !=
+      SQLITE_OK)
+    db.fail("cannot prepare a statement");
+  stmt_.reset(raw);
+}
+
+Statement& Statement::bind(int index, std::string_view text) {
+  if (sqlite3_bind_text(stmt_.get(), index, text.data(), static_cast<int>(text.size()),
+                        SQLITE_TRANSIENT) != SQLITE_OK)
+    db_->fail("cannot bind a value");
+  return *this;
+}
+
+Statement& Statement::bind(int index, int64_t value) {
+  if (sqlite3_bind_int64(stmt_.get(), index, value) != SQLITE_OK) db_->fail("cannot bind a value");
+  return *this;
+}
+
+Statement& Statement::bind_blob(int index, const void* data, size_t size) {
+  if (sqlite3_bind_blob(stmt_.get(), index, data, static_cast<int>(size), SQLITE_TRANSIENT) !=
+      SQLITE_OK)
+    db_->fail("cannot bind a value");
+  return *this;
+}
+
+Statement& Statement::bind_null(int index) {
+  if (sqlite3_bind_null(stmt_.get(), index) != SQLITE_OK) db_->fail("cannot bind a value");
+  return *this;
+}
+
+bool Statement::step() {
+  int rc = sqlite3_step(stmt_.get());
+  if (rc == SQLITE_ROW) return true;
+  if (rc == SQLITE_DONE) return false;
+  sqlite3_reset(stmt_.get());
+  db_->fail("repository statement failed");
+}
+
+void Statement::reset() {
+  sqlite3_reset(stmt_.get());
+  sqlite3_clear_bindings(stmt_.get());
+}
+
+std::string_view Statement::text(int column) const {
+  auto p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_.get(), column));
+  int n = sqlite3_column_bytes(stmt_.get(), column);
+  return p ? std::string_view(p, static_cast<size_t>(n)) : std::string_view{};
+}
+
+std::string_view Statement::blob(int column) const {
+  auto p = static_cast<const char*>(sqlite3_column_blob(stmt_.get(), column));
+  int n = sqlite3_column_bytes(stmt_.get(), column);
+  return p ? std::string_view(p, static_cast<size_t>(n)) : std::string_view{};
+}
+
+// ---- Transaction ----
+
+Transaction::Transaction(Database& db, Kind kind) : db_(db) {
+  db_.exec(kind == kWrite ? "BEGIN IMMEDIATE" : "BEGIN");
+}
+
+Transaction::~Transaction() {
+  if (open_) sqlite3_exec(db_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void Transaction::commit() {
+  db_.exec("COMMIT");
+  open_ = false;
+}
+
+bool class_exists(const Database& db, std::string_view name) {
+  Statement s(db, "SELECT 1 FROM classes WHERE name = ?1");
+  s.bind(1, name);
+  return s.step();
+}
+
+}  // namespace tng::repo

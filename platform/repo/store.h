@@ -1,0 +1,130 @@
+// The repository store: one SQLite file per repository under
+// $TNG_HOME/repositories, opened through small RAII wrappers. Shared by the
+// WorldView API and the platform's command tools (reclass, trix, wvrepo);
+// nothing outside platform/ includes it.
+#pragma once
+#include <sqlite3.h>
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace tng::repo {
+
+// A failure of the store, with a code that the API hands back unchanged.
+class Error : public std::runtime_error {
+ public:
+  Error(int32_t code, const std::string& what) : std::runtime_error(what), code_(code) {}
+  int32_t code() const { return code_; }
+
+ private:
+  int32_t code_;
+};
+
+// Failure codes of the store and the API (besides the ones of wvapi.h).
+enum : int32_t {
+  kFailed = 1,           // a start or storage failure
+  kBadArgument = 3,      // a null handle, a bad type, length or name
+  kNotFound = 4,         // no such repository, object, user or status
+  kCapacity = 11,        // a criteria set or property list is full
+  kNoProperty = 12,      // the object lacks the property or it was not asked for
+  kInUse = 13,           // a class still holds objects or subclasses
+  kExists = 16,          // the class, repository, user or uuid exists already
+  kDenied = 17,          // bad credentials
+  kTooLong = 18,         // a name does not fit its field
+};
+
+using Uuid = std::array<uint8_t, 16>;
+
+// $TNG_HOME, or $HOME/.tng when TNG_HOME is not set.
+std::filesystem::path home();
+std::filesystem::path repositories_dir();
+// Repository names: 1 to 31 characters from letters, digits, '_', '-', '.',
+// not starting with '.' or '-' (they name a file and fill a 32-byte field).
+bool valid_repository_name(std::string_view name);
+// Class and property names: letters, digits, '_', '-', ':' and '.', at most
+// 255 characters.
+bool valid_class_name(std::string_view name);
+
+std::string uuid_text(const Uuid& uuid);
+std::optional<Uuid> parse_uuid(std::string_view text);
+Uuid new_uuid();
+
+class Statement;
+
+class Database {
+ public:
+  // Opens an existing repository; kNotFound when there is none of that name.
+  static Database open(std::string_view name);
+  // Creates a new repository with the framework's classes and statuses.
+  // kExists when one of that name exists already.
+  static void create(std::string_view name);
+
+  sqlite3* handle() const { return db_.get(); }
+  void exec(const char* sql);
+  int64_t changes() const { return sqlite3_changes64(db_.get()); }
+  [[noreturn]] void fail(const char* what) const;
+
+ private:
+  struct Close {
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+  };
+  explicit Database(sqlite3* db) : db_(db) {}
+  static Database open_file(const std::filesystem::path& file, int flags);
+  std::unique_ptr<sqlite3, Close> db_;
+};
+
+class Statement {
+ public:
+  Statement(const Database& db, std::string_view sql);
+  Statement& bind(int index, std::string_view text);
+  Statement& bind(int index, int64_t value);
+  Statement& bind_blob(int index, const void* data, size_t size);
+  Statement& bind_null(int index);
+  // true while a row is ready.
+  bool step();
+  void run() {
+    while (step()) {
+    }
+  }
+  void reset();
+
+  int type(int column) const { return sqlite3_column_type(stmt_.get(), column); }
+  int64_t integer(int column) const { return sqlite3_column_int64(stmt_.get(), column); }
+  std::string_view text(int column) const;
+  std::string_view blob(int column) const;
+  bool is_null(int column) const { return type(column) == SQLITE_NULL; }
+
+ private:
+  struct Finalize {
+    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+  };
+  const Database* db_;
+  std::unique_ptr<sqlite3_stmt, Finalize> stmt_;
+};
+
+// One transaction; rolled back unless committed. A write transaction takes
+// the write lock at once (the busy time-out makes it wait for another
+// writer), so that it never fails half-way on an upgrade.
+class Transaction {
+ public:
+  enum Kind { kRead, kWrite };
+  Transaction(Database& db, Kind kind);
+  ~Transaction();
+  void commit();
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+
+ private:
+  Database& db_;
+  bool open_ = true;
+};
+
+bool class_exists(const Database& db, std::string_view name);
+
+}  // namespace tng::repo

@@ -1,0 +1,76 @@
+// reclass /R=REPO /U=USER [/W=PASSWORD] /C=CLASS /O=NAME /T=TARGET
+//
+// Moves the object named NAME from class CLASS to class TARGET, keeping its
+// uuid and properties, after checking the user's password. The move and its
+// audit record are one transaction. It runs once per object, so it does only
+// that: open, check, move, exit.
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "admin.h"
+
+namespace repo = tng::repo;
+
+namespace {
+
+struct Arguments {
+  std::optional<std::string> repository, user, password, from, name, to;
+};
+
+struct Switch {
+  const char* prefix;
+  std::optional<std::string> Arguments::*field;
+};
+
+constexpr Switch kSwitches[] = {
+    {"/R=", &Arguments::repository}, {"/U=", &Arguments::user}, {"/W=", &Arguments::password},
+    {"/C=", &Arguments::from},       {"/O=", &Arguments::name}, {"/T=", &Arguments::to},
+};
+
+int refuse(const std::string& why) {
+  std::fprintf(stderr, "reclass: %s\n", why.c_str());
+  return 2;
+}
+
+// The switch's letter is accepted in either case, as the framework's tools do.
+const Switch* switch_of(std::string_view word) {
+  for (const Switch& s : kSwitches)
+    if (word.size() >= 3 && word[0] == '/' && word[2] == '=' &&
+        (word[1] == s.prefix[1] || word[1] == s.prefix[1] + ('a' - 'A')))
+      return &s;
+  return nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Arguments args;
+  for (int i = 1; i < argc; ++i) {
+    std::string_view word = argv[i];
+    const Switch* s = switch_of(word);
+    if (!s) return refuse("unexpected argument '" + std::string(word) + "'");
+    if (args.*(s->field)) return refuse(std::string("argument ") + s->prefix + " given twice");
+    args.*(s->field) = std::string(word.substr(3));
+  }
+  for (const Switch& s : kSwitches)
+    if (s.field != &Arguments::password && !(args.*(s.field)))
+      return refuse(std::string("missing argument ") + s.prefix +
+                    " (usage: reclass /R=REPO /U=USER [/W=PASSWORD] /C=CLASS /O=NAME /T=TARGET)");
+  try {
+    repo::Database db = repo::Database::open(*args.repository);
+    // The hash is checked before the write lock is taken, so that other
+    // writers do not wait for it.
+    if (!repo::check_user(db, *args.user, args.password.value_or("")))
+      return refuse("access denied for user '" + *args.user + "' to repository '" +
+                    *args.repository + "'");
+    repo::Transaction t(db, repo::Transaction::kWrite);
+    repo::move_object(db, *args.user, *args.from, *args.name, *args.to);
+    t.commit();
+  } catch (const std::exception& e) {
+    return refuse(e.what());
+  }
+  return 0;
+}

@@ -1,0 +1,62 @@
+// trix -Q -G -X /FILE=F /R=REPO
+// trix /TYPE=IMPORT /FILE=F /R=REPO
+//
+// Applies a class definition file to the repository named by /R=, in one
+// transaction. -Q (quiet), -G and -X are accepted for the framework's
+// command line and change nothing; /TYPE= accepts only IMPORT.
+#include <strings.h>
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "admin.h"
+
+namespace repo = tng::repo;
+
+namespace {
+
+int refuse(const std::string& why) {
+  std::fprintf(stderr, "trix: %s\n", why.c_str());
+  return 2;
+}
+
+bool starts_with_nocase(std::string_view word, std::string_view prefix) {
+  return word.size() >= prefix.size() &&
+         strncasecmp(word.data(), prefix.data(), prefix.size()) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::optional<std::string> file, repository;
+  bool quiet = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string_view word = argv[i];
+    if (word == "-Q" || word == "-q") {
+      quiet = true;
+    } else if (word == "-G" || word == "-g" || word == "-X" || word == "-x") {
+    } else if (starts_with_nocase(word, "/TYPE=")) {
+      if (strcasecmp(word.substr(6).data(), "IMPORT") != 0)
+        return refuse("unsupported " + std::string(word) + " (only /TYPE=IMPORT)");
+    } else if (starts_with_nocase(word, "/FILE=") && !file) {
+      file = std::string(word.substr(6));
+    } else if (starts_with_nocase(word, "/R=") && !repository) {
+      repository = std::string(word.substr(3));
+    } else {
+      return refuse("unexpected argument '" + std::string(word) + "'");
+    }
+  }
+  if (!file || file->empty() || !repository)
+    return refuse("usage: trix [-Q] [-G] [-X] [/TYPE=IMPORT] /FILE=FILE /R=REPOSITORY");
+  try {
+    repo::ApplyReport r = repo::import_class_file(*repository, *file);
+    if (!quiet)
+      std::fprintf(stderr, "trix: %s applied to %s: %d class(es) added, %d dropped\n",
+                   file->c_str(), repository->c_str(), r.added, r.dropped);
+  } catch (const std::exception& e) {
+    return refuse(std::string(e.what()) + "; nothing was changed");
+  }
+  return 0;
+}
