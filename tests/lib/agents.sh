@@ -1,0 +1,138 @@
+# Simulated SNMP devices for the black-box tests. Source it after
+# test-lib.sh:
+#
+#   . "$TNG_SRC/tests/lib/agents.sh"
+#   a=$(agent_address 1)
+#   agent_start "$a" '.1.3.6.1.4.1.232.11.2.2.4.0 integer 2'
+#
+# Every device is one snmpd (net-snmp's agent) on its own loopback address,
+# UDP port 161, answering SNMPv1 and v2c for the community "public" from
+# 127.0.0.0/8, and holding, under the enterprise subtree 1.3.6.1.4.1.232,
+# exactly the objects it is given (snmpd itself holds none there; its
+# standard groups such as system answer as usual). It reads no configuration
+# but the one generated here, loads no MIB, runs neither AgentX nor SMUX, and
+# keeps its persistent file in the test's own folder. A silent device is an
+# address where no agent listens: give the tool a short time-out with
+# ORX_SNMP_TIMEOUT_MS and ORX_SNMP_RETRIES=0.
+#
+# Addresses: a script tABCD-... owns the block 127.AB.CD.0/24 (t3010 ->
+# 127.30.10.N, t0051 -> 127.0.51.N), so that scripts run side by side
+# without sharing an address. agent_address N gives the N-th address of the
+# block (N from 1 to 254). The benches use 127.250.0.0/16 and up.
+#
+# Every agent a script starts is stopped when the script ends, pass or fail
+# (agents_stop is one of test-lib's cleanup hooks).
+
+AGENTS_DIR="$TEST_ROOT/agents"
+mkdir -p "$AGENTS_DIR"
+
+# agent_address N: the N-th address of this script's block.
+agent_address() {
+  local n=$1 number
+  number=${TEST_NAME#t}
+  number=${number%%-*}
+  case $number in
+    [0-9][0-9][0-9][0-9]) ;;
+    *) say "agent_address: script name $TEST_NAME has no four-digit number" >&2; return 1 ;;
+  esac
+  if [ "$n" -lt 1 ] || [ "$n" -gt 254 ]; then
+    say "agent_address: $n is not from 1 to 254" >&2
+    return 1
+  fi
+  printf '127.%d.%d.%d\n' "$((10#${number:0:2}))" "$((10#${number:2:2}))" "$n"
+}
+
+# agent_start [--community NAME] ADDRESS[,ADDRESS...] ['OID TYPE VALUE'...]
+# Starts one agent listening on every address given, holding the objects
+# given. TYPE is one of snmpd's override types: integer, uinteger (a
+# Gauge32), counter, object_id, octet_str (a text, in double quotes when it
+# has blanks: '.1.3.6.1.4.1.232.11.2.2.1.0 octet_str "Tarvik Servers-X"', or
+# raw octets in hex: 0x0A000005), or ipaddress A.B.C.D, which override lacks
+# and a small pass script answers instead. An agent already running on the
+# first address is stopped first. Returns once the agent answers, or fails
+# with its log.
+agent_start() {
+  local community=public
+  if [ "$1" = --community ]; then
+    community=$2
+    shift 2
+  fi
+  local addresses=$1 first listen="" address object oid type value dir pid i
+  shift
+  first=${addresses%%,*}
+  dir="$AGENTS_DIR/$first"
+  agent_stop "$first"
+  mkdir -p "$dir/state"
+  printf '#!/bin/sh\n[ "$1" = -g ] || exit 0\ncase "$2" in\n' >"$dir/pass.sh"
+  {
+    printf 'rocommunity %s 127.0.0.0/8\n' "$community"
+    printf 'dontLogTCPWrappersConnects yes\n'
+    for object in "$@"; do
+      read -r oid type value <<<"$object"
+      if [ "$type" = ipaddress ]; then
+        printf '  %s) printf "%%s\\nipaddress\\n%%s\\n" "$2" %s ;;\n' "$oid" "$value" >>"$dir/pass.sh"
+        printf 'pass %s /bin/sh %s\n' "$oid" "$dir/pass.sh"
+      else
+        printf 'override %s\n' "$object"
+      fi
+    done
+  } >"$dir/snmpd.conf"
+  printf 'esac\n' >>"$dir/pass.sh"
+  for address in ${addresses//,/ }; do listen="${listen:+$listen,}udp:$address:161"; done
+  SNMP_PERSISTENT_DIR="$dir/state" snmpd -f -C -c "$dir/snmpd.conf" -M /nonexistent -m "" \
+    -I -smux -Lf "$dir/log" -p "$dir/snmpd.pid" "$listen" </dev/null >/dev/null 2>&1 &
+  pid=$!
+  echo "$pid" >"$dir/pid"
+  for i in $(seq 100); do
+    if snmpget -v1 -c "$community" -t 0.2 -r 0 -M /nonexistent -m "" -On "$first" \
+         .1.3.6.1.2.1.1.3.0 >/dev/null 2>&1; then
+      return 0
+    fi
+    if ! agent_alive "$pid"; then break; fi
+    sleep 0.05
+  done
+  say "agent_start: no agent answers at $first; its log:" >&2
+  cat "$dir/log" >&2 2>/dev/null || true
+  agent_stop "$first"
+  return 1
+}
+
+# agent_alive PID: the process runs (a zombie that nobody reaped counts as
+# gone: it holds no socket any more).
+agent_alive() {
+  local state
+  state=$(awk '{ print $3 }' "/proc/$1/stat" 2>/dev/null) || return 1
+  [ -n "$state" ] && [ "$state" != Z ] && [ "$state" != X ]
+}
+
+# agent_stop ADDRESS: stops the agent whose first address is ADDRESS, if
+# any, and waits until it is gone.
+agent_stop() {
+  local dir="$AGENTS_DIR/$1" pid i
+  [ -f "$dir/pid" ] || return 0
+  pid=$(cat "$dir/pid")
+  rm -f "$dir/pid"
+  kill -TERM "$pid" 2>/dev/null || true
+  for i in $(seq 100); do
+    agent_alive "$pid" || break
+    sleep 0.05
+  done
+  if agent_alive "$pid"; then kill -KILL "$pid" 2>/dev/null || true; fi
+  wait "$pid" 2>/dev/null || true
+  for i in $(seq 100); do
+    agent_alive "$pid" || return 0
+    sleep 0.05
+  done
+  say "agent_stop: agent $pid at $1 does not end" >&2
+  return 1
+}
+
+# agents_stop: stops every agent of this script.
+agents_stop() {
+  local pidfile
+  for pidfile in "$AGENTS_DIR"/*/pid; do
+    [ -f "$pidfile" ] || continue
+    agent_stop "$(basename "$(dirname "$pidfile")")" || true
+  done
+}
+cleanup_hooks+=(agents_stop)
