@@ -1,0 +1,156 @@
+// orxdetect: finds the Orvex devices among the repository's systems over
+// SNMP, moves them into the Orvex classes, links the lights-out boards to
+// their servers and removes stale objects.
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "association.h"
+#include "foundation/foundation.h"
+#include "housekeeping.h"
+#include "output.h"
+#include "platform/file_lock.h"
+#include "platform/registry.h"
+#include "profile.h"
+#include "reclassify.h"
+#include "run.h"
+
+namespace orxdetect {
+namespace {
+
+constexpr const char* kInstallKey = "SOFTWARE\\ComputerAssociates\\CA-Unicenter\\CurrentVersion";
+constexpr const char* kInstallValue = "InstallPath";
+constexpr uint32_t kInstallPathField = 80;  // bytes, terminator included
+constexpr std::size_t kPathMax = 127;       // characters of a file path
+
+constexpr const char* kBanner[] = {
+    "\nThis utility connects to the local Unicenter TNG repository and\n",
+    "checks all objects to see if they are Orvex objects.\n",
+    "Orvex objects will be reclassified as Orvex devices.\n\n",
+};
+constexpr const char* kTestBanner[] = {
+    "Test variable specified in command line input.\n",
+    "Program execution will stop periodically so the user may\n",
+    "verify program functionality and halt execution if necessary.\n\n",
+};
+
+void print_lines(std::span<const char* const> lines) {
+  for (const char* line : lines) std::fputs(line, stdout);
+}
+
+void refuse(const char* format, const std::string& detail) {
+  std::fflush(stdout);
+  std::fprintf(stderr, format, detail.c_str());
+}
+
+// The framework's install directory, from the registry. Nothing when the key
+// or the value cannot be read or the value does not fit its field.
+std::optional<std::string> read_install_path() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInstallKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    return std::nullopt;
+  uint8_t field[kInstallPathField] = {};
+  uint32_t length = sizeof field;
+  uint32_t type = 0;
+  const int32_t rc = RegQueryValueExA(key, kInstallValue, nullptr, &type, field, &length);
+  RegCloseKey(key);
+  if (rc != ERROR_SUCCESS || type != REG_SZ || length > sizeof field) return std::nullopt;
+  const auto* text = reinterpret_cast<const char*>(field);
+  return std::string(text, strnlen(text, sizeof field));
+}
+
+// The files of a run in the install directory.
+struct RunPaths {
+  std::string lock;
+  std::string log;
+  std::string boards;   // qaros1.log
+  std::string matches;  // qaros2.log
+};
+
+std::optional<RunPaths> run_paths(const std::string& install) {
+  RunPaths paths{install + "/orxdetect.lock", install + "/orxdetect.log",
+                 install + "/qaros1.log", install + "/qaros2.log"};
+  for (const std::string* path : {&paths.lock, &paths.log, &paths.boards, &paths.matches}) {
+    if (path->size() > kPathMax) {
+      refuse("orxdetect: the path %s is longer than 127 characters; nothing was done\n", *path);
+      return std::nullopt;
+    }
+  }
+  return paths;
+}
+
+bool test_switch(const tng::ToolAnswers& answers) {
+  return !answers.further.empty() && answers.further.front() == "TEST";
+}
+
+// The association and the housekeeping that goes with it; returns where the
+// run goes on to its closing steps.
+void associate_lights_out_boards(Run& run, TempFiles& files) {
+  if (!open_temporary_files(run, files)) return;
+  const auto boards = list_boards(run, files);
+  if (!boards) return;
+  const std::vector<Match> matches = associate_servers(run, *boards, files);
+  if (!reuse_board_file(run, files)) return;
+  const auto links = match_unispace(run, matches, files);
+  if (!links) return;
+  if (!delete_old_inclusions(run)) return;
+  if (!create_inclusions(run, *links)) return;
+  delete_absent_managers(run);
+}
+
+void close_run(Output& out, TempFiles& files) {
+  out.say(To::ConsoleAndLog, "\nOrvex devices have been reclassified in the Unicenter TNG\n");
+  out.say(To::ConsoleAndLog, "Common Object Repository.\n");
+  out.close_log();
+  files.boards.discard();
+  files.matches.discard();
+}
+
+}  // namespace
+}  // namespace orxdetect
+
+int main(int argc, char** argv) {
+  using namespace orxdetect;
+  constexpr int kExitCode = 0;  // on every path
+
+  const auto answers = tng::run_front_end(kProfile, argc, argv);
+  if (!answers) return kExitCode;
+  print_lines(kBanner);
+
+  const auto install = read_install_path();
+  if (!install) return kExitCode;
+  const auto paths = run_paths(*install);
+  if (!paths) return kExitCode;
+
+  // Two runs on one install directory would overwrite each other's files.
+  tng::file_lock::ExclusiveLock lock;
+  const auto locked = lock.acquire(paths->lock);
+  if (locked == tng::file_lock::Result::Busy) {
+    refuse("orxdetect: another orxdetect run is using %s; nothing was done\n", *install);
+    return kExitCode;
+  }
+  std::fputs("Opening discovery log file: orxdetect.log\n\n", stdout);
+  Output out;
+  if (locked != tng::file_lock::Result::Acquired || !out.open_log(paths->log)) {
+    std::fputs("Error: can't open file.\n", stdout);
+    return kExitCode;
+  }
+
+  tng::RepositorySession session("ORXDETECT");
+  const auto opened = session.open_by_name(*answers);
+  if (opened == tng::RepositorySession::Opened::KernelFailed) return kExitCode;
+  const tng::ReclassCommand reclass(*answers, kProfile.reclass_fields);
+  Run run{session, out, reclass, answers->community, answers->mode == "S", test_switch(*answers)};
+  TempFiles files{TempFile(paths->boards), TempFile(paths->matches)};
+
+  if (opened == tng::RepositorySession::Opened::Connected) {
+    if (run.test_pauses) print_lines(kTestBanner);
+    if (!check_orvex_classes(run)) return kExitCode;
+    run_reclassification_passes(run);
+    associate_lights_out_boards(run, files);
+  }
+  close_run(out, files);
+  session.close();
+  return kExitCode;
+}

@@ -1,0 +1,139 @@
+#include "reclassify.h"
+
+#include <cstdio>
+
+namespace orxdetect {
+namespace {
+
+constexpr int32_t kClassCheckCriteria = 10;
+constexpr int32_t kBatch = 10;
+
+int length_of(std::string_view text) { return static_cast<int>(text.size()); }
+
+void report_missing_classes(Run& run) {
+  run.out.say(To::Console, "One or more Orvex classes are not loaded in the Unicenter repository\n");
+  run.out.say(To::Console, "Verify that the Orvex classes are loaded before running orxdetect.exe\n");
+}
+
+void pause_for_test(Run& run) {
+  if (!run.test_pauses) return;
+  run.out.say(To::Console, "Press return to continue or CTRL-C to exit.\n");
+  std::fflush(stdout);
+  tng::pause_for_return();
+}
+
+void reclassify(Run& run, const PassRule& rule, const RuleEntry& entry, const std::string& name) {
+  run.out.say(To::ConsoleAndLog, entry.announcement, name.c_str());
+  run.reclass.run(rule.framework_class, name, entry.target);
+}
+
+// The device answered the identification with an error: only a rack
+// enclosure is moved, on the kind asked while that session was open.
+void settle_answer_with_error(Run& run, const PassRule& rule, const DeviceTarget& device,
+                              const Identification& id) {
+  const KindAnswer kind = id.kind_on_error.value_or(KindAnswer{});
+  report_not_connected(run, kind.not_connected);
+  const DeviceFacts facts{id.contact, kind.kind, ProductKind::None, run.all_systems};
+  if (const RuleEntry* entry = first_holding(rule, facts))
+    reclassify(run, rule, *entry, device.name);
+  else
+    run.out.say(To::ConsoleAndLog, "Device not reclassified.\n\n");
+  if (id.end_failed) run.out.say(To::Console, "Error ending SNMP session\n");
+}
+
+void settle_device(Run& run, const PassRule& rule, const DeviceTarget& device) {
+  const SnmpTarget target{run.community, device.address};
+  const Identification id = IdentifyDevice(target, rule.form, rule.rack_enclosure_on_error);
+  if (id.contact == Contact::AnsweredWithError && rule.rack_enclosure_on_error) {
+    settle_answer_with_error(run, rule, device, id);
+    return;
+  }
+  report_contact(run, id.contact, id.end_failed, device.name);
+  if (id.contact != Contact::Answered) return;
+
+  DeviceFacts facts{id.contact, LightsOutKind::None, ProductKind::None, run.all_systems};
+  if (rule.asks_lights_out_kind) {
+    const KindAnswer kind = QueryLightsOutKind(target);
+    report_not_connected(run, kind.not_connected);
+    facts.lights_out = kind.kind;
+  }
+  if (rule.asks_product_kind) {
+    const ProductAnswer product = QueryProductKind(target);
+    report_not_connected(run, product.not_connected);
+    facts.product = product.kind;
+  }
+  if (const RuleEntry* entry = first_holding(rule, facts))
+    reclassify(run, rule, *entry, device.name);
+}
+
+}  // namespace
+
+bool begin_class_pass(Run& run, std::string_view class_name, const char* properties) {
+  const int length = length_of(class_name);
+  const char* name = class_name.data();
+  const auto query = run.session.query_class(class_name, properties, 20, kBatch);
+  switch (query.outcome) {
+    case tng::RepositorySession::Query::CriteriaFailed:
+      run.out.say(To::Console, "Allocating Repository Object Criteria Failed\n");
+      return false;
+    case tng::RepositorySession::Query::NoSuchClass:
+      run.out.say(To::ConsoleAndLog, "Class %.*s does not exist\n", length, name);
+      return false;
+    case tng::RepositorySession::Query::Failed:
+      run.out.say(To::Console, "Get Repository Object Failed - rc = %d\n", query.rc);
+      return false;
+    case tng::RepositorySession::Query::NoObjects:
+      run.out.say(To::ConsoleAndLog, "Objects of class %.*s do not exist!\n", length, name);
+      return false;
+    case tng::RepositorySession::Query::Found:
+      break;
+  }
+  run.out.say(To::ConsoleAndLog, "\nThere were %u %.*s objects found:\n", query.count, length, name);
+  return true;
+}
+
+bool check_orvex_classes(Run& run) {
+  run.out.say(To::ConsoleAndLog, "Verifying that the Orvex classes exist\n");
+  auto& session = run.session;
+  session.end_pass();
+  if (session.allocate_criteria(kClassCheckCriteria) != WV_OK) {
+    run.out.say(To::Console, "Allocating Repository Object Criteria Failed\n");
+    report_missing_classes(run);
+    return false;
+  }
+  for (std::string_view required : kRequiredClasses) {
+    session.add_text_criterion("class_name", required);
+    // Only a missing class counts; any other outcome of the query is passed over.
+    if (session.query(required, "name,address", kBatch) == WV_NO_SUCH_CLASS) {
+      run.out.say(To::ConsoleAndLog, "Class %.*s does not exist\n", length_of(required),
+                  required.data());
+      report_missing_classes(run);
+      return false;
+    }
+  }
+  return true;
+}
+
+void run_reclassification_pass(Run& run, const PassRule& rule) {
+  if (!begin_class_pass(run, rule.framework_class, "name,address")) return;
+  const uint32_t count = run.session.count();
+  for (uint32_t index = 0; index < count; ++index) {
+    pause_for_test(run);
+    const auto fetch = run.session.next_object();
+    if (fetch.outcome == tng::RepositorySession::Fetch::End) return;
+    if (fetch.outcome == tng::RepositorySession::Fetch::Failed) {
+      run.out.say(To::Console, "Object GetNext Failed - rc = %d\n", fetch.rc);
+      return;
+    }
+    const auto device = read_device_target(run);
+    if (!device) return;
+    settle_device(run, rule, *device);
+  }
+}
+
+void run_reclassification_passes(Run& run) {
+  for (const PassRule& rule : kPassRules)
+    if (run.all_systems || !rule.all_systems_only) run_reclassification_pass(run, rule);
+}
+
+}  // namespace orxdetect
