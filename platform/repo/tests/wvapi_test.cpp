@@ -1,0 +1,305 @@
+// The WorldView API driven directly: query semantics, criteria, deletes,
+// class removal, the selection dialog's name field.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "admin.h"
+#include "platform/wvapi.h"
+#include "query.h"
+#include "store.h"
+
+namespace fs = std::filesystem;
+namespace repo = tng::repo;
+
+namespace {
+
+class Api : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/wvapi_test.XXXXXX";
+    root_ = mkdtemp(pattern);
+    setenv("TNG_HOME", root_.c_str(), 1);
+    unsetenv("WV_REPOSITORY");
+    fs::create_directories(root_ / "repositories");
+    repo::Database::create("R");
+    ASSERT_EQ(TNGWV_Kernel_Start("TEST", &kernel_, 0), WV_OK);
+    ASSERT_EQ(TNGWV_Repository_Connect(kernel_, "R", &repository_), WV_OK);
+  }
+  void TearDown() override {
+    ObjectListFree(&list_);
+    ObjectCriteriaFree(&criteria_);
+    RepositoryDisconnect(&repository_);
+    KernelStop(&kernel_);
+    fs::remove_all(root_);
+  }
+
+  // Adds an object through the API: name (text), address (text), n (int).
+  void add(const char* cls, const std::string& name, const std::string& address, int32_t n) {
+    WV_PROPERTY_LIST props = nullptr;
+    ASSERT_EQ(TNGWV_ObjectPropertyList_Allocate(&props, 20), WV_OK);
+    ObjectPropertyListAddItem(props, "name", WV_TYPE_TEXT, static_cast<uint32_t>(name.size()),
+                              name.data(), 0);
+    ObjectPropertyListAddItem(props, "address", WV_TYPE_TEXT,
+                              static_cast<uint32_t>(address.size()), address.data(), 0);
+    ObjectPropertyListAddItem(props, "n", WV_TYPE_INTEGER, 4, &n, 0);
+    EXPECT_EQ(TNGWV_Object_Create(repository_, cls, props), WV_OK);
+    ObjectPropertyListFree(&props);
+  }
+
+  WV_RC query(const char* cls, const char* properties, int32_t batch = 10) {
+    ObjectListFree(&list_);
+    return GetRepositoryObject(repository_, cls, criteria_, properties, batch, &list_, &count_, 0,
+                               nullptr);
+  }
+
+  void criterion(const char* property, const std::string& text) {
+    if (!criteria_) {
+      ASSERT_EQ(TNGWV_ObjectCriteria_Allocate(&criteria_, 20), WV_OK);
+    }
+    ASSERT_EQ(ObjectCriteriaAddItem(criteria_, property, WV_TYPE_TEXT,
+                                    static_cast<uint32_t>(text.size()), text.data(), 0, 1),
+              WV_OK);
+  }
+  void criterion(const char* property, int32_t n) {
+    if (!criteria_) {
+      ASSERT_EQ(TNGWV_ObjectCriteria_Allocate(&criteria_, 20), WV_OK);
+    }
+    ASSERT_EQ(ObjectCriteriaAddItem(criteria_, property, WV_TYPE_INTEGER, 4, &n, 0, 1), WV_OK);
+  }
+
+  // Walks the list; the names read, and the fetch codes.
+  std::vector<std::string> walk(std::vector<WV_RC>* codes = nullptr) {
+    std::vector<std::string> names;
+    for (;;) {
+      WV_OBJECT object = nullptr;
+      WV_RC rc = TNGWV_Object_GetNext(list_, &object, 0);
+      if (codes) codes->push_back(rc);
+      if (rc != WV_OK && rc != WV_BATCH_END) break;
+      int32_t type = -1;
+      uint32_t length = 0;
+      const void* value = nullptr;
+      uint8_t flag = 0;
+      if (ObjectPropertyGet(object, "name", &type, &length, &value, &flag) == WV_OK &&
+          type == WV_TYPE_TEXT)
+        names.emplace_back(static_cast<const char*>(value));
+    }
+    return names;
+  }
+
+  fs::path root_;
+  WV_KERNEL kernel_ = nullptr;
+  WV_REPOSITORY repository_ = nullptr;
+  WV_CRITERIA criteria_ = nullptr;
+  WV_OBJECT_LIST list_ = nullptr;
+  uint32_t count_ = 0;
+};
+
+TEST_F(Api, QueryOfMissingClassAnswers10AndHoldsNoList) {
+  EXPECT_EQ(query("NoSuchClass", "name"), WV_NO_SUCH_CLASS);
+  EXPECT_EQ(list_, nullptr);
+}
+
+TEST_F(Api, FetchCodesMarkTheEndOfEveryBatchAndTheEndOfTheList) {
+  for (int i = 0; i < 7; ++i) add("Linux", "l" + std::to_string(i), "a", i);
+  ASSERT_EQ(query("Linux", "name", 3), WV_OK);
+  EXPECT_EQ(count_, 7u);
+  std::vector<WV_RC> codes;
+  walk(&codes);
+  EXPECT_EQ(codes, (std::vector<WV_RC>{0, 0, 14, 0, 0, 14, 14, 15, }));
+  WV_OBJECT object = nullptr;
+  EXPECT_EQ(TNGWV_Object_GetNext(list_, &object, 0), WV_LIST_END);  // stays at the end
+}
+
+TEST_F(Api, ListIsFixedAtTheQueryAndHoldsNoTransactionWhileWalked) {
+  for (int i = 0; i < 5; ++i) add("Linux", "l" + std::to_string(i), "old", i);
+  ASSERT_EQ(query("Linux", "name,address"), WV_OK);
+
+  // Another connection moves, deletes, changes and adds objects, and can
+  // checkpoint the whole log: no reader holds a snapshot.
+  {
+    repo::Database other = repo::Database::open("R");
+    other.exec(
+        "UPDATE objects SET class_name = 'Host' WHERE id = 1;"
+        "DELETE FROM objects WHERE id = 2;"
+        "UPDATE props SET value = 'new' WHERE name = 'address';");
+    add("Linux", "late", "x", 9);
+    repo::Statement cp(other, "PRAGMA wal_checkpoint(TRUNCATE)");
+    ASSERT_TRUE(cp.step());
+    EXPECT_EQ(cp.integer(0), 0) << "the checkpoint was blocked by a reader";
+  }
+  std::vector<std::string> addresses;
+  WV_OBJECT object = nullptr;
+  std::vector<std::string> names;
+  while (TNGWV_Object_GetNext(list_, &object, 0) != WV_LIST_END) {
+    int32_t type;
+    uint32_t length;
+    const void* value;
+    uint8_t flag;
+    ASSERT_EQ(ObjectPropertyGet(object, "name", &type, &length, &value, &flag), WV_OK);
+    names.emplace_back(static_cast<const char*>(value));
+    ASSERT_EQ(ObjectPropertyGet(object, "address", &type, &length, &value, &flag), WV_OK);
+    addresses.emplace_back(static_cast<const char*>(value));
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"l0", "l1", "l2", "l3", "l4"}));
+  EXPECT_EQ(addresses, std::vector<std::string>(5, "old"));
+}
+
+TEST_F(Api, PropertyReadsGiveTypedValuesAndFailForWhatWasNotAskedOrIsMissing) {
+  add("Linux", "alpha", "10.0.0.1", -7);
+  WV_PROPERTY_LIST props = nullptr;
+  ASSERT_EQ(TNGWV_ObjectPropertyList_Allocate(&props, 2), WV_OK);
+  ObjectPropertyListAddItem(props, "name", WV_TYPE_TEXT, 4, "bare", 0);
+  ASSERT_EQ(TNGWV_Object_Create(repository_, "Linux", props), WV_OK);
+  ObjectPropertyListFree(&props);
+
+  ASSERT_EQ(query("Linux", " name , n,uuid, class_name"), WV_OK);
+  WV_OBJECT object = nullptr;
+  int32_t type;
+  uint32_t length;
+  const void* value;
+  uint8_t flag;
+  ASSERT_EQ(TNGWV_Object_GetNext(list_, &object, 0), WV_OK);
+  ASSERT_EQ(ObjectPropertyGet(object, "n", &type, &length, &value, &flag), WV_OK);
+  EXPECT_EQ(type, WV_TYPE_INTEGER);
+  EXPECT_EQ(*static_cast<const int32_t*>(value), -7);
+  ASSERT_EQ(ObjectPropertyGet(object, "uuid", &type, &length, &value, &flag), WV_OK);
+  EXPECT_EQ(type, WV_TYPE_UUID);
+  EXPECT_EQ(length, 16u);
+  ASSERT_EQ(ObjectPropertyGet(object, "class_name", &type, &length, &value, &flag), WV_OK);
+  EXPECT_STREQ(static_cast<const char*>(value), "Linux");
+  EXPECT_NE(ObjectPropertyGet(object, "address", &type, &length, &value, &flag), WV_OK)
+      << "address was not asked for";
+  ASSERT_EQ(TNGWV_Object_GetNext(list_, &object, 0), WV_BATCH_END);
+  EXPECT_NE(ObjectPropertyGet(object, "n", &type, &length, &value, &flag), WV_OK)
+      << "the second object has no n";
+}
+
+TEST_F(Api, CriteriaMustAllHoldAndCompareTypes) {
+  add("Linux", "a", "x", 1);
+  add("Linux", "b", "x", 2);
+  add("Linux", "c", "y", 2);
+  add("Host", "d", "x", 2);
+  criterion("class_name", std::string("Linux"));
+  criterion("address", std::string("x"));
+  criterion("n", 2);
+  ASSERT_EQ(query("Linux", "name"), WV_OK);
+  EXPECT_EQ(walk(), std::vector<std::string>{"b"});
+
+  ObjectCriteriaFree(&criteria_);
+  criterion("n", std::string("2"));  // a text never equals an integer
+  ASSERT_EQ(query("Linux", "name"), WV_OK);
+  EXPECT_EQ(count_, 0u);
+}
+
+TEST_F(Api, CriteriaAndPropertyListsRefuseItemsBeyondTheirCapacityOrOfBadShape) {
+  ASSERT_EQ(TNGWV_ObjectCriteria_Allocate(&criteria_, 2), WV_OK);
+  int32_t n = 1;
+  EXPECT_EQ(ObjectCriteriaAddItem(criteria_, "a", WV_TYPE_INTEGER, 4, &n, 0, 1), WV_OK);
+  EXPECT_EQ(ObjectCriteriaAddItem(criteria_, "b", WV_TYPE_INTEGER, 3, &n, 0, 1), repo::kBadArgument);
+  EXPECT_EQ(ObjectCriteriaAddItem(criteria_, "b", 7, 4, &n, 0, 1), repo::kBadArgument);
+  EXPECT_EQ(ObjectCriteriaAddItem(criteria_, "b", WV_TYPE_INTEGER, 4, &n, 0, 1), WV_OK);
+  EXPECT_EQ(ObjectCriteriaAddItem(criteria_, "c", WV_TYPE_INTEGER, 4, &n, 0, 1), repo::kCapacity);
+
+  WV_PROPERTY_LIST props = nullptr;
+  ASSERT_EQ(TNGWV_ObjectPropertyList_Allocate(&props, 1), WV_OK);
+  EXPECT_EQ(ObjectPropertyListAddItem(props, "n", WV_TYPE_INTEGER, 4, &n, 0), WV_OK);
+  EXPECT_EQ(ObjectPropertyListAddItem(props, "m", WV_TYPE_INTEGER, 4, &n, 0), repo::kCapacity);
+  ObjectPropertyListFree(&props);
+  EXPECT_EQ(props, nullptr);
+}
+
+TEST_F(Api, DeleteRemovesWhatMeetsTheCriteriaInItsClassOnly) {
+  for (int32_t status : {4, 1, 4}) add("VistrelManager", "v", "a", status);
+  add("Host", "h", "a", 4);
+  int32_t absent = 0;
+  ASSERT_EQ(StatusNameToNumber(repository_, "ANY:ABSENT", &absent, 0), WV_OK);
+  EXPECT_NE(absent, 0);
+  EXPECT_NE(StatusNameToNumber(repository_, "NO:SUCH", &absent, 0), WV_OK);
+  criterion("n", int32_t{4});
+  uint32_t deleted = 99;
+  ASSERT_EQ(TNGWV_Object_Delete(repository_, "VistrelManager", criteria_, &deleted), WV_OK);
+  EXPECT_EQ(deleted, 2u);
+  ASSERT_EQ(TNGWV_Object_Delete(repository_, "VistrelManager", criteria_, &deleted), WV_OK);
+  EXPECT_EQ(deleted, 0u);
+  EXPECT_EQ(TNGWV_Object_Delete(repository_, "Nothing", criteria_, &deleted), WV_NO_SUCH_CLASS);
+  ObjectCriteriaFree(&criteria_);
+  ASSERT_EQ(query("Host", "name"), WV_OK);
+  EXPECT_EQ(count_, 1u);
+}
+
+TEST_F(Api, ClassDeleteRefusesAClassInUse) {
+  add("VistrelManager", "v", "a", 1);
+  EXPECT_EQ(DeleteRepositoryClass(repository_, "VistrelManager"), repo::kInUse);
+  EXPECT_EQ(DeleteRepositoryClass(repository_, "Agent"), repo::kInUse);  // has a subclass
+  uint32_t deleted = 0;
+  ASSERT_EQ(TNGWV_Object_Delete(repository_, "VistrelManager", nullptr, &deleted), WV_OK);
+  EXPECT_EQ(DeleteRepositoryClass(repository_, "VistrelManager"), WV_OK);
+  EXPECT_EQ(DeleteRepositoryClass(repository_, "VistrelManager"), WV_NO_SUCH_CLASS);
+  EXPECT_EQ(query("VistrelManager", "name"), WV_NO_SUCH_CLASS);
+}
+
+TEST_F(Api, CreateKeepsAGivenUuidAndRefusesAClassNameOfAnotherClass) {
+  uint8_t uuid[16];
+  for (int i = 0; i < 16; ++i) uuid[i] = static_cast<uint8_t>(i + 1);
+  WV_PROPERTY_LIST props = nullptr;
+  ASSERT_EQ(TNGWV_ObjectPropertyList_Allocate(&props, 20), WV_OK);
+  ObjectPropertyListAddItem(props, "uuid", WV_TYPE_UUID, 16, uuid, 0);
+  ObjectPropertyListAddItem(props, "class_name", WV_TYPE_TEXT, 9, "Inclusion", 0);
+  EXPECT_EQ(TNGWV_Object_Create(repository_, "Inclusion", props), WV_OK);
+  EXPECT_EQ(TNGWV_Object_Create(repository_, "Inclusion", props), repo::kExists);
+  EXPECT_EQ(TNGWV_Object_Create(repository_, "Unispace", props), repo::kBadArgument);
+  EXPECT_EQ(TNGWV_Object_Create(repository_, "Nothing", props), WV_NO_SUCH_CLASS);
+  ObjectPropertyListFree(&props);
+
+  ASSERT_EQ(query("Inclusion", "uuid"), WV_OK);
+  WV_OBJECT object = nullptr;
+  ASSERT_EQ(TNGWV_Object_GetNext(list_, &object, 0), WV_BATCH_END);
+  int32_t type;
+  uint32_t length;
+  const void* value;
+  uint8_t flag;
+  ASSERT_EQ(ObjectPropertyGet(object, "uuid", &type, &length, &value, &flag), WV_OK);
+  uint8_t back[16];
+  ASSERT_EQ(UuidValueToBinary(value, back), WV_OK);
+  EXPECT_EQ(std::memcmp(back, uuid, 16), 0);
+}
+
+TEST_F(Api, SelectedNameMustFitTheField) {
+  char field[WV_REPOSITORY_NAME_FIELD];
+  EXPECT_NE(TNGWV_RepositoryName_GetFirst(kernel_, field), WV_OK) << "nothing chosen yet";
+  setenv("WV_REPOSITORY", std::string(31, 'r').c_str(), 1);
+  ASSERT_EQ(TNGWV_RepositoryName_DisplaySelectDialog(kernel_, 1), WV_OK);
+  ASSERT_EQ(TNGWV_RepositoryName_GetFirst(kernel_, field), WV_OK);
+  EXPECT_EQ(std::string(field), std::string(31, 'r'));
+  setenv("WV_REPOSITORY", std::string(32, 'r').c_str(), 1);
+  ASSERT_EQ(TNGWV_RepositoryName_DisplaySelectDialog(kernel_, 1), WV_OK);
+  EXPECT_EQ(TNGWV_RepositoryName_GetFirst(kernel_, field), repo::kTooLong);
+  unsetenv("WV_REPOSITORY");
+}
+
+TEST_F(Api, ConnectNeverCreatesARepositoryAndHandlesAreChecked) {
+  WV_REPOSITORY other = nullptr;
+  EXPECT_NE(TNGWV_Repository_Connect(kernel_, "Missing", &other), WV_OK);
+  EXPECT_EQ(other, nullptr);
+  EXPECT_FALSE(fs::exists(root_ / "repositories" / "Missing.db"));
+  EXPECT_NE(TNGWV_Repository_Connect(kernel_, "../R", &other), WV_OK);
+  WV_KERNEL stopped = kernel_;
+  ASSERT_EQ(KernelStop(&kernel_), WV_OK);
+  EXPECT_EQ(kernel_, nullptr);
+  EXPECT_NE(TNGWV_Repository_Connect(stopped, "R", &other), WV_OK) << "a freed kernel";
+}
+
+TEST(KernelStart, FailsWithoutAnInstall) {
+  setenv("TNG_HOME", "/nonexistent/tng-home", 1);
+  WV_KERNEL kernel = nullptr;
+  EXPECT_NE(TNGWV_Kernel_Start("TEST", &kernel, 0), WV_OK);
+  EXPECT_EQ(kernel, nullptr);
+}
+
+}  // namespace
