@@ -1,0 +1,127 @@
+# Fixtures of the orxdetect black-box tests (tests/t2*.sh). Source it after
+# test-lib.sh and agents.sh.
+
+# The objects the devices answer for.
+oid_server=.1.3.6.1.4.1.232.11.2.2.4.0
+oid_workstation=.1.3.6.1.4.1.232.1.1.1.0
+oid_kind=.1.3.6.1.4.1.232.9.2.2.10.0
+oid_product=.1.3.6.1.4.1.232.11.2.2.1.0
+oid_lights_out=.1.3.6.1.4.1.232.9.2.5.1.1.5.2
+
+# The framework classes of the reclassification passes, in pass order.
+all_pass_classes="Host Windows2000_Server Windows_NetServer WindowsNT_Server Linux DECSystem SCOUnix UnixWare Novell OS2 WindowsXP Windows2000 WindowsNT Windows9x Windows95"
+lights_out_pass_classes="Host Windows2000_Server Windows_NetServer WindowsNT_Server Linux SCOUnix UnixWare Novell OS2"
+orvex_association_classes="Orvex_Windows2000_Server Orvex_Windows_NetServer Orvex_WindowsNT_Server Orvex_Linux Orvex_Novell Orvex_UnixWare Orvex_SANappliance Orvex_VistrelManager Orvex_OS2 Orvex_SCOUnix"
+framework_association_classes="Windows2000_Server Windows_NetServer WindowsNT_Server Linux Novell UnixWare OS2 SCOUnix"
+
+# A silent device must cost milliseconds, not seconds.
+quick() { ORX_SNMP_TIMEOUT_MS=100 ORX_SNMP_RETRIES=0 "$@"; }
+
+# discovery_home: a fresh install with the repository "demo" (user admin,
+# blank password) and the Orvex classes loaded.
+discovery_home() {
+  fresh_home && make_repo demo && load_classes demo ORXAddClass.TNG
+}
+
+# system CLASS NAME ADDRESS [PROP=VALUE...]: adds an object to "demo".
+system() {
+  local class=$1 name=$2 address=$3
+  shift 3
+  wvrepo object add demo "$class" "name=$name" "address=$address" "$@" >/dev/null
+}
+
+install_dir() { printf '%s\n' "$TNG_HOME/install"; }
+expect_log() { expect_file "$TNG_HOME/install/orxdetect.log"; }
+
+# Blocks of the expected output.
+banner() {
+  printf '\nThis utility connects to the local Unicenter TNG repository and\n'
+  printf 'checks all objects to see if they are Orvex objects.\n'
+  printf 'Orvex objects will be reclassified as Orvex devices.\n\n'
+}
+opening() { printf 'Opening discovery log file: orxdetect.log\n\n'; }
+verifying() { printf 'Verifying that the Orvex classes exist\n'; }
+closing() {
+  printf '\nOrvex devices have been reclassified in the Unicenter TNG\n'
+  printf 'Common Object Repository.\n'
+}
+# none_of CLASS...: the no-objects line of each class.
+none_of() {
+  local class
+  for class in "$@"; do printf 'Objects of class %s do not exist!\n' "$class"; done
+}
+association_start() {
+  printf '\nPerforming association of Remote Vistrel devices...\n'
+  printf 'Opening temporary files for qaros assocation: qaros1.log and qaros2.log\n\n'
+}
+association_start_log() { printf '\nPerforming association of Remote Vistrel Devices...\n'; }
+
+# The start of every connected run up to the passes: console and log.
+run_head() { banner; opening; verifying; }
+log_head() { verifying; }
+
+# objects_of CLASS: the names of the objects of one class of "demo", sorted.
+objects_of() {
+  wvrepo object list demo "$1" --json |
+    python3 -c 'import sys, json
+for line in sys.stdin: print(json.loads(line).get("name"))' | sort
+}
+
+# inclusions: every Inclusion object of "demo" as one line, its uuids shown
+# as the names of the objects they name ("new" for its own uuid when it is a
+# fresh, well-formed uuid that no other object has).
+inclusions() {
+  wvrepo object list demo --json | python3 -c '
+import sys, json, re
+objects = [json.loads(line) for line in sys.stdin]
+names = {}
+for o in objects:
+    if o["class_name"] != "Inclusion":
+        names[o["uuid"]] = o.get("name")
+form = re.compile(r"^[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}$")
+rows = []
+for o in objects:
+    if o["class_name"] != "Inclusion":
+        continue
+    own = "new" if form.match(o["uuid"]) and o["uuid"] not in names else "BAD:" + o["uuid"]
+    rows.append(" ".join(str(x) for x in [own, o.get("parent_class"),
+        names.get(o.get("parent_uuid"), o.get("parent_uuid")), o.get("child_class"),
+        names.get(o.get("child_uuid"), o.get("child_uuid")),
+        o.get("parent_sequence_no"), o.get("child_sequence_no"),
+        sorted(k for k in o if k not in ("class_name", "name", "uuid", "parent_class",
+            "parent_uuid", "child_class", "child_uuid", "parent_sequence_no",
+            "child_sequence_no"))]))
+for r in sorted(rows): print(r)
+print(len(set(o["uuid"] for o in objects if o["class_name"] == "Inclusion")), "distinct uuids")'
+}
+
+# name_uuids FILE...: replaces, in place, every uuid of an object of "demo"
+# (other than the inclusion objects) by "{NAME}", the object's name.
+name_uuids() {
+  wvrepo object list demo --json >"$CASE_DIR/uuid-map.json"
+  python3 - "$CASE_DIR/uuid-map.json" "$@" <<-\PY
+	import sys, json
+	names = {}
+	for line in open(sys.argv[1]):
+	    o = json.loads(line)
+	    if o["class_name"] != "Inclusion":
+	        names[o["uuid"]] = "{%s}" % o.get("name")
+	for path in sys.argv[2:]:
+	    text = open(path).read()
+	    for uuid, name in names.items():
+	        text = text.replace(uuid, name)
+	    open(path, "w").write(text)
+	PY
+}
+
+# reclass_runs: the recorded reclass runs, one line each.
+reclass_runs() {
+  awk '$0 == "--" { print line; line = ""; next } { line = line (line == "" ? "" : " ") $0 }' \
+    "$CASE_DIR/reclass.words"
+}
+
+# Prints the objects of "demo" as "class name" lines, sorted (Unispace,
+# Inclusion and VistrelManager objects left out).
+systems() {
+  objects demo | grep -v -E '^(Unispace|Inclusion|VistrelManager) ' || true
+}
