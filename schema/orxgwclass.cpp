@@ -1,0 +1,144 @@
+// orxgwclass: registers the two Orvex host classes with the WorldView
+// gateway by appending them to the class list in its gwclass.dat. Exit code
+// 1 when the file was rewritten, 0 on every other path.
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <random>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+#include "gateway_list.h"
+#include "platform/registry.h"
+
+namespace {
+
+constexpr int kUpdated = 1;
+constexpr int kNotUpdated = 0;
+
+constexpr const char* kInstallKey = "SOFTWARE\\ComputerAssociates\\CA-Unicenter/TNG\\Agent Technologies";
+constexpr const char* kInstallValue = "InstallPath";
+constexpr uint32_t kInstallPathField = 80;  // bytes, terminator included
+constexpr std::string_view kGatewayFile = "/services/config/aws_wvgate/gwclass.dat";
+constexpr std::string_view kOrvexClasses = "Orvex_Host|Orvex_Workstation|";
+
+struct CloseKey {
+  void operator()(HKEY key) const { RegCloseKey(key); }
+};
+using Key = std::unique_ptr<std::remove_pointer_t<HKEY>, CloseKey>;
+
+struct CloseFile {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, CloseFile>;
+
+// The framework's install folder from the registry; nothing when the key or
+// the value is missing, or when the value does not fit its field.
+std::optional<std::string> read_install_path() {
+  HKEY opened = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInstallKey, 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS)
+    return std::nullopt;
+  const Key key(opened);
+  char data[kInstallPathField + 1] = {};  // one spare byte keeps the text terminated
+  uint32_t length = kInstallPathField;
+  const int32_t rc = RegQueryValueExA(key.get(), kInstallValue, nullptr, nullptr,
+                                      reinterpret_cast<uint8_t*>(data), &length);
+  if (rc == ERROR_MORE_DATA || (rc == ERROR_SUCCESS && length > kInstallPathField)) {
+    std::fprintf(stderr,
+                 "orxgwclass: the install path in the registry is %u characters long; at most %u "
+                 "fit. Nothing was changed.\n",
+                 length > 0 ? length - 1 : 0, kInstallPathField - 1);
+    return std::nullopt;
+  }
+  if (rc != ERROR_SUCCESS) return std::nullopt;
+  return std::string(data);
+}
+
+// The whole file, or nothing when it cannot be read.
+std::optional<std::string> read_file(const std::filesystem::path& path) {
+  const File file(std::fopen(path.c_str(), "rb"));
+  if (!file) return std::nullopt;
+  std::string content;
+  char chunk[4096];
+  std::size_t got = 0;
+  while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) content.append(chunk, got);
+  if (std::ferror(file.get())) return std::nullopt;
+  return content;
+}
+
+// A name for the new file beside the old one, that no other file has.
+std::filesystem::path temporary_name(const std::filesystem::path& target) {
+  std::random_device random;
+  char suffix[32];
+  std::snprintf(suffix, sizeof suffix, ".%08x.new", static_cast<unsigned>(random()));
+  return target.parent_path() / (target.filename().string() + suffix);
+}
+
+// Replaces the file's content as one step: the new content goes to a new
+// file in the same folder, which is then renamed over the old one. A
+// failure anywhere leaves the old file as it was.
+bool replace_file(const std::filesystem::path& path, std::string_view content) {
+  std::error_code error;
+  std::filesystem::path target = std::filesystem::canonical(path, error);  // a link's own file
+  if (error) return false;
+  const auto permissions = std::filesystem::status(target, error).permissions();
+  if (error) return false;
+
+  std::filesystem::path temporary;
+  File file;
+  for (int attempt = 0; attempt < 16 && !file; ++attempt) {
+    temporary = temporary_name(target);
+    file.reset(std::fopen(temporary.c_str(), "wx"));
+  }
+  if (!file) return false;
+  const bool written = std::fwrite(content.data(), 1, content.size(), file.get()) == content.size() &&
+                       std::fflush(file.get()) == 0;
+  const bool closed = std::fclose(file.release()) == 0;
+  if (written && closed) {
+    std::filesystem::permissions(temporary, permissions, error);
+    if (!error) std::filesystem::rename(temporary, target, error);
+    if (!error) return true;
+  }
+  std::filesystem::remove(temporary, error);
+  return false;
+}
+
+}  // namespace
+
+int main() {
+  const auto install_path = read_install_path();
+  if (!install_path) return kNotUpdated;
+  std::printf("Unicenter Install Path: %s\n", install_path->c_str());
+
+  const std::filesystem::path gateway_file = *install_path + std::string(kGatewayFile);
+  const auto content = read_file(gateway_file);
+  if (!content) {
+    std::fputs("Could not open file gwclass.dat\n", stdout);
+    return kNotUpdated;
+  }
+
+  const schema::GatewayFile current = schema::split_gateway_file(*content);
+  const std::string list(current.list);
+  std::printf("\nGWCLASS.DAT Current=%s\n\n", list.c_str());
+
+  const auto updated = schema::with_classes_appended(current, kOrvexClasses);
+  if (!updated) {
+    std::fprintf(stderr,
+                 "orxgwclass: the class list would be %zu characters long with the Orvex classes; "
+                 "at most %zu fit. gwclass.dat was not changed.\n",
+                 list.size() + kOrvexClasses.size(), schema::kClassListMax);
+    return kNotUpdated;
+  }
+  std::printf("GWCLASS.DAT New=%s%.*s\n\n", list.c_str(), static_cast<int>(kOrvexClasses.size()),
+              kOrvexClasses.data());
+
+  if (!replace_file(gateway_file, *updated)) {
+    std::fputs("Could not open gwclass.dat for writing.\n", stdout);
+    return kNotUpdated;
+  }
+  std::fputs("File gwclass.dat successfully updated.\n", stdout);
+  return kUpdated;
+}
