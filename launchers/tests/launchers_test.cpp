@@ -38,7 +38,7 @@ SlotText read_from(const Bytes& file, int slot = 3) {
   std::size_t at = 0;
   ReadBytes read = [&](std::uint8_t* into, std::size_t size) {
     std::size_t n = std::min(size, file.size() - at);
-    std::memcpy(into, file.data() + at, n);
+    if (n != 0) std::memcpy(into, file.data() + at, n);
     at += n;
     return n;
   };
