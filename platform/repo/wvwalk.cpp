@@ -4,6 +4,7 @@
 // shows what the API answers: the query's code and count, then per fetch its
 // code and the properties read. A diagnostic and benchmark aid for the
 // repository; it honours TNG_FAULTS like every program of the suite.
+// REPO "?" picks the repository in the selection dialog.
 //   --pause  after the query, wait for one line on standard input before
 //            walking (lets a test change the repository in between);
 //   --quiet  print only the totals.
@@ -81,10 +82,22 @@ int main(int argc, char** argv) {
   WV_OBJECT_LIST list = nullptr;
   int status = 1;
   uint32_t count = 0, delivered = 0;
+  char chosen[WV_REPOSITORY_NAME_FIELD] = {};
   WV_RC rc = TNGWV_Kernel_Start("WVWALK", &kernel, 0);
   if (!kernel) {
     std::printf("kernel start rc=%d\n", rc);
     goto close;
+  }
+  if (std::string_view(repository_name) == "?") {
+    rc = TNGWV_RepositoryName_DisplaySelectDialog(kernel, 1);
+    std::printf("dialog rc=%d\n", rc);
+    if (rc != WV_OK) goto close;
+    if ((rc = TNGWV_RepositoryName_GetFirst(kernel, chosen)) != WV_OK) {
+      std::printf("name rc=%d\n", rc);
+      goto close;
+    }
+    std::printf("chosen %s\n", chosen);
+    repository_name = chosen;
   }
   if ((rc = TNGWV_Repository_Connect(kernel, repository_name, &repository)) != WV_OK) {
     std::printf("connect rc=%d\n", rc);
