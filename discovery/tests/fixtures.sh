@@ -57,7 +57,8 @@ association_start() {
 association_start_log() { printf '\nPerforming association of Remote Vistrel Devices...\n'; }
 
 # The start of every connected run up to the passes: console and log.
-run_head() { banner; opening; verifying; }
+# (with the password B, whose line break follows the connection)
+run_head() { banner; opening; printf "\n"; verifying; }
 log_head() { verifying; }
 
 # objects_of CLASS: the names of the objects of one class of "demo", sorted.
