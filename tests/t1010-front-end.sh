@@ -2,7 +2,7 @@
 # The repository tools' front end: the mode decision, the usage texts, the
 # prompts through a pipe and the answers that do not fit, seen through the
 # three migration tools.
-. "$TNG_SRC/tests/lib/test-lib.sh"
+. "$(dirname "$0")/lib/test-lib.sh"
 
 classlift_usage() {
   printf '\nTo few arguments passed to ClassLift.exe\n\n'

@@ -77,12 +77,12 @@ run() {
   check_no_crash
 }
 
-# run_with_input TEXT CMD ARGS...: as run, with TEXT (printf format
-# already expanded) on standard input through a pipe.
+# run_with_input TEXT CMD ARGS...: as run, with TEXT on standard input
+# through a pipe; backslash escapes in TEXT (\n, \b, \r) are expanded.
 run_with_input() {
   local input=$1 rc=0
   shift
-  printf '%s' "$input" | "$@" >"$CASE_DIR/out" 2>"$CASE_DIR/err" || rc=$?
+  printf '%b' "$input" | "$@" >"$CASE_DIR/out" 2>"$CASE_DIR/err" || rc=$?
   echo "$rc" >"$CASE_DIR/rc"
   check_no_crash
 }
