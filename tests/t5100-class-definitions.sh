@@ -76,6 +76,18 @@ test_expect_success 'orxschema loads every Orvex class through trix' '
   sorted_words "$ORVEX_CLASSES" | expect_file classes
 '
 
+test_expect_success 'run from the build folder, the shipped trix and files load and remove the classes' '
+  fresh_home && make_repo demo &&
+  wvrepo class list demo | sort >before &&
+  (cd "$TNG_BIN" && WV_REPOSITORY=demo run ./orxschema) &&
+  expect_rc 0 &&
+  sorted_words "$ORVEX_CLASSES" >want &&
+  suite_classes demo | expect_file want &&
+  (cd "$TNG_BIN" && WV_REPOSITORY=demo run ./orxschemadrop) &&
+  expect_rc 0 && ! grep -q "^orxschemadrop:" err &&
+  wvrepo class list demo | sort | expect_file before
+'
+
 test_expect_success 'the repository is chosen at the prompt through standard input' '
   fresh_home && make_repo alpha && make_repo beta && tool_folder &&
   run_with_input $'\''2\n'\'' orxschema &&
