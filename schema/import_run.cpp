@@ -20,9 +20,9 @@ void print_lines(std::span<const char* const> lines) {
 // Runs the import tool once and waits for it. Its outcome does not change
 // what the tool prints, but an administrator is told on stderr when the
 // definitions may not have been applied.
-void run_trix(const ImportTool& tool, const TrixRun& run, const std::string& repository_argument) {
+void run_trix(const ImportTool& tool, const TrixRun& trix, const std::string& repository_argument) {
   std::vector<std::string> words{kImportTool};
-  for (const char* word : run.arguments) words.emplace_back(word);
+  for (const char* word : trix.arguments) words.emplace_back(word);
   words.push_back(repository_argument);
   const int status = tng::process::spawn_and_wait(words);
   if (status < 0)
@@ -64,9 +64,9 @@ int run(const ImportTool& tool) {
   std::fputs(tool.heading, stdout);
 
   const std::string repository_argument = std::string("/R=") + session.repository_name();
-  for (const TrixRun& run : tool.runs) {
-    std::fputs(run.announcement, stdout);
-    run_trix(tool, run, repository_argument);
+  for (const TrixRun& trix : tool.runs) {
+    std::fputs(trix.announcement, stdout);
+    run_trix(tool, trix, repository_argument);
   }
   print_lines(tool.closing);
 
