@@ -21,9 +21,7 @@ constexpr std::string_view source = "KORVA";
 constexpr std::string_view command_in_directory = "/bin/cawto";
 
 std::string too_long(std::string_view what, std::size_t capacity) {
-  return what.empty() ? std::string()
-                      : std::string(what) + " would be longer than " + std::to_string(capacity - 1) +
-                            " characters";
+  return std::string(what) + " would be longer than " + std::to_string(capacity - 1) + " characters";
 }
 
 }  // namespace
@@ -94,10 +92,8 @@ ConsoleCommand console_command(Form form, std::string_view server, std::string_v
   for (const std::string& w : c.words) c.parameters += (c.parameters.empty() ? "" : " ") + w;
   c.parameters += " \"" + message + "\"";
   c.words.push_back(std::move(message));
-  if (c.parameters.size() >= parameters_capacity) {
+  if (c.parameters.size() >= parameters_capacity)
     c.refusal = too_long("the console command's parameters", parameters_capacity);
-    return c;
-  }
   return c;
 }
 

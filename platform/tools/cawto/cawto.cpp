@@ -67,8 +67,7 @@ std::optional<Event> parse(int argc, char** argv) {
       if (o.name == word) option = &o;
     if (option == nullptr) break;  // the message begins here
     if (i + 1 >= argc) {
-      std::fprintf(stderr, "cawto: option %s needs a value\n", argv[i]);
-      usage("bad command line");
+      usage(("option " + std::string(word) + " needs a value").c_str());
       return std::nullopt;
     }
     e.*(option->field) = argv[++i];
