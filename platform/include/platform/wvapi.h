@@ -25,10 +25,16 @@ enum { WV_TYPE_TEXT = 0, WV_TYPE_INTEGER = 1, WV_TYPE_UUID = 10 };
 enum {
   WV_OK = 0,
   WV_DIALOG_CANCELLED = 2,  // TNGWV_RepositoryName_DisplaySelectDialog
-  WV_NO_SUCH_CLASS = 10,    // GetRepositoryObject
+  WV_NO_SUCH_CLASS = 10,    // GetRepositoryObject, TNGWV_Object_Delete, DeleteRepositoryClass,
+                            // TNGWV_Object_Create
   WV_BATCH_END = 14,        // TNGWV_Object_GetNext: last object of a batch
   WV_LIST_END = 15,         // TNGWV_Object_GetNext: no more objects
 };
+// Failure codes of this implementation, for diagnostics only: 1 start or
+// storage failure, 3 bad argument or handle, 4 not found (repository, status,
+// choice), 11 criteria set or property list full, 12 property not read (not
+// asked for, or the object lacks it), 13 class still holds objects or
+// subclasses, 16 exists already, 18 name longer than its field.
 
 enum { WV_REPOSITORY_NAME_FIELD = 32 };  // name field of ..._GetFirst
 
@@ -45,7 +51,8 @@ WV_RC RepositoryDisconnect(WV_REPOSITORY* repository);
 WV_RC TNGWV_RepositoryName_DisplaySelectDialog(WV_KERNEL kernel, int32_t mode);
 WV_RC TNGWV_RepositoryName_GetFirst(WV_KERNEL kernel, char name[WV_REPOSITORY_NAME_FIELD]);
 
-// Classes.
+// Classes. A class that still holds objects or has subclasses is not
+// deleted (13): its objects are deleted or moved first.
 WV_RC DeleteRepositoryClass(WV_REPOSITORY repository, const char* class_name);
 
 // Property lists, for object creation. `value` points at the data: the
@@ -57,7 +64,10 @@ WV_RC ObjectPropertyListAddItem(WV_PROPERTY_LIST list, const char* property, int
 WV_RC ObjectPropertyListFree(WV_PROPERTY_LIST* list);
 WV_RC TNGWV_Object_Create(WV_REPOSITORY repository, const char* class_name, WV_PROPERTY_LIST list);
 
-// Criteria: an object meets a set only when it meets every item (equality).
+// Criteria: an object meets a set only when it meets every item (equality;
+// `op` must be 1). A test matches only a property of the same type;
+// class_name and uuid are tested like any other property. Adding beyond the
+// capacity fails (11).
 WV_RC TNGWV_ObjectCriteria_Allocate(WV_CRITERIA* criteria, int32_t capacity);
 WV_RC ObjectCriteriaAddItem(WV_CRITERIA criteria, const char* property, int32_t type,
                             uint32_t length, const void* value, int32_t reserved, int32_t op);
@@ -74,7 +84,8 @@ WV_RC GetRepositoryObject(WV_REPOSITORY repository, const char* class_name, WV_C
                           const char* properties, int32_t batch, WV_OBJECT_LIST* list,
                           uint32_t* count, int32_t reserved, void** spare);
 WV_RC ObjectListFree(WV_OBJECT_LIST* list);
-// 0 or 14 deliver an object (14 for the last of each batch), 15 at the end.
+// 0 or 14 deliver an object (14 for the last of each batch, the last, shorter
+// batch of the list included), 15 at the end and at every call after it.
 // The object and the values read from it stay valid until the next fetch.
 WV_RC TNGWV_Object_GetNext(WV_OBJECT_LIST list, WV_OBJECT* object, int32_t reserved);
 // Type 0: *value is a zero-terminated text; 1: a pointer to an int32_t;
