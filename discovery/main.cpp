@@ -45,17 +45,27 @@ void refuse(const char* format, const std::string& detail) {
 }
 
 // The framework's install directory, from the registry. Nothing when the key
-// or the value cannot be read or the value does not fit its field.
+// or the value cannot be read or the value does not fit its field; the
+// console shows nothing then, standard error says why.
 std::optional<std::string> read_install_path() {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInstallKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInstallKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+    refuse("orxdetect: the registry key %s cannot be opened; nothing was done\n", kInstallKey);
     return std::nullopt;
+  }
   uint8_t field[kInstallPathField] = {};
   uint32_t length = sizeof field;
   uint32_t type = 0;
   const int32_t rc = RegQueryValueExA(key, kInstallValue, nullptr, &type, field, &length);
   RegCloseKey(key);
-  if (rc != ERROR_SUCCESS || type != REG_SZ || length > sizeof field) return std::nullopt;
+  if (rc == ERROR_MORE_DATA) {
+    refuse("orxdetect: InstallPath is longer than 79 characters; nothing was done\n", {});
+    return std::nullopt;
+  }
+  if (rc != ERROR_SUCCESS || type != REG_SZ || length > sizeof field) {
+    refuse("orxdetect: InstallPath cannot be read from the registry; nothing was done\n", {});
+    return std::nullopt;
+  }
   const auto* text = reinterpret_cast<const char*>(field);
   return std::string(text, strnlen(text, sizeof field));
 }
