@@ -219,7 +219,8 @@ bool reuse_board_file(Run& run, TempFiles& files) {
 
 std::optional<std::vector<UnispaceLink>> match_unispace(Run& run, const std::vector<Match>& matches,
                                                         TempFiles& files) {
-  if (!begin_class_pass(run, "Unispace", "name,uuid")) return std::nullopt;
+  // The Unispace objects are announced without their count.
+  if (!begin_class_pass(run, "Unispace", "name,uuid", false)) return std::nullopt;
   run.out.say_apart("\nChecking Unispace objects...\n", "\nChecking Unispace Objects...");
   std::vector<UnispaceLink> links;
   const uint32_t count = run.session.count();

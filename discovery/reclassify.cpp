@@ -68,7 +68,8 @@ void settle_device(Run& run, const PassRule& rule, const DeviceTarget& device) {
 
 }  // namespace
 
-bool begin_class_pass(Run& run, std::string_view class_name, const char* properties) {
+bool begin_class_pass(Run& run, std::string_view class_name, const char* properties,
+                      bool print_count) {
   const int length = length_of(class_name);
   const char* name = class_name.data();
   const auto query = run.session.query_class(class_name, properties, 20, kBatch);
@@ -88,7 +89,9 @@ bool begin_class_pass(Run& run, std::string_view class_name, const char* propert
     case tng::RepositorySession::Query::Found:
       break;
   }
-  run.out.say(To::ConsoleAndLog, "\nThere were %u %.*s objects found:\n", query.count, length, name);
+  if (print_count)
+    run.out.say(To::ConsoleAndLog, "\nThere were %u %.*s objects found:\n", query.count, length,
+                name);
   return true;
 }
 

@@ -17,7 +17,8 @@ void run_reclassification_pass(Run& run, const PassRule& rule);
 void run_reclassification_passes(Run& run);
 
 // How a pass over `class_name` starts: the query and its messages. True when
-// objects were found (the count line is printed).
-bool begin_class_pass(Run& run, std::string_view class_name, const char* properties);
+// objects were found (and the count line printed, when `print_count`).
+bool begin_class_pass(Run& run, std::string_view class_name, const char* properties,
+                      bool print_count = true);
 
 }  // namespace orxdetect

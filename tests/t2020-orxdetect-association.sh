@@ -168,8 +168,6 @@ test_expect_success 'all-systems mode: boards linked to the Unispace objects of 
 	Objects of class OS2 do not exist!
 	Objects of class SCOUnix do not exist!
 
-	There were 5 Unispace objects found:
-
 	Checking Unispace objects...
 	Unispace name to use for query: srvA-Unispace
 	Unispace UUID: {srvA-Unispace}
@@ -281,8 +279,6 @@ test_expect_success 'all-systems mode: boards linked to the Unispace objects of 
 	Objects of class UnixWare do not exist!
 	Objects of class OS2 do not exist!
 	Objects of class SCOUnix do not exist!
-
-	There were 5 Unispace objects found:
 
 	Checking Unispace Objects...Unispace name to use for query: srvA-Unispace
 	Unispace UUID: {srvA-Unispace}
@@ -416,8 +412,6 @@ test_expect_success 'lights-out-only mode: only the framework server classes are
 	Objects of class OS2 do not exist!
 	Objects of class SCOUnix do not exist!
 
-	There were 5 Unispace objects found:
-
 	Checking Unispace objects...
 	Unispace name to use for query: srvA-Unispace
 	Unispace UUID: {srvA-Unispace}
@@ -493,8 +487,6 @@ test_expect_success 'lights-out-only mode: only the framework server classes are
 	Objects of class UnixWare do not exist!
 	Objects of class OS2 do not exist!
 	Objects of class SCOUnix do not exist!
-
-	There were 5 Unispace objects found:
 
 	Checking Unispace Objects...Unispace name to use for query: srvA-Unispace
 	Unispace UUID: {srvA-Unispace}

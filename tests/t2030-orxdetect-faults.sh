@@ -117,7 +117,7 @@ servers() {
   other_servers
 }
 unmatched() { server_lines; other_servers; }
-unispace_count() { printf "\nThere were 1 Unispace objects found:\n\nChecking Unispace objects...\n"; }
+unispace_count() { printf "\nChecking Unispace objects...\n"; }
 unispace_name() { printf "Unispace name to use for query: srvA-Unispace\n"; }
 unispace() { unispace_count; unispace_name; printf "Unispace UUID: {srvA-Unispace}\n"; }
 old() { printf "\n0 old RemoteVistrel Inclusion object(s) deleted successfully.\n"; }
