@@ -14,8 +14,9 @@ lights_out_pass_classes="Host Windows2000_Server Windows_NetServer WindowsNT_Ser
 orvex_association_classes="Orvex_Windows2000_Server Orvex_Windows_NetServer Orvex_WindowsNT_Server Orvex_Linux Orvex_Novell Orvex_UnixWare Orvex_SANappliance Orvex_VistrelManager Orvex_OS2 Orvex_SCOUnix"
 framework_association_classes="Windows2000_Server Windows_NetServer WindowsNT_Server Linux Novell UnixWare OS2 SCOUnix"
 
-# A silent device must cost milliseconds, not seconds.
-quick() { ORX_SNMP_TIMEOUT_MS=100 ORX_SNMP_RETRIES=0 "$@"; }
+# A silent device must not cost the default time-out and retries; an agent
+# on a busy machine must still answer in time.
+quick() { ORX_SNMP_TIMEOUT_MS=400 ORX_SNMP_RETRIES=1 "$@"; }
 
 # discovery_home: a fresh install with the repository "demo" (user admin,
 # blank password) and the Orvex classes loaded.
