@@ -1,5 +1,6 @@
 // wvrepo: the administrator's command for the framework install and its
 // repositories. Run without arguments for the list of commands.
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -233,14 +234,40 @@ int create(const Args& args) {
   return 0;
 }
 
+// Switches the terminal's echo off while a password is typed.
+class HiddenInput {
+ public:
+  HiddenInput() : active_(isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &saved_) == 0) {
+    if (!active_) return;
+    termios quiet = saved_;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+  }
+  ~HiddenInput() {
+    if (!active_) return;
+    tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
+    std::fputc('\n', stderr);
+  }
+  HiddenInput(const HiddenInput&) = delete;
+  HiddenInput& operator=(const HiddenInput&) = delete;
+  bool active() const { return active_; }
+
+ private:
+  bool active_;
+  termios saved_{};
+};
+
 int user_add(const Args& args) {
   Options o = options(args, false, false, false);
   want(o, 2, 2);
-  if (isatty(STDIN_FILENO)) std::fprintf(stderr, "Password for %.*s: ",
-                                         static_cast<int>(o.positional[1].size()),
-                                         o.positional[1].data());
   std::string password;
-  std::getline(std::cin, password);
+  {
+    HiddenInput hidden;
+    if (hidden.active())
+      std::fprintf(stderr, "Password for %.*s: ", static_cast<int>(o.positional[1].size()),
+                   o.positional[1].data());
+    std::getline(std::cin, password);
+  }
   if (!password.empty() && password.back() == '\r') password.pop_back();
   change(o.positional[0], [&](repo::Database& db) { repo::set_user(db, o.positional[1], password); });
   return 0;
