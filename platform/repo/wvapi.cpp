@@ -105,6 +105,14 @@ WV_RC release(T** handle) {
   return WV_OK;
 }
 
+// An object handle is the current object of a list that is still held.
+bool issued(WV_OBJECT object) {
+  if (!object) return false;
+  for (Handle* h : registry().live)
+    if (auto* list = dynamic_cast<wv_object_list*>(h); list && &list->current == object) return true;
+  return false;
+}
+
 bool succeeds(int32_t rc, bool fetch) { return rc == WV_OK || (fetch && rc == WV_BATCH_END); }
 
 // Runs one operation with fault injection and exception handling.
@@ -398,7 +406,7 @@ WV_RC ObjectPropertyGet(WV_OBJECT object, const char* property, int32_t* type, u
   if (property) named = tng::faults::hit(std::string("ObjectPropertyGet/") + property);
   std::optional<int32_t> injected = named ? named : general;
   if (injected && *injected != WV_OK) return *injected;
-  if (!object || !property || !type || !value) return repo::kBadArgument;
+  if (!issued(object) || !property || !type || !value) return repo::kBadArgument;
   const repo::Value* v = object->record.find(property);
   if (!v) return repo::kNoProperty;
   *type = v->type;

@@ -295,6 +295,22 @@ TEST_F(Api, ConnectNeverCreatesARepositoryAndHandlesAreChecked) {
   EXPECT_NE(TNGWV_Repository_Connect(stopped, "R", &other), WV_OK) << "a freed kernel";
 }
 
+TEST_F(Api, AnObjectOfAFreedListIsRefusedNotRead) {
+  add("Linux", "a", "x", 1);
+  ASSERT_EQ(query("Linux", "name"), WV_OK);
+  WV_OBJECT object = nullptr;
+  ASSERT_EQ(TNGWV_Object_GetNext(list_, &object, 0), WV_BATCH_END);
+  ASSERT_EQ(ObjectListFree(&list_), WV_OK);
+  EXPECT_EQ(list_, nullptr);
+  int32_t type;
+  uint32_t length;
+  const void* value;
+  uint8_t flag;
+  EXPECT_EQ(ObjectPropertyGet(object, "name", &type, &length, &value, &flag), repo::kBadArgument);
+  EXPECT_EQ(TNGWV_Object_GetNext(list_, &object, 0), repo::kBadArgument);
+  EXPECT_EQ(object, nullptr);
+}
+
 TEST(KernelStart, FailsWithoutAnInstall) {
   setenv("TNG_HOME", "/nonexistent/tng-home", 1);
   WV_KERNEL kernel = nullptr;
