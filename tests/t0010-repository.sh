@@ -325,6 +325,13 @@ test_expect_success 'injected faults: reported count, failed fetch, failed prope
 	echo "kernel start rc=3" | expect_stdout
 '
 
+test_expect_success 'handles whose release failed are reclaimed at exit' '
+	walk_fixture &&
+	TNG_FAULTS="ObjectListFree=5,ObjectCriteriaFree=5,RepositoryDisconnect=5,KernelStop=5" \
+		run wvwalk R Linux name 10 --quiet &&
+	expect_rc 0 && test ! -s err
+'
+
 test_expect_success 'a fault list naming no operation is refused before anything runs' '
 	walk_fixture &&
 	TNG_FAULTS="GetRepositoryObjects=1" run wvwalk R Linux name 10 &&
