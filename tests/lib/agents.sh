@@ -18,7 +18,8 @@
 # Addresses: a script tABCD-... owns the block 127.AB.CD.0/24 (t3010 ->
 # 127.30.10.N, t0051 -> 127.0.51.N), so that scripts run side by side
 # without sharing an address. agent_address N gives the N-th address of the
-# block (N from 1 to 254). The benches use 127.250.0.0/16 and up.
+# block (N from 1 to 254). Benches use 127.250.0.0 and above, where no test
+# script reaches (bench/plndetect.sh: 127.250.0.0/16).
 #
 # Every agent a script starts is stopped when the script ends, pass or fail
 # (agents_stop is one of test-lib's cleanup hooks).
