@@ -16,7 +16,7 @@ wvrepo create demo >/dev/null
 printf '\n' | wvrepo user add demo admin >/dev/null
 wvrepo import demo "$bin/ORXAddClass.TNG" >/dev/null
 
-net=127.77.0
+net=127.251.0
 server=.1.3.6.1.4.1.232.11.2.2.4.0
 workstation=.1.3.6.1.4.1.232.1.1.1.0
 kind=.1.3.6.1.4.1.232.9.2.2.10.0
