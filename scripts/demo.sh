@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Discovery demo: a repository of about twenty systems, simulated SNMP
-# agents on loopback addresses (127.77.0.x), and one orxdetect run in
+# agents on loopback addresses (127.251.0.x), and one orxdetect run in
 # all-systems mode. Shows the classes before and after and the links made
 # between lights-out boards and their servers. Expects build/
 # (scripts/setup.sh).
