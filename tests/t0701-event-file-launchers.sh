@@ -3,40 +3,7 @@
 # the event file named on its command line, deletes it and hands one URL to
 # the desktop shell; a recording browser shows the URL received.
 . "$(dirname "$0")/lib/test-lib.sh"
-
-# use_recording_browser: BROWSER records its argument words, one a line, in
-# $CASE_DIR/browser.words (written whole, at once).
-use_recording_browser() {
-  cat >"$CASE_DIR/browser" <<REC
-#!/bin/sh
-for w in "\$@"; do printf '%s\n' "\$w"; done >"$CASE_DIR/browser.tmp.\$\$"
-mv "$CASE_DIR/browser.tmp.\$\$" "$CASE_DIR/browser.words"
-REC
-  chmod +x "$CASE_DIR/browser"
-  export BROWSER="$CASE_DIR/browser"
-}
-
-# wait_for FILE: the shell open does not wait for the browser; give it time
-# to start, within a bound.
-wait_for() {
-  local i
-  for ((i = 0; i < 600; i++)); do
-    [ -e "$1" ] && return 0
-    sleep 0.05
-  done
-  say "$1 never appeared" >&2
-  return 1
-}
-
-# opened URL: the browser received exactly this one word.
-opened() {
-  wait_for "$CASE_DIR/browser.words" &&
-  printf '%s\n' "$1" | expect_file "$CASE_DIR/browser.words"
-}
-
-not_opened() {
-  [ ! -e "$CASE_DIR/browser.words" ] || { say "a page was opened:" >&2; cat "$CASE_DIR/browser.words" >&2; return 1; }
-}
+. "$(dirname "$0")/lib/recorders.sh"
 
 # event FILE ARGS...: writes one event record (evtrecord's options).
 event() { evtrecord "$@"; }

@@ -3,18 +3,7 @@
 # the NSM event console through the NSM directory's bin/cawto. A recording
 # cawto shows the words it receives.
 . "$(dirname "$0")/lib/test-lib.sh"
-
-# recording_nsm: an NSM directory $CASE_DIR/nsm whose bin/cawto writes its
-# argument words, one a line, to $CASE_DIR/cawto.words (whole, at once).
-recording_nsm() {
-  mkdir -p "$CASE_DIR/nsm/bin"
-  cat >"$CASE_DIR/nsm/bin/cawto" <<REC
-#!/bin/sh
-for w in "\$@"; do printf '%s\n' "\$w"; done >"$CASE_DIR/cawto.tmp.\$\$"
-mv "$CASE_DIR/cawto.tmp.\$\$" "$CASE_DIR/cawto.words"
-REC
-  chmod +x "$CASE_DIR/nsm/bin/cawto"
-}
+. "$(dirname "$0")/lib/recorders.sh"
 
 # an_event: the management server's variables of one event, and the NSM.
 an_event() {
@@ -23,26 +12,6 @@ an_event() {
     NOTICERAWDATA=raw NOTICESEVERITYSTR=Critical NOTICESEVERITY=4 DEVICENAME=srv7 \
     DEVICEIPADDRESS0=10.1.2.7 SPECIFICTRAPID=6001 ZQ_TASKID=42 \
     NSM_SERVER=nsm1 NSM_DIR="$CASE_DIR/nsm"
-}
-
-wait_for() {
-  local i
-  for ((i = 0; i < 600; i++)); do
-    [ -e "$1" ] && return 0
-    sleep 0.05
-  done
-  say "$1 never appeared" >&2
-  return 1
-}
-
-# received WORD...: cawto received exactly these words.
-received() {
-  wait_for "$CASE_DIR/cawto.words" &&
-  printf '%s\n' "$@" | expect_file "$CASE_DIR/cawto.words"
-}
-
-not_started() {
-  [ ! -e "$CASE_DIR/cawto.words" ] || { say "cawto was started:" >&2; cat "$CASE_DIR/cawto.words" >&2; return 1; }
 }
 
 # stdout_line CAPTION: the value printed after CAPTION.
