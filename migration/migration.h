@@ -20,8 +20,25 @@ constexpr std::array<const char*, 6> usage_lines(const char* first, const char* 
           "Note: Enter B for the password if the password is blank.\n\n"};
 }
 
-inline constexpr tng::ReclassFieldCapacities kReclassFields{
-    .repository = 36, .user = 128, .password = 128, .object = 256};
+// The front end of a migration tool: three answers, usage exit code 1, line
+// answers of 126 and passwords of 127 characters. A tool with introduction
+// lines offers the prompts.
+constexpr tng::FrontEndProfile profile(std::string_view program,
+                                       std::span<const char* const> usage,
+                                       std::span<const char* const> introduction,
+                                       bool silent_without_arguments) {
+  return {.program = program,
+          .usage_lines = usage,
+          .minimum_arguments = 3,
+          .silent_without_arguments = silent_without_arguments,
+          .interactive = !introduction.empty(),
+          .introduction = introduction,
+          .line_limit = 126,
+          .password_capacity = 128,
+          .discovery_answers = false,
+          .usage_exit_code = 1,
+          .reclass_fields = {.repository = 36, .user = 128, .password = 128, .object = 256}};
+}
 
 struct MigrationTool {
   const tng::FrontEndProfile& profile;

@@ -13,19 +13,8 @@ constexpr const char* kIntroduction[] = {
     "process to utilize.\n\n",
 };
 
-constexpr tng::FrontEndProfile kProfile{
-    .program = "orxrevert",
-    .usage_lines = kUsage,
-    .minimum_arguments = 3,
-    .silent_without_arguments = false,
-    .interactive = true,
-    .introduction = kIntroduction,
-    .line_limit = 126,
-    .password_capacity = 128,
-    .discovery_answers = false,
-    .usage_exit_code = 1,
-    .reclass_fields = migration::kReclassFields,
-};
+constexpr tng::FrontEndProfile kProfile =
+    migration::profile("orxrevert", kUsage, kIntroduction, false);
 
 constexpr const char* kBanner[] = {
     "\nThis utility connects to the local Unicenter TNG repository and\n",

@@ -7,19 +7,8 @@ namespace {
 constexpr auto kUsage = migration::usage_lines("\nTo few arguments passed to PLNREVERT.EXE\n\n",
                                                  "Usage: PLNREVERT RepositoryName UserName Password\n\n");
 
-constexpr tng::FrontEndProfile kProfile{
-    .program = "plnrevert",
-    .usage_lines = kUsage,
-    .minimum_arguments = 3,
-    .silent_without_arguments = false,
-    .interactive = false,
-    .introduction = {},
-    .line_limit = 0,
-    .password_capacity = 0,
-    .discovery_answers = false,
-    .usage_exit_code = 1,
-    .reclass_fields = migration::kReclassFields,
-};
+constexpr tng::FrontEndProfile kProfile =
+    migration::profile("plnrevert", kUsage, {}, false);
 
 constexpr const char* kBanner[] = {
     "This utility connects to the local Unicenter TNG repository and\n",
