@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "housekeeping.h"
+#include "lookahead.h"
 #include "platform/rpc_uuid.h"
 #include "reclassify.h"
 #include "rules.h"
@@ -61,12 +62,16 @@ void association_pass(Run& run, const AssociationClass& server_class,
   run.out.say(To::ConsoleAndLog, "\nChecking %.*s objects found lights out devices.\n", length,
               class_name);
   const uint32_t count = run.session.count();
+  Questions questions;
+  questions.lights_out_address = true;
+  LookAhead ahead(run, count, questions);
   for (uint32_t index = 0; index < count; ++index) {
-    bool failed = false;
-    if (!fetch_or_report(run, failed)) return;
-    const auto server = read_device_target(run);
-    if (!server) return;
-    const LightsOutAddress lights_out = QueryLightsOutAddress({run.community, server->address});
+    ahead.fill();
+    const AheadObject object = ahead.take();
+    DeviceTarget target;
+    if (!print_device_target(run, object, target)) return;
+    const DeviceTarget* server = &target;
+    const LightsOutAddress& lights_out = object.inquiry->lights_out_address();
     report_contact(run, lights_out.contact, lights_out.end_failed, server->name);
     if (lights_out.malformed)
       note("orxdetect: %s: the lights-out address answer is not four octets; the server is "

@@ -79,9 +79,8 @@ class Request {
   bool add(std::span<const uint32_t> oid) {
     return TngSnmp_AddBinding(handle_, oid.data(), static_cast<uint32_t>(oid.size())) != 0;
   }
-  const TNG_SNMP_RESPONSE* send(const Session& session) {
-    return TngSnmp_SendAndWait(session.handle(), handle_);
-  }
+  // Sends without waiting; false when no response will come.
+  bool send(const Session& session) { return TngSnmp_Send(session.handle(), handle_) != 0; }
 
  private:
   TNG_SNMP_REQUEST handle_;
@@ -108,27 +107,6 @@ LightsOutKind lights_out_kind_of(int32_t answer) {
   }
 }
 
-// The session and request steps every question shares: open, build the
-// request for one object, send. `contact` tells how far it got; the response
-// stays valid while `session` is open.
-struct Exchange {
-  Session session;
-  Request request;
-  Contact contact = Contact::NotConnected;
-  const TNG_SNMP_RESPONSE* response = nullptr;
-
-  Exchange(const SnmpTarget& target, std::span<const uint32_t> oid) : session(target) {
-    if (!session.open()) return;
-    contact = Contact::NotCompleted;
-    if (!request.created() || !request.add(oid)) return;
-    response = request.send(session);
-    if (response == nullptr)
-      contact = Contact::NoResponse;
-    else
-      contact = response->error_status == 0 ? Contact::Answered : Contact::AnsweredWithError;
-  }
-};
-
 }  // namespace
 
 ProductKind product_kind_of(std::string_view text) {
@@ -140,34 +118,40 @@ ProductKind product_kind_of(std::string_view text) {
   return ProductKind::None;
 }
 
-Identification IdentifyDevice(const SnmpTarget& target, Form form, bool ask_kind_on_error) {
-  const std::span<const uint32_t> oid = form == Form::Server
-                                            ? std::span<const uint32_t>(kServerIdentity)
-                                            : std::span<const uint32_t>(kWorkstationIdentity);
-  Exchange exchange(target, oid);
-  Identification result;
-  result.contact = exchange.contact;
-  switch (exchange.contact) {
-    case Contact::NotConnected:
-      return result;
-    case Contact::NotCompleted:
-    case Contact::NoResponse:
-      (void)exchange.session.end();  // a failure here is not reported
-      return result;
-    case Contact::AnsweredWithError:
-      // The identification session stays open while the kind is asked.
-      if (ask_kind_on_error) result.kind_on_error = QueryLightsOutKind(target);
-      result.end_failed = !exchange.session.end();
-      return result;
-    case Contact::Answered:
-      result.end_failed = !exchange.session.end();
-      return result;
-  }
-  return result;
-}
+// The session and request steps every question shares: open, build the
+// request for one object, send without waiting. `contact` tells how far it
+// got; once the answer has come, the response stays valid while `session`
+// is open.
+struct Exchange {
+  Session session;
+  Request request;
+  Contact contact = Contact::NotConnected;
+  const TNG_SNMP_RESPONSE* response = nullptr;
+  bool waiting = false;  // sent; the answer has not come yet
 
-KindAnswer QueryLightsOutKind(const SnmpTarget& target) {
-  Exchange exchange(target, kLightsOutKind);
+  Exchange(const SnmpTarget& target, std::span<const uint32_t> oid) : session(target) {
+    if (!session.open()) return;
+    contact = Contact::NotCompleted;
+    if (!request.created() || !request.add(oid)) return;
+    if (request.send(session))
+      waiting = true;
+    else
+      contact = Contact::NoResponse;
+  }
+
+  void settle() {
+    waiting = false;
+    response = TngSnmp_Response(session.handle());
+    if (response == nullptr)
+      contact = Contact::NoResponse;
+    else
+      contact = response->error_status == 0 ? Contact::Answered : Contact::AnsweredWithError;
+  }
+};
+
+namespace {
+
+KindAnswer kind_answer(const Exchange& exchange) {
   KindAnswer answer;
   answer.not_connected = exchange.contact == Contact::NotConnected;
   if (const TNG_SNMP_BINDING* binding = answered_value(exchange.response);
@@ -179,8 +163,7 @@ KindAnswer QueryLightsOutKind(const SnmpTarget& target) {
   return answer;
 }
 
-ProductAnswer QueryProductKind(const SnmpTarget& target) {
-  Exchange exchange(target, kProductName);
+ProductAnswer product_answer(const Exchange& exchange) {
   ProductAnswer answer;
   answer.not_connected = exchange.contact == Contact::NotConnected;
   if (const TNG_SNMP_BINDING* binding = answered_value(exchange.response);
@@ -191,8 +174,7 @@ ProductAnswer QueryProductKind(const SnmpTarget& target) {
   return answer;
 }
 
-LightsOutAddress QueryLightsOutAddress(const SnmpTarget& target) {
-  Exchange exchange(target, kLightsOutAddress);
+LightsOutAddress address_answer(Exchange& exchange) {
   LightsOutAddress result;
   result.contact = exchange.contact;
   if (exchange.contact == Contact::Answered) {
@@ -211,6 +193,128 @@ LightsOutAddress QueryLightsOutAddress(const SnmpTarget& target) {
   }
   if (exchange.contact != Contact::NotConnected) result.end_failed = !exchange.session.end();
   return result;
+}
+
+}  // namespace
+
+Inquiry::Inquiry(SnmpTarget target, Questions questions)
+    : target_(std::move(target)), questions_(questions) {
+  start(questions_.lights_out_address ? Step::Address : Step::Identify);
+}
+
+Inquiry::~Inquiry() = default;
+
+TNG_SNMP_SESSION Inquiry::waiting_on() const {
+  return current_ != nullptr && current_->waiting ? current_->session.handle() : nullptr;
+}
+
+void Inquiry::answer_arrived() {
+  if (current_ == nullptr || !current_->waiting) return;
+  current_->settle();
+  proceed();
+}
+
+void Inquiry::start(Step step) {
+  step_ = step;
+  std::span<const uint32_t> oid;
+  switch (step) {
+    case Step::Identify:
+      oid = questions_.form == Form::Server ? std::span<const uint32_t>(kServerIdentity)
+                                            : std::span<const uint32_t>(kWorkstationIdentity);
+      break;
+    case Step::KindOnError:
+    case Step::Kind:
+      oid = kLightsOutKind;
+      break;
+    case Step::Product:
+      oid = kProductName;
+      break;
+    case Step::Address:
+      oid = kLightsOutAddress;
+      break;
+    case Step::Done:
+      return;
+  }
+  current_ = std::make_unique<Exchange>(target_, oid);
+  proceed();
+}
+
+// Takes the answers of the questions that are done and starts the next one,
+// until a question waits for its agent or the chain is finished.
+void Inquiry::proceed() {
+  while (step_ != Step::Done && !current_->waiting) {
+    switch (step_) {
+      case Step::Identify:
+        identified();
+        break;
+      case Step::KindOnError:
+        kind_ = kind_answer(*current_);
+        current_.reset();
+        identification_.kind_on_error = kind_;
+        identification_.end_failed = !held_->session.end();
+        held_.reset();
+        step_ = Step::Done;
+        break;
+      case Step::Kind:
+        kind_ = kind_answer(*current_);
+        current_.reset();
+        if (questions_.product_kind)
+          start(Step::Product);
+        else
+          step_ = Step::Done;
+        break;
+      case Step::Product:
+        product_ = product_answer(*current_);
+        current_.reset();
+        step_ = Step::Done;
+        break;
+      case Step::Address:
+        address_ = address_answer(*current_);
+        current_.reset();
+        step_ = Step::Done;
+        break;
+      case Step::Done:
+        break;
+    }
+  }
+}
+
+void Inquiry::identified() {
+  Exchange& exchange = *current_;
+  identification_.contact = exchange.contact;
+  switch (exchange.contact) {
+    case Contact::NotConnected:
+      break;
+    case Contact::NotCompleted:
+    case Contact::NoResponse:
+      (void)exchange.session.end();  // a failure here is not reported
+      break;
+    case Contact::AnsweredWithError:
+      if (questions_.kind_on_error) {
+        // The identification session stays open while the kind is asked.
+        held_ = std::move(current_);
+        start(Step::KindOnError);
+        return;
+      }
+      identification_.end_failed = !exchange.session.end();
+      break;
+    case Contact::Answered:
+      identification_.end_failed = !exchange.session.end();
+      current_.reset();
+      after_identification();
+      return;
+  }
+  current_.reset();
+  step_ = Step::Done;
+}
+
+void Inquiry::after_identification() {
+  if (questions_.lights_out_kind)
+    start(Step::Kind);
+  else if (questions_.product_kind)
+    start(Step::Product);
+  else
+    step_ = Step::Done;
 }
 
 }  // namespace orxdetect

@@ -1,11 +1,19 @@
 // The four SNMP questions orxdetect asks a device. Each opens its own session
-// to the device, asks one object, ends the session and returns what came of
-// it; the passes print the messages, so that a question can run ahead of the
-// printing without changing what is printed or in which order.
+// to the device, asks one object, ends the session and keeps what came of
+// it; the passes print the messages, so that the questions can run ahead of
+// the printing without changing what is printed or in which order.
+//
+// An Inquiry is one device's chain of questions, in the order and under the
+// conditions a pass asks them. It sends each question without waiting and
+// goes on when told that the answer has come, so that many devices can be
+// asked at once on the one thread.
 #pragma once
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "platform/tng_snmp.h"
 
 namespace orxdetect {
 
@@ -58,10 +66,58 @@ struct LightsOutAddress {
   bool malformed = false;  // a value came, but not four octets
 };
 
-Identification IdentifyDevice(const SnmpTarget& target, Form form, bool ask_kind_on_error);
-KindAnswer QueryLightsOutKind(const SnmpTarget& target);
-ProductAnswer QueryProductKind(const SnmpTarget& target);
-LightsOutAddress QueryLightsOutAddress(const SnmpTarget& target);
+// Which questions a pass asks each device.
+struct Questions {
+  // The association: only QueryLightsOutAddress. Otherwise the
+  // identification (IdentifyDevice) and what follows it below.
+  bool lights_out_address = false;
+  Form form = Form::Server;
+  // Answered with an error: QueryLightsOutKind while the identification
+  // session stays open (rack enclosures answer the server identity so).
+  bool kind_on_error = false;
+  bool lights_out_kind = false;  // answered: QueryLightsOutKind
+  bool product_kind = false;     // answered: QueryProductKind, after the kind
+};
+
+struct Exchange;
+
+class Inquiry {
+ public:
+  // Starts the first question.
+  Inquiry(SnmpTarget target, Questions questions);
+  ~Inquiry();
+  Inquiry(const Inquiry&) = delete;
+  Inquiry& operator=(const Inquiry&) = delete;
+
+  bool finished() const { return step_ == Step::Done; }
+  // The session whose answer the chain waits for; null when finished.
+  TNG_SNMP_SESSION waiting_on() const;
+  // That session's exchange is done (answered or given up): take its answer
+  // and go on, starting the next question if the chain asks one.
+  void answer_arrived();
+
+  const Identification& identification() const { return identification_; }
+  const KindAnswer& kind() const { return kind_; }
+  const ProductAnswer& product() const { return product_; }
+  const LightsOutAddress& lights_out_address() const { return address_; }
+
+ private:
+  enum class Step { Identify, KindOnError, Kind, Product, Address, Done };
+  void start(Step step);
+  void proceed();
+  void identified();
+  void after_identification();
+
+  SnmpTarget target_;
+  Questions questions_;
+  Step step_ = Step::Done;
+  std::unique_ptr<Exchange> current_;  // the question under way
+  std::unique_ptr<Exchange> held_;     // the identification, open while the kind is asked
+  Identification identification_;
+  KindAnswer kind_;
+  ProductAnswer product_;
+  LightsOutAddress address_;
+};
 
 // The product kind of an answer text: the comparison is a case-sensitive
 // prefix test, each against its product text less the last character.

@@ -151,7 +151,12 @@ int main(int argc, char** argv) {
   const auto opened = session.open_by_name(*answers);
   if (opened == tng::RepositorySession::Opened::KernelFailed) return kExitCode;
   const tng::ReclassCommand reclass(*answers, kProfile.reclass_fields);
-  Run run{session, out, reclass, answers->community, answers->mode == "S", test_switch(*answers)};
+  const bool test_pauses = test_switch(*answers);
+  // The test pauses come before each object's questions: one device at a time.
+  const int window =
+      test_pauses ? 1 : TngSnmp_WindowSize(kDefaultWindow, kSessionsPerDevice);
+  Run run{session,     out,        reclass, answers->community, answers->mode == "S",
+          test_pauses, window};
   TempFiles files{TempFile(paths->boards), TempFile(paths->matches)};
 
   if (opened == tng::RepositorySession::Opened::Connected) {

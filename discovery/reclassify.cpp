@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "lookahead.h"
+
 namespace orxdetect {
 namespace {
 
@@ -41,9 +43,11 @@ void settle_answer_with_error(Run& run, const PassRule& rule, const DeviceTarget
   if (id.end_failed) run.out.say(To::Console, "Error ending SNMP session\n");
 }
 
-void settle_device(Run& run, const PassRule& rule, const DeviceTarget& device) {
-  const SnmpTarget target{run.community, device.address};
-  const Identification id = IdentifyDevice(target, rule.form, rule.rack_enclosure_on_error);
+// Prints what the device's answers tell and reclassifies it when an entry
+// of the pass holds.
+void settle_device(Run& run, const PassRule& rule, const DeviceTarget& device,
+                   const Inquiry& inquiry) {
+  const Identification& id = inquiry.identification();
   if (id.contact == Contact::AnsweredWithError && rule.rack_enclosure_on_error) {
     settle_answer_with_error(run, rule, device, id);
     return;
@@ -53,17 +57,24 @@ void settle_device(Run& run, const PassRule& rule, const DeviceTarget& device) {
 
   DeviceFacts facts{id.contact, LightsOutKind::None, ProductKind::None, run.all_systems};
   if (rule.asks_lights_out_kind) {
-    const KindAnswer kind = QueryLightsOutKind(target);
-    report_not_connected(run, kind.not_connected);
-    facts.lights_out = kind.kind;
+    report_not_connected(run, inquiry.kind().not_connected);
+    facts.lights_out = inquiry.kind().kind;
   }
   if (rule.asks_product_kind) {
-    const ProductAnswer product = QueryProductKind(target);
-    report_not_connected(run, product.not_connected);
-    facts.product = product.kind;
+    report_not_connected(run, inquiry.product().not_connected);
+    facts.product = inquiry.product().kind;
   }
   if (const RuleEntry* entry = first_holding(rule, facts))
     reclassify(run, rule, *entry, device.name);
+}
+
+Questions questions_of(const PassRule& rule) {
+  Questions questions;
+  questions.form = rule.form;
+  questions.kind_on_error = rule.rack_enclosure_on_error;
+  questions.lights_out_kind = rule.asks_lights_out_kind;
+  questions.product_kind = rule.asks_product_kind;
+  return questions;
 }
 
 }  // namespace
@@ -120,17 +131,14 @@ bool check_orvex_classes(Run& run) {
 void run_reclassification_pass(Run& run, const PassRule& rule) {
   if (!begin_class_pass(run, rule.framework_class, "name,address")) return;
   const uint32_t count = run.session.count();
+  LookAhead ahead(run, count, questions_of(rule));
   for (uint32_t index = 0; index < count; ++index) {
     pause_for_test(run);
-    const auto fetch = run.session.next_object();
-    if (fetch.outcome == tng::RepositorySession::Fetch::End) return;
-    if (fetch.outcome == tng::RepositorySession::Fetch::Failed) {
-      run.out.say(To::Console, "Object GetNext Failed - rc = %d\n", fetch.rc);
-      return;
-    }
-    const auto device = read_device_target(run);
-    if (!device) return;
-    settle_device(run, rule, *device);
+    ahead.fill();
+    const AheadObject object = ahead.take();
+    DeviceTarget device;
+    if (!print_device_target(run, object, device)) return;
+    settle_device(run, rule, device, *object.inquiry);
   }
 }
 

@@ -16,18 +16,20 @@ struct Run {
   std::string community;
   bool all_systems;  // mode "S"; otherwise lights-out boards only
   bool test_pauses;  // sixth argument "TEST"
+  int window;        // how many devices are asked at once (1 with the test pauses)
 };
+
+// Devices asked at once when ORX_SNMP_WINDOW does not say: every device of
+// a large class waits out a silent agent's time-out together.
+inline constexpr int32_t kDefaultWindow = 1024;
+// An identification session stays open while the lights-out kind is asked.
+inline constexpr int32_t kSessionsPerDevice = 2;
 
 // The name and address of the current object, as a query needs them.
 struct DeviceTarget {
   std::string name;
   std::string address;
 };
-
-// Reads and prints the current object's name and address. Nothing when the
-// pass is to end: the name could not be read (quietly) or the address could
-// not be read (with the repository's code).
-std::optional<DeviceTarget> read_device_target(Run& run);
 
 // Prints what a question's contact with the agent tells, the way the
 // identification and the lights-out address questions report it.

@@ -2,14 +2,19 @@
 
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>
+#include <net-snmp/library/large_fd_set.h>
 #include <netdb.h>
 #include <arpa/inet.h>
+#include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <string_view>
 
 namespace tng::snmp {
@@ -206,9 +211,159 @@ Value take_value(const netsnmp_variable_list& v) {
   return value;
 }
 
+
 bool is_exception(uint8_t tag) {
   return tag == tag_no_such_object || tag == tag_no_such_instance || tag == tag_end_of_mib_view;
 }
+
+Reply take_reply(const netsnmp_pdu& answer) {
+  Reply reply;
+  reply.error_status = static_cast<int32_t>(answer.errstat);
+  reply.error_index = static_cast<int32_t>(answer.errindex);
+  int32_t index = 0;
+  for (const netsnmp_variable_list* v = answer.variables; v; v = v->next_variable) {
+    ++index;
+    VarBind binding;
+    binding.name.assign(v->name, v->name + v->name_length);
+    binding.value = take_value(*v);
+    if (reply.error_status == 0 && is_exception(binding.value.tag)) {
+      reply.error_status = error_no_such_name;
+      reply.error_index = index;
+    }
+    reply.bindings.push_back(std::move(binding));
+  }
+  return reply;
+}
+
+constexpr int32_t max_window = 65536;
+// Descriptors kept for everything but the sessions: the repository, the
+// log, the temporary files, a child's pipes.
+constexpr rlim_t spare_descriptors = 64;
+
+// A fault counted by call number must hit the same device whether or not
+// the tool asks ahead, so any SNMP operation named in TNG_FAULTS means one
+// device at a time.
+bool faults_name_snmp() {
+  const char* list = std::getenv("TNG_FAULTS");
+  if (!list) return false;
+  const std::string_view text(list);
+  for (std::string_view name : {"TNG_SNMP_", "SnmpMgr", "SnmpUtil"})
+    if (text.find(name) != std::string_view::npos) return true;
+  return false;
+}
+
+// Raises the soft open-file limit as far as the hard limit allows and
+// shrinks the window to what then fits.
+int fit_open_files(int wanted, int sessions_per_device) {
+  if (wanted <= 1) return wanted;
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return wanted;
+  const rlim_t needed = static_cast<rlim_t>(wanted) * static_cast<rlim_t>(sessions_per_device) +
+                        spare_descriptors;
+  if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < needed) {
+    rlimit raised = limit;
+    raised.rlim_cur = limit.rlim_max == RLIM_INFINITY ? needed : std::min(needed, limit.rlim_max);
+    if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+  }
+  if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= needed) return wanted;
+  const rlim_t room = limit.rlim_cur > spare_descriptors ? limit.rlim_cur - spare_descriptors : 0;
+  const int fits = static_cast<int>(std::max<rlim_t>(room / static_cast<rlim_t>(sessions_per_device), 1));
+  std::fprintf(stderr,
+               "SNMP window of %d devices lowered to %d: the open-file limit is %llu\n", wanted,
+               fits, static_cast<unsigned long long>(limit.rlim_cur));
+  return fits;
+}
+
+}  // namespace
+
+// Waits on every session with an exchange under way.
+class Poller {
+ public:
+  // Never destroyed: sessions a caller never ended are closed at exit,
+  // after every other static is gone, and still tell the poller.
+  static Poller& instance() {
+    static Poller* const poller = new Poller;
+    return *poller;
+  }
+
+  void track(Session* session) { under_way_.push_back(session); }
+
+  void settled(Session* session) {
+    std::erase(under_way_, session);
+    settled_.push_back(session);
+  }
+
+  void forget(Session* session) {
+    std::erase(under_way_, session);
+    std::erase(settled_, session);
+  }
+
+  void wait_for(Session& session) {
+    while (session.under_way_) step();
+    std::erase(settled_, &session);
+  }
+
+  Session* wait_any() {
+    while (settled_.empty() && !under_way_.empty()) step();
+    if (settled_.empty()) return nullptr;
+    Session* first = settled_.front();
+    settled_.pop_front();
+    return first;
+  }
+
+ private:
+  friend class Session;
+  Poller() { netsnmp_large_fd_set_init(&scratch_, FD_SETSIZE); }
+
+  // One round: wait until a socket is readable or a timer is due, read every
+  // readable socket, and only then let the due timers resend or give up, so
+  // that an answer that arrived while the tool was busy elsewhere counts.
+  void step() {
+    using namespace std::chrono;
+    const auto now = steady_clock::now();
+    auto first_due = steady_clock::time_point::max();
+    polled_.clear();
+    for (Session* s : under_way_) {
+      first_due = std::min(first_due, s->deadline_);
+      polled_.push_back({s->socket_, POLLIN, 0});
+    }
+    int wait_ms = 0;
+    if (first_due > now)
+      wait_ms = static_cast<int>(std::min<long long>(
+          ceil<milliseconds>(first_due - now).count(), 3'600'000));
+    const int ready = ::poll(polled_.data(), polled_.size(), wait_ms);
+    if (ready < 0 && errno != EINTR) return;
+
+    std::vector<Session*> round(under_way_.begin(), under_way_.end());
+    if (ready > 0) {
+      netsnmp_large_fd_set readable;
+      netsnmp_large_fd_set_init(&readable, FD_SETSIZE);
+      NETSNMP_LARGE_FD_ZERO(&readable);
+      for (const pollfd& p : polled_)
+        if (p.revents != 0) NETSNMP_LARGE_FD_SET(p.fd, &readable);
+      for (std::size_t i = 0; i < round.size(); ++i) {
+        if (polled_[i].revents == 0) continue;
+        Session* s = round[i];
+        snmp_sess_read2(s->handle_, &readable);
+        if (s->under_way_) s->refresh_deadline();
+      }
+      netsnmp_large_fd_set_cleanup(&readable);
+    }
+    const auto after = steady_clock::now();
+    for (Session* s : round) {
+      if (!s->under_way_ || s->deadline_ > after) continue;
+      snmp_sess_timeout(s->handle_);
+      if (s->under_way_) s->refresh_deadline();
+    }
+  }
+
+  std::vector<Session*> under_way_;
+  std::deque<Session*> settled_;
+  std::vector<pollfd> polled_;
+  netsnmp_large_fd_set scratch_;
+};
+
+namespace {
 
 }  // namespace
 
@@ -241,40 +396,91 @@ std::unique_ptr<Session> Session::open(const std::string& address, uint16_t defa
     error = OpenError::transport;
     return nullptr;
   }
-  return std::unique_ptr<Session>(new Session(handle));
+  const netsnmp_transport* transport = snmp_sess_transport(handle);
+  if (!transport || transport->sock < 0) {
+    snmp_sess_close(handle);
+    error = OpenError::transport;
+    return nullptr;
+  }
+  return std::unique_ptr<Session>(new Session(handle, transport->sock));
 }
 
-Session::~Session() { snmp_sess_close(handle_); }
+Session::~Session() {
+  Poller::instance().forget(this);
+  // Closing drops an exchange still under way; nothing is to be told of it.
+  closing_ = true;
+  snmp_sess_close(handle_);
+}
 
 std::optional<Reply> Session::request(uint8_t pdu_type, const std::vector<Oid>& names) {
+  if (!send(pdu_type, names)) return std::nullopt;
+  Poller::instance().wait_for(*this);
+  return reply_;
+}
+
+bool Session::send(uint8_t pdu_type, const std::vector<Oid>& names) {
+  reply_.reset();
+  if (under_way_) return false;
   netsnmp_pdu* pdu = snmp_pdu_create(pdu_type);
-  if (!pdu) return std::nullopt;
+  if (!pdu) return false;
   for (const Oid& name : names) {
     std::vector<oid> ids(name.begin(), name.end());
     snmp_add_null_var(pdu, ids.data(), ids.size());
   }
-  netsnmp_pdu* answer = nullptr;
-  // The library owns the request from here on, whether it was sent or not.
-  const int status = snmp_sess_synch_response(handle_, pdu, &answer);
-  std::unique_ptr<netsnmp_pdu, decltype(&snmp_free_pdu)> owner(answer, snmp_free_pdu);
-  if (status != STAT_SUCCESS || !answer) return std::nullopt;
-
-  Reply reply;
-  reply.error_status = static_cast<int32_t>(answer->errstat);
-  reply.error_index = static_cast<int32_t>(answer->errindex);
-  int32_t index = 0;
-  for (const netsnmp_variable_list* v = answer->variables; v; v = v->next_variable) {
-    ++index;
-    VarBind binding;
-    binding.name.assign(v->name, v->name + v->name_length);
-    binding.value = take_value(*v);
-    if (reply.error_status == 0 && is_exception(binding.value.tag)) {
-      reply.error_status = error_no_such_name;
-      reply.error_index = index;
-    }
-    reply.bindings.push_back(std::move(binding));
+  if (snmp_sess_async_send(handle_, pdu, &Session::on_event, this) == 0) {
+    snmp_free_pdu(pdu);  // the library keeps only what it sent
+    return false;
   }
-  return reply;
+  under_way_ = true;
+  refresh_deadline();
+  Poller::instance().track(this);
+  return true;
+}
+
+int Session::on_event(int operation, ::snmp_session*, int, ::snmp_pdu* pdu, void* self) {
+  auto* session = static_cast<Session*>(self);
+  if (session->closing_ || !session->under_way_) return 1;
+  if (operation == NETSNMP_CALLBACK_OP_RECEIVED_MESSAGE && pdu && pdu->command != SNMP_MSG_REPORT)
+    session->reply_ = take_reply(*pdu);
+  session->under_way_ = false;
+  Poller::instance().settled(session);
+  return 1;
+}
+
+void Session::refresh_deadline() {
+  Poller& poller = Poller::instance();
+  int descriptors = 0;
+  int block = 1;
+  timeval left{0, 0};
+  NETSNMP_LARGE_FD_ZERO(&poller.scratch_);
+  snmp_sess_select_info2(handle_, &descriptors, &poller.scratch_, &left, &block);
+  const auto now = std::chrono::steady_clock::now();
+  // Without a pending timer the library has nothing left to resend; an hour
+  // is only a bound for the wait, never reached while an exchange is alive.
+  deadline_ = block ? now + std::chrono::hours(1)
+                    : now + std::chrono::seconds(left.tv_sec) + std::chrono::microseconds(left.tv_usec);
+}
+
+Session* wait_any() { return Poller::instance().wait_any(); }
+
+int window_size(int default_window, int sessions_per_device) {
+  static const int window = [&] {
+    int wanted = default_window;
+    if (const char* v = std::getenv("ORX_SNMP_WINDOW")) {
+      if (auto n = whole_number(v, 1, max_window)) {
+        wanted = *n;
+      } else {
+        std::fprintf(stderr,
+                     "ORX_SNMP_WINDOW must be a whole number from 1 to %d, not '%s': one device "
+                     "at a time is asked\n",
+                     max_window, v);
+        wanted = 1;
+      }
+    }
+    if (faults_name_snmp()) wanted = 1;
+    return fit_open_files(wanted, std::max(sessions_per_device, 1));
+  }();
+  return window;
 }
 
 }  // namespace tng::snmp

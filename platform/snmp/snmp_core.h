@@ -1,9 +1,13 @@
 // What both SNMP interfaces share: the session settings taken from the
-// environment, the resolution of an agent address, and one GET (or GETNEXT)
-// exchange over a net-snmp single session. Each exchange is a self-contained
-// step (build the message, send it, wait, take the answer apart), so that
-// several sessions can later be driven side by side on one thread.
+// environment, the resolution of an agent address, and GET (or GETNEXT)
+// exchanges over net-snmp single sessions. An exchange is sent without
+// waiting; one poller waits on every session that has an exchange under way
+// (poll over the sessions' sockets, so descriptors above 1024 work) and
+// settles each exchange when its answer comes or its retries run out. A
+// synchronous request is a send followed by a wait for that one exchange,
+// serving the others meanwhile.
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -12,7 +16,12 @@
 
 #include "oid_text.h"
 
+struct snmp_session;
+struct snmp_pdu;
+
 namespace tng::snmp {
+
+class Poller;
 
 enum class OpenError {
   none,
@@ -83,9 +92,43 @@ class Session {
   // the answer: nothing when none came after the retries.
   std::optional<Reply> request(uint8_t pdu_type, const std::vector<Oid>& names);
 
+  // Sends one request without waiting. False when it could not be sent (no
+  // answer will come); a session carries one exchange at a time.
+  bool send(uint8_t pdu_type, const std::vector<Oid>& names);
+  // True while a sent request has neither been answered nor given up.
+  bool under_way() const { return under_way_; }
+  // The answer to the latest send, once it is no longer under way: nothing
+  // when none came after the retries.
+  const std::optional<Reply>& reply() const { return reply_; }
+
  private:
-  explicit Session(void* handle) : handle_(handle) {}
+  friend class Poller;
+  Session(void* handle, int socket) : handle_(handle), socket_(socket) {}
+  static int on_event(int operation, ::snmp_session* session, int request_id, ::snmp_pdu* pdu,
+                      void* self);
+  void refresh_deadline();
+
   void* handle_;
+  int socket_;
+  bool under_way_ = false;
+  bool closing_ = false;
+  std::optional<Reply> reply_;
+  // When the library next wants to resend or give up.
+  std::chrono::steady_clock::time_point deadline_{};
 };
+
+// Waits until some exchange that was sent is settled and returns its
+// session, in the order the exchanges settled; an exchange that settles
+// while another is waited for is kept for a later call. Nothing when no
+// exchange is under way or unclaimed.
+Session* wait_any();
+
+// How many devices a tool may keep in flight at once, each with up to
+// `sessions_per_device` sessions open: ORX_SNMP_WINDOW, or `default_window`
+// when it is not set; 1 when TNG_FAULTS names an SNMP operation (a fault
+// counted by call number must hit the same device as without look-ahead).
+// The open-file limit is raised as far as the hard limit allows; when even
+// that cannot hold the window, the window shrinks, with one line on stderr.
+int window_size(int default_window, int sessions_per_device);
 
 }  // namespace tng::snmp

@@ -2,7 +2,10 @@
 #include "platform/snmp_mgr.h"
 
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
+#include <optional>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -51,11 +54,6 @@ class Blocks {
 Blocks& blocks() {
   static Blocks b;
   return b;
-}
-
-tng::snmp::HandleTable<tng::snmp::Session, LPSNMP_MGR_SESSION>& sessions() {
-  static tng::snmp::HandleTable<tng::snmp::Session, LPSNMP_MGR_SESSION> table;
-  return table;
 }
 
 bool copy_oid(const uint32_t* ids, std::size_t count, AsnObjectIdentifier& to) {
@@ -130,6 +128,63 @@ uint32_t open_error_code(tng::snmp::OpenError error) {
   }
 }
 
+struct MgrSession {
+  std::unique_ptr<tng::snmp::Session> link;
+  int answer_code = 1;  // what a completed request returns (a fault may name another)
+};
+
+tng::snmp::HandleTable<MgrSession, LPSNMP_MGR_SESSION>& sessions() {
+  static tng::snmp::HandleTable<MgrSession, LPSNMP_MGR_SESSION> table;
+  return table;
+}
+
+// The handle of each open session's link, to name the session whose
+// exchange finished.
+std::unordered_map<const tng::snmp::Session*, LPSNMP_MGR_SESSION>& handles() {
+  static std::unordered_map<const tng::snmp::Session*, LPSNMP_MGR_SESSION> map;
+  return map;
+}
+
+// The request's names, or nothing (with the reason in last_error) when the
+// call is invalid.
+std::optional<std::vector<Oid>> request_names(const SnmpVarBindList* list, uint8_t pdu_type) {
+  if (!list || !list->list || list->len == 0 ||
+      (pdu_type != SNMP_PDU_GET && pdu_type != SNMP_PDU_GETNEXT)) {
+    last_error = SNMP_MGMTAPI_INVALID_CALL;
+    return std::nullopt;
+  }
+  std::vector<Oid> names;
+  for (uint32_t i = 0; i < list->len; ++i) {
+    const AsnObjectIdentifier& name = list->list[i].name;
+    if (name.idLength == 0 || !name.ids || name.idLength > tng::snmp::max_oid_length) {
+      last_error = SNMP_MGMTAPI_INVALID_CALL;
+      return std::nullopt;
+    }
+    names.emplace_back(name.ids, name.ids + name.idLength);
+  }
+  return names;
+}
+
+// Puts an answer into the caller's list, as SnmpMgrRequest reports it.
+void deliver(const tng::snmp::Reply& reply, SnmpVarBindList* list, int32_t* error_status,
+             int32_t* error_index) {
+  const std::size_t count = list && list->list ? std::min<std::size_t>(list->len, reply.bindings.size()) : 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    SnmpVarBind& entry = list->list[i];
+    const tng::snmp::VarBind& answer = reply.bindings[i];
+    if (!answer.name.empty() && Oid(entry.name.ids, entry.name.ids + entry.name.idLength) != answer.name) {
+      AsnObjectIdentifier renamed;
+      if (copy_oid(answer.name.data(), answer.name.size(), renamed)) {
+        free_oid(entry.name);
+        entry.name = renamed;
+      }
+    }
+    set_value(answer.value, entry.value);
+  }
+  if (error_status) *error_status = reply.error_status;
+  if (error_index) *error_index = reply.error_index;
+}
+
 }  // namespace
 
 extern "C" {
@@ -174,7 +229,12 @@ LPSNMP_MGR_SESSION SnmpMgrOpen(const char* agent, const char* community, int32_t
     return nullptr;
   }
   last_error = 0;
-  return sessions().add(std::move(session));
+  auto entry = std::make_unique<MgrSession>();
+  entry->link = std::move(session);
+  const tng::snmp::Session* key = entry->link.get();
+  LPSNMP_MGR_SESSION handle = sessions().add(std::move(entry));
+  handles()[key] = handle;
+  return handle;
 }
 
 int SnmpMgrRequest(LPSNMP_MGR_SESSION handle, uint8_t pdu_type, SnmpVarBindList* list,
@@ -184,44 +244,71 @@ int SnmpMgrRequest(LPSNMP_MGR_SESSION handle, uint8_t pdu_type, SnmpVarBindList*
     last_error = SNMP_MGMTAPI_TIMEOUT;
     return 0;
   }
-  tng::snmp::Session* session = sessions().find(handle);
-  if (!session || !list || !list->list || list->len == 0 ||
-      (pdu_type != SNMP_PDU_GET && pdu_type != SNMP_PDU_GETNEXT)) {
+  MgrSession* session = sessions().find(handle);
+  if (!session) {
     last_error = SNMP_MGMTAPI_INVALID_CALL;
     return 0;
   }
-  std::vector<Oid> names;
-  for (uint32_t i = 0; i < list->len; ++i) {
-    const AsnObjectIdentifier& name = list->list[i].name;
-    if (name.idLength == 0 || !name.ids || name.idLength > tng::snmp::max_oid_length) {
-      last_error = SNMP_MGMTAPI_INVALID_CALL;
-      return 0;
-    }
-    names.emplace_back(name.ids, name.ids + name.idLength);
-  }
-  auto reply = session->request(pdu_type, names);
+  auto names = request_names(list, pdu_type);
+  if (!names) return 0;
+  // A send and a wait for this one answer, on the machinery every send uses.
+  auto reply = session->link->request(pdu_type, *names);
   if (!reply) {
     last_error = SNMP_MGMTAPI_TIMEOUT;
     return 0;
   }
-  const std::size_t count = std::min<std::size_t>(list->len, reply->bindings.size());
-  for (std::size_t i = 0; i < count; ++i) {
-    SnmpVarBind& entry = list->list[i];
-    const tng::snmp::VarBind& answer = reply->bindings[i];
-    if (!answer.name.empty() && Oid(entry.name.ids, entry.name.ids + entry.name.idLength) != answer.name) {
-      AsnObjectIdentifier renamed;
-      if (copy_oid(answer.name.data(), answer.name.size(), renamed)) {
-        free_oid(entry.name);
-        entry.name = renamed;
-      }
-    }
-    set_value(answer.value, entry.value);
-  }
-  if (error_status) *error_status = reply->error_status;
-  if (error_index) *error_index = reply->error_index;
+  deliver(*reply, list, error_status, error_index);
   last_error = 0;
   return fault ? *fault : 1;
 }
+
+int SnmpMgrSend(LPSNMP_MGR_SESSION handle, uint8_t pdu_type, const SnmpVarBindList* list) {
+  auto fault = tng::faults::hit("SnmpMgrRequest");
+  if (fault && *fault == 0) {
+    last_error = SNMP_MGMTAPI_TIMEOUT;
+    return 0;
+  }
+  MgrSession* session = sessions().find(handle);
+  if (!session) {
+    last_error = SNMP_MGMTAPI_INVALID_CALL;
+    return 0;
+  }
+  auto names = request_names(list, pdu_type);
+  if (!names) return 0;
+  if (!session->link->send(pdu_type, *names)) {
+    last_error = SNMP_MGMTAPI_TIMEOUT;
+    return 0;
+  }
+  session->answer_code = fault ? *fault : 1;
+  last_error = 0;
+  return 1;
+}
+
+LPSNMP_MGR_SESSION SnmpMgrWaitAny(void) {
+  const tng::snmp::Session* finished = tng::snmp::wait_any();
+  if (!finished) return nullptr;
+  auto it = handles().find(finished);
+  return it == handles().end() ? nullptr : it->second;
+}
+
+int SnmpMgrCollect(LPSNMP_MGR_SESSION handle, SnmpVarBindList* list, int32_t* error_status,
+                   int32_t* error_index) {
+  MgrSession* session = sessions().find(handle);
+  if (!session || session->link->under_way()) {
+    last_error = SNMP_MGMTAPI_INVALID_CALL;
+    return 0;
+  }
+  const auto& reply = session->link->reply();
+  if (!reply) {
+    last_error = SNMP_MGMTAPI_TIMEOUT;
+    return 0;
+  }
+  deliver(*reply, list, error_status, error_index);
+  last_error = 0;
+  return session->answer_code;
+}
+
+int SnmpMgrWindowSize(int default_window) { return tng::snmp::window_size(default_window, 1); }
 
 void SnmpUtilVarBindListFree(SnmpVarBindList* list) {
   if (tng::faults::hit("SnmpUtilVarBindListFree")) return;
@@ -238,6 +325,7 @@ void SnmpUtilVarBindListFree(SnmpVarBindList* list) {
 int SnmpMgrClose(LPSNMP_MGR_SESSION handle) {
   auto fault = tng::faults::hit("SnmpMgrClose");
   if (fault && *fault == 0) return 0;
+  if (MgrSession* session = sessions().find(handle)) handles().erase(session->link.get());
   if (!sessions().remove(handle)) return 0;
   return fault ? *fault : 1;
 }

@@ -2,6 +2,7 @@
 #include "platform/tng_snmp.h"
 
 #include <cstring>
+#include <unordered_map>
 #include <vector>
 
 #include "handle_table.h"
@@ -47,6 +48,13 @@ struct Request {
 tng::snmp::HandleTable<Session, TNG_SNMP_SESSION>& sessions() {
   static tng::snmp::HandleTable<Session, TNG_SNMP_SESSION> table;
   return table;
+}
+
+// The handle of each open session's link, to name the session whose
+// exchange finished.
+std::unordered_map<const tng::snmp::Session*, TNG_SNMP_SESSION>& handles() {
+  static std::unordered_map<const tng::snmp::Session*, TNG_SNMP_SESSION> map;
+  return map;
 }
 
 tng::snmp::HandleTable<Request, TNG_SNMP_REQUEST>& requests() {
@@ -122,7 +130,10 @@ TNG_SNMP_SESSION TngSnmp_OpenSession(const char* community, const char* address,
   if (!link) return nullptr;
   auto session = std::make_unique<Session>();
   session->link = std::move(link);
-  return sessions().add(std::move(session));
+  const tng::snmp::Session* key = session->link.get();
+  TNG_SNMP_SESSION handle = sessions().add(std::move(session));
+  handles()[key] = handle;
+  return handle;
 }
 
 TNG_SNMP_REQUEST TngSnmp_CreateRequest(int32_t pdu_type) {
@@ -156,6 +167,38 @@ const TNG_SNMP_RESPONSE* TngSnmp_SendAndWait(TNG_SNMP_SESSION session_handle,
   return &session->last->response;
 }
 
+int32_t TngSnmp_Send(TNG_SNMP_SESSION session_handle, TNG_SNMP_REQUEST request_handle) {
+  if (tng::faults::hit("TNG_SNMP_109")) return 0;
+  Session* session = sessions().find(session_handle);
+  Request* request = requests().find(request_handle);
+  if (!session || !request || request->names.empty()) return 0;
+  request->sent_on = session_handle;
+  session->last.reset();
+  return session->link->send(request->pdu_type, request->names) ? 1 : 0;
+}
+
+TNG_SNMP_SESSION TngSnmp_WaitAny(void) {
+  const tng::snmp::Session* finished = tng::snmp::wait_any();
+  if (!finished) return nullptr;
+  auto it = handles().find(finished);
+  return it == handles().end() ? nullptr : it->second;
+}
+
+const TNG_SNMP_RESPONSE* TngSnmp_Response(TNG_SNMP_SESSION handle) {
+  Session* session = sessions().find(handle);
+  if (!session || session->link->under_way()) return nullptr;
+  if (!session->last) {
+    const auto& reply = session->link->reply();
+    if (!reply) return nullptr;
+    session->last = store(*reply);
+  }
+  return &session->last->response;
+}
+
+int32_t TngSnmp_WindowSize(int32_t default_window, int32_t sessions_per_device) {
+  return tng::snmp::window_size(default_window, sessions_per_device);
+}
+
 void TngSnmp_ReleaseRequest(TNG_SNMP_REQUEST handle) {
   if (tng::faults::hit("TNG_SNMP_104")) return;
   requests().remove(handle);
@@ -164,6 +207,7 @@ void TngSnmp_ReleaseRequest(TNG_SNMP_REQUEST handle) {
 int32_t TngSnmp_EndSession(TNG_SNMP_SESSION handle) {
   auto fault = tng::faults::hit("TNG_SNMP_111");
   if (fault && *fault == 0) return 0;
+  if (Session* session = sessions().find(handle)) handles().erase(session->link.get());
   if (!sessions().remove(handle)) return 0;
   requests().remove_if([handle](const Request& r) { return r.sent_on == handle; });
   return fault ? *fault : 1;

@@ -80,6 +80,27 @@ LPSNMP_MGR_SESSION SnmpMgrOpen(const char* agent, const char* community, int32_t
 // after the retries, transport error) or the call was invalid.
 int SnmpMgrRequest(LPSNMP_MGR_SESSION session, uint8_t pdu_type, SnmpVarBindList* list,
                    int32_t* error_status, int32_t* error_index);
+// The two halves of SnmpMgrRequest, so that several agents can be asked at
+// once on one thread (a fault injected into SnmpMgrRequest hits the send).
+// SnmpMgrSend sends the GET without waiting: non-zero when it went out; 0
+// when no answer will come (GetLastError() says why). A session carries
+// one request at a time.
+int SnmpMgrSend(LPSNMP_MGR_SESSION session, uint8_t pdu_type, const SnmpVarBindList* list);
+// Waits until one of the requests sent with SnmpMgrSend is answered or
+// given up and returns its session, in the order they finished; one that
+// finishes while another is waited for is kept for a later call. Null when
+// none is outstanding.
+LPSNMP_MGR_SESSION SnmpMgrWaitAny(void);
+// The outcome of the session's latest send once it has finished, as
+// SnmpMgrRequest reports it: non-zero when an answer arrived, with its
+// values put into the list's entries and the error status and index filled.
+int SnmpMgrCollect(LPSNMP_MGR_SESSION session, SnmpVarBindList* list, int32_t* error_status,
+                   int32_t* error_index);
+// How many devices a caller may ask at once: ORX_SNMP_WINDOW (1 to 65536),
+// or `default_window`; 1 whenever TNG_FAULTS names an SNMP operation. The
+// open-file limit is raised as far as its hard limit allows; a window that
+// still does not fit is lowered, with one line on stderr.
+int SnmpMgrWindowSize(int default_window);
 // Frees the entries, their identifiers and values, and the array.
 void SnmpUtilVarBindListFree(SnmpVarBindList* list);
 // Non-zero on success.

@@ -59,6 +59,27 @@ int32_t TngSnmp_AddBinding(TNG_SNMP_REQUEST request, const uint32_t* oid, uint32
 // end of the session), or null when none came (time-out after the retries,
 // transport error).
 const TNG_SNMP_RESPONSE* TngSnmp_SendAndWait(TNG_SNMP_SESSION session, TNG_SNMP_REQUEST request);
+// The two halves of 109, so that several agents can be asked at once on one
+// thread. TngSnmp_Send sends the request without waiting (a fault injected
+// into 109 hits it as it would hit 109): non-zero when it went out; 0 when
+// no response will come. A session carries one request at a time.
+int32_t TngSnmp_Send(TNG_SNMP_SESSION session, TNG_SNMP_REQUEST request);
+// Waits until one of the requests sent with TngSnmp_Send is answered or
+// given up (time-out after the retries) and returns its session, in the
+// order they finished; one that finishes while another is waited for is
+// kept for a later call. Null when none is outstanding.
+TNG_SNMP_SESSION TngSnmp_WaitAny(void);
+// The response to the session's latest send once it has finished, as 109
+// returns it (owned by the session); null when none came or while it is
+// still under way.
+const TNG_SNMP_RESPONSE* TngSnmp_Response(TNG_SNMP_SESSION session);
+// How many devices a caller may ask at once, each with up to
+// `sessions_per_device` sessions open: ORX_SNMP_WINDOW (1 to 65536), or
+// `default_window`. 1 whenever TNG_FAULTS names an SNMP operation, so that a
+// fault counted by call number hits the same device either way. The
+// open-file limit is raised as far as its hard limit allows; a window that
+// still does not fit is lowered, with one line on stderr.
+int32_t TngSnmp_WindowSize(int32_t default_window, int32_t sessions_per_device);
 // 104: releases a request; a request that was sent is released with its
 // session as well, so either order is safe.
 void TngSnmp_ReleaseRequest(TNG_SNMP_REQUEST request);
