@@ -1,0 +1,337 @@
+#!/usr/bin/env bash
+# Discovery at scale: orxdetect, plndetect and ClassLift over large
+# repositories against loopback agents, every case in one run, and one table
+# of figures next to their targets (pass or miss; the bench reports, it never
+# fails because a target is missed).
+#
+#   A  orxdetect over 1,000 systems whose agents answer the identification
+#      with noSuchName (nothing moves);
+#   B  orxdetect over 1,000 systems, half of them silent, 1 s time-out, no
+#      retry (K=1 is measured on a sample and scaled, a full sequential run
+#      would wait about one second per silent system);
+#   C  orxdetect over 1,000 Orvex servers that all move (one reclass each),
+#      against one reclass run measured alone;
+#   D  plndetect over 1,000 systems, half silent, with its own time-out and
+#      retries, at the default window only (its sequential time is computed
+#      from a measured run over the answering half);
+#   E  ClassLift walking a class of 100,000 and of 10,000 objects with a
+#      reclass that does nothing: wall time and peak memory.
+#
+# A to C run orxdetect with ORX_SNMP_WINDOW=1 (one device in flight), with
+# the default window (variable unset), and the hand-written shell pipeline
+# of bench/lib/snmp-pipeline.sh (snmpget and reclass under xargs -P 32).
+#
+#   bench/scale.sh [BIN]          BIN: the build's bin folder (default build/bin)
+#
+# Environment: OBJECTS (default 1000) systems per case, SAMPLE (default 100)
+# systems of B's sequential run, BIG and SMALL (default 100000 and 10000)
+# objects of E, CAP_B and CAP_D (default 60 and 120) seconds after which a
+# default-window run of B or D is stopped and reported as such.
+#
+# Agents: one snmpd per 250 addresses. The systems of A, B and D live in
+# 127.253.0.0/16, those of C in 127.254.0.0/16; a silent system is an
+# address where nothing listens. Progress goes to standard error, the table
+# to standard output. Every agent and folder is removed at the end.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+TNG_BIN=$(cd "${1:-${TNG_BIN:-$here/../build/bin}}" && pwd)
+TNG_SRC=$(cd "$here/.." && pwd)
+objects=${OBJECTS:-1000}
+sample=${SAMPLE:-100}
+big=${BIG:-100000}
+small=${SMALL:-10000}
+cap_b=${CAP_B:-60}
+cap_d=${CAP_D:-120}
+export TNG_BIN TNG_SRC
+
+# The test library gives a private TNG_HOME, the agents and their clean-up
+# (every agent is stopped and the folder removed when the script ends).
+# shellcheck source=../tests/lib/test-lib.sh
+. "$TNG_SRC/tests/lib/test-lib.sh"
+. "$TNG_SRC/tests/lib/agents.sh"
+set +u
+
+if [ "$objects" -gt 62500 ] || [ "$sample" -gt "$objects" ]; then
+  say "scale: OBJECTS must be at most 62500 and SAMPLE at most OBJECTS" >&2
+  exit 2
+fi
+
+readonly block_systems=253 block_servers=254 per_agent=250
+readonly server_class=Windows2000_Server orvex_target=Orvex_Windows2000_Server
+readonly pellion_target=Pellion_Windows2000_Server
+readonly id_oid=.1.3.6.1.4.1.232.11.2.2.4.0
+# plndetect's own SNMP settings: a silent system costs the time-out once and
+# once more per retry.
+readonly pln_timeout_s=4 pln_retries=3
+# The agents' objects for each kind of system. A "nosuch" agent holds
+# nothing under the enterprise subtree, so it answers noSuchName.
+agent_nosuch=()
+agent_server=("$id_oid integer 1" '.1.3.6.1.4.1.232.9.2.2.10.0 integer 1'
+              '.1.3.6.1.4.1.232.11.2.2.1.0 octet_str "Server"')
+agent_pellion=("$id_oid integer 2")
+noop_dir="$TEST_ROOT/noop"
+has_time=$([ -x /usr/bin/time ] && echo 1 || echo 0)
+
+progress() { say "scale: $*" >&2; }
+address_of() { printf '127.%d.%d.%d' "$1" $(($2 / 250)) $(($2 % 250 + 1)); }
+# objects_in REPO CLASS: how many objects the class holds.
+objects_in() { wvrepo object list "$1" "$2" | wc -l; }
+
+# new_repo REPO CLASSFILE...: a repository with the user admin (blank
+# password) and the class definition files given.
+new_repo() {
+  local repo=$1
+  shift
+  make_repo "$repo"
+  load_classes "$repo" "$@"
+}
+
+# fill REPO BLOCK FROM TO STEP: objects devI of the server class for I from
+# FROM to TO-1 in steps of STEP, each with its address in BLOCK; two at a
+# time, as the machine has two cores.
+fill() {
+  local repo=$1 block=$2 from=$3 to=$4 step=$5 i
+  for ((i = from; i < to; i += step)); do
+    printf 'name=dev%d address=%s\n' "$i" "$(address_of "$block" "$i")"
+  done | xargs -P 2 -L 1 wvrepo object add "$repo" "$server_class" >/dev/null
+}
+
+# listen KIND BLOCK FROM TO STEP: agents of KIND (nosuch, server, pellion) on
+# the addresses of systems FROM to TO-1 in steps of STEP, 250 to an agent.
+listen() {
+  local -n held="agent_$1"
+  local block=$2 from=$3 to=$4 step=$5 i list="" n=0
+  for ((i = from; i < to; i += step)); do
+    list="${list:+$list,}$(address_of "$block" "$i")"
+    n=$((n + 1))
+    if [ "$n" -eq "$per_agent" ]; then
+      agent_start "$list" "${held[@]}"
+      list="" n=0
+    fi
+  done
+  [ -z "$list" ] || agent_start "$list" "${held[@]}"
+}
+
+# measure NAME CAP CMD...: runs CMD from the script's folder, its output in
+# $TEST_ROOT/NAME.out, stopped with everything it started after CAP seconds.
+# Sets wall (seconds), rss (peak resident KiB of the largest process of the
+# run, empty when unknown) and stopped (1 when the cap ended it).
+measure() {
+  local name=$1 cap=$2 start end rc=0
+  shift 2
+  local timing=()
+  [ "$has_time" = 0 ] || timing=(/usr/bin/time -f %M -o "$TEST_ROOT/$name.rss")
+  start=$(date +%s.%N)
+  (cd "$TEST_ROOT" && "${timing[@]}" timeout -k 5 "$cap" "$@") \
+    >"$TEST_ROOT/$name.out" 2>"$TEST_ROOT/$name.err" </dev/null || rc=$?
+  end=$(date +%s.%N)
+  wall=$(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.2f", e - s }')
+  rss=""
+  [ "$has_time" = 0 ] || rss=$(tail -n 1 "$TEST_ROOT/$name.rss" 2>/dev/null || true)
+  stopped=0
+  if [ "$rc" = 124 ] || [ "$rc" = 137 ]; then stopped=1; fi
+}
+
+# The table: rows gathered while the cases run, printed at the end.
+table=""
+line() { table+="$(printf "$@")"$'\n'; }
+heading() { line '\n%s\n' "$1"; }
+mib() { [ -n "$1" ] && awk -v k="$1" 'BEGIN { printf "%.1f MiB", k / 1024 }' || printf 'n/a'; }
+
+# row RUN COUNT MOVED EXPECTED [NOTE]: one measured run (wall, rss and
+# stopped of the last measure). A count of moved objects other than the one
+# the case expects is flagged: a fast but wrong run proves nothing.
+row() {
+  local run=$1 count=$2 moved=$3 expected=$4 note=${5:-} rate check=""
+  rate=$(awk -v n="$count" -v w="$wall" 'BEGIN { printf "%.1f", (w > 0 ? n / w : 0) }')
+  if [ "$stopped" = 1 ]; then note="stopped at the ${wall%.*} s cap${note:+; $note}"
+  elif [ "$moved" != "$expected" ]; then check="  WRONG: expected $expected moved"; fi
+  line '  %-34s %7s %6s %9s s %9s/s %10s  %s%s\n' "$run" "$count" "$moved" "$wall" "$rate" \
+    "$(mib "$rss")" "$note" "$check"
+}
+columns() {
+  line '  %-34s %7s %6s %11s %11s %10s\n' run objects moved wall objects "peak RSS"
+}
+
+# target TEXT FIGURE PASS: one target with the figure it is judged on; PASS
+# is 1 or 0.
+target() {
+  line '  target: %-48s %-24s %s\n' "$1" "$2" "$([ "$3" = 1 ] && echo pass || echo miss)"
+}
+# holds EXPR: 1 when the awk expression holds, else 0.
+holds() { awk "BEGIN { print ($1) ? 1 : 0 }"; }
+
+# orxdetect_run NAME CAP WINDOW REPO [VAR=VALUE...]: orxdetect in all-systems
+# mode; WINDOW is a number or "default" (ORX_SNMP_WINDOW unset).
+orxdetect_run() {
+  local name=$1 cap=$2 window=$3 repo=$4
+  shift 4
+  local setting=()
+  [ "$window" = default ] || setting=("ORX_SNMP_WINDOW=$window")
+  measure "$name" "$cap" env "${setting[@]}" "$@" orxdetect "$repo" admin B public S
+}
+
+# --- set-up -----------------------------------------------------------------
+
+fresh_home 2>/dev/null
+mkdir -p "$noop_dir"
+ln -s /bin/true "$noop_dir/reclass"
+half=$((objects / 2))
+silent=$((objects - half))
+
+progress "filling the repositories ($objects systems per case)..."
+new_repo systems ORXAddClass.TNG            # A and B: nothing moves
+fill systems $block_systems 0 "$objects" 1
+new_repo sample ORXAddClass.TNG             # B's sequential sample
+fill sample $block_systems 0 "$sample" 1
+for repo in servers_k1 servers_kd servers_sh; do  # C: everything moves, once per run
+  new_repo "$repo" ORXAddClass.TNG
+  fill "$repo" $block_servers 0 "$objects" 1
+done
+new_repo alone ORXAddClass.TNG              # C: reclass alone, same size
+wvfill alone "$server_class" "$objects" >/dev/null
+new_repo legacy PLNAddClass.TNG             # D
+fill legacy $block_systems 0 "$objects" 1
+new_repo legacy_answering PLNAddClass.TNG   # D: the answering half alone
+fill legacy_answering $block_systems 0 "$objects" 2
+
+# --- A: every agent answers noSuchName -------------------------------------
+
+progress "A: $objects systems answering noSuchName..."
+listen nosuch $block_systems 0 "$objects" 1
+heading "A  orxdetect, $objects systems whose agents answer noSuchName (nothing moves)"
+columns
+orxdetect_run a_k1 600 1 systems
+a_k1=$wall
+row "K=1" "$objects" "$(objects_in systems $orvex_target)" 0
+orxdetect_run a_kd 600 default systems
+a_kd=$wall
+row "K=default" "$objects" "$(objects_in systems $orvex_target)" 0
+measure a_sh 600 "$here/lib/snmp-pipeline.sh" systems $server_class $id_oid $orvex_target
+a_sh=$wall
+row "shell pipeline (xargs -P 32)" "$objects" "$(objects_in systems $orvex_target)" 0
+target "K=default at least 3x faster than K=1" \
+  "$(awk -v a="$a_k1" -v b="$a_kd" 'BEGIN { printf "%.1fx", a / b }')" \
+  "$(holds "$a_k1 >= 3 * $a_kd")"
+target "K=default faster than the shell pipeline" "$a_kd s vs $a_sh s" \
+  "$(holds "$a_kd < $a_sh")"
+agents_stop
+
+# --- B: half of the systems silent -----------------------------------------
+
+progress "B: $objects systems, $silent of them silent (K=1 on $sample, about $((sample - (sample + 1) / 2)) s)..."
+listen nosuch $block_systems 0 "$objects" 2
+heading "B  orxdetect, $objects systems, $silent silent, 1 s time-out, no retry"
+columns
+quick=(ORX_SNMP_TIMEOUT_MS=1000 ORX_SNMP_RETRIES=0)
+orxdetect_run b_k1 600 1 sample "${quick[@]}"
+b_k1_sample=$wall
+row "K=1, measured on $sample systems" "$sample" "$(objects_in sample $orvex_target)" 0
+wall=$(awk -v w="$wall" -v n="$objects" -v s="$sample" 'BEGIN { printf "%.2f", w * n / s }')
+b_k1=$wall rss="" stopped=0
+row "K=1, extrapolated (x$((objects / sample)))" "$objects" 0 0 "not run: $sample-system figure scaled"
+progress "B: default window (stopped after $cap_b s)..."
+orxdetect_run b_kd "$cap_b" default systems "${quick[@]}"
+b_kd=$wall b_kd_stopped=$stopped
+row "K=default" "$objects" "$(objects_in systems $orvex_target)" 0
+measure b_sh 600 "$here/lib/snmp-pipeline.sh" systems $server_class $id_oid $orvex_target
+row "shell pipeline (xargs -P 32)" "$objects" "$(objects_in systems $orvex_target)" 0
+b_ratio=$(awk -v a="$b_k1" -v b="$b_kd" 'BEGIN { printf "%.1f", a / b }')
+target "K=default under 10 s" "$b_kd s$([ "$b_kd_stopped" = 0 ] || echo ' (stopped)')" \
+  "$(holds "$b_kd_stopped == 0 && $b_kd < 10")"
+target "K=default at least 50x faster than K=1" \
+  "${b_ratio}x$([ "$b_kd_stopped" = 0 ] || echo ' at most')" \
+  "$(holds "$b_kd_stopped == 0 && $b_k1 >= 50 * $b_kd")"
+agents_stop
+
+# --- C: every system is an Orvex server and moves --------------------------
+
+progress "C: $objects Orvex servers that all move..."
+listen server $block_servers 0 "$objects" 1
+heading "C  orxdetect, $objects Orvex servers, all moved (one reclass each)"
+columns
+orxdetect_run c_k1 600 1 servers_k1
+c_k1=$wall
+row "K=1" "$objects" "$(objects_in servers_k1 $orvex_target)" "$objects"
+orxdetect_run c_kd 600 default servers_kd
+c_kd=$wall c_kd_stopped=$stopped
+row "K=default" "$objects" "$(objects_in servers_kd $orvex_target)" "$objects"
+measure c_sh 600 "$here/lib/snmp-pipeline.sh" servers_sh $server_class $id_oid $orvex_target
+row "shell pipeline (xargs -P 32)" "$objects" "$(objects_in servers_sh $orvex_target)" "$objects"
+# One reclass run alone: the median of 31 runs on a repository of the same size.
+runs=31
+for ((i = 1; i <= runs; i++)); do
+  a=$EPOCHREALTIME
+  reclass /R=alone /U=admin /C=$server_class /O=obj$i /T=$orvex_target
+  b=$EPOCHREALTIME
+  echo "$a $b"
+done | awk '{ print ($2 - $1) * 1000 }' | sort -n >"$TEST_ROOT/reclass.ms"
+reclass_ms=$(awk -v n=$runs 'NR == (n + 1) / 2 { printf "%.2f", $1 }' "$TEST_ROOT/reclass.ms")
+line '  %-34s %7s %6s %9s ms (median of %d runs)\n' "one reclass run alone" 1 \
+  "$(objects_in alone $orvex_target)" "$reclass_ms" "$runs"
+per_object=$(awk -v w="$c_kd" -v n="$objects" 'BEGIN { printf "%.2f", w * 1000 / n }')
+target "K=default per moved object <= 1.5x one reclass" \
+  "$per_object ms vs $reclass_ms ms" \
+  "$(holds "$c_kd_stopped == 0 && $per_object <= 1.5 * $reclass_ms")"
+line '  (K=1 per moved object: %s ms)\n' \
+  "$(awk -v w="$c_k1" -v n="$objects" 'BEGIN { printf "%.2f", w * 1000 / n }')"
+agents_stop
+
+# --- D: plndetect, half silent, its own time-out and retries ---------------
+
+progress "D: plndetect over $objects systems, $silent silent (stopped after $cap_d s)..."
+heading "D  plndetect, $objects systems, $silent silent, own time-out ${pln_timeout_s} s and $pln_retries retries"
+columns
+listen pellion $block_systems 0 "$objects" 2
+measure d_ans 600 env ORX_SNMP_WINDOW=1 plndetect legacy_answering admin B public N
+d_ans=$wall
+row "K=1, the $half answering alone" "$half" "$(objects_in legacy_answering $pellion_target)" "$half"
+measure d_kd "$cap_d" plndetect legacy admin B public N
+d_kd=$wall d_kd_stopped=$stopped
+row "K=default" "$objects" "$(objects_in legacy $pellion_target)" "$half"
+wall=$(awk -v s="$silent" -v a="$d_ans" -v t="$pln_timeout_s" -v r="$pln_retries" \
+  'BEGIN { printf "%.2f", s * t * (1 + r) + a }')
+rss="" stopped=0
+row "K=1, computed" "$objects" "$half" "$half" \
+  "not run: $silent x $((pln_timeout_s * (1 + pln_retries))) s + the answering run"
+target "K=default under 40 s" "$d_kd s$([ "$d_kd_stopped" = 0 ] || echo ' (stopped)')" \
+  "$(holds "$d_kd_stopped == 0 && $d_kd < 40")"
+agents_stop
+
+# --- E: ClassLift walking a large class -------------------------------------
+
+progress "E: filling $small and $big objects..."
+heading "E  ClassLift, one class of many objects, a reclass that does nothing"
+columns
+for count in "$small" "$big"; do
+  new_repo "lift$count" PLNAddClass.TNG ORXAddClass.TNG
+  wvfill "lift$count" Pellion_Linux "$count" >/dev/null
+done
+declare -A e_rss
+for count in "$small" "$big"; do
+  progress "E: ClassLift over $count objects..."
+  measure "e$count" 1800 env PATH="$noop_dir:$PATH" ClassLift "lift$count" admin B
+  e_rss[$count]=$rss
+  row "$count objects" "$count" "$(objects_in "lift$count" Orvex_Linux)" 0
+done
+e_small=${e_rss[$small]} e_big=${e_rss[$big]}
+if [ -n "$e_big" ] && [ -n "$e_small" ]; then
+  target "peak RSS for $big under 32 MiB" "$(mib "$e_big")" "$(holds "$e_big < 32768")"
+  target "no more for $big than for $small (0.25 MiB slack)" \
+    "$(mib "$e_big") vs $(mib "$e_small")" "$(holds "$e_big <= $e_small + 256")"
+else
+  line '  targets on memory not judged: /usr/bin/time is not installed\n'
+fi
+
+# --- the table --------------------------------------------------------------
+
+cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
+commit=$(git -C "$TNG_SRC" rev-parse --short HEAD 2>/dev/null || echo unknown)
+[ -z "$(git -C "$TNG_SRC" status --porcelain --untracked-files=no 2>/dev/null)" ] ||
+  commit+=" with uncommitted changes"
+printf 'Discovery at scale, %s\n' "$(date -u '+%Y-%m-%d %H:%M UTC')"
+printf 'machine: %s cores, %s; commit %s\n' "$(nproc)" "${cpu:-unknown CPU}" "$commit"
+printf 'K is ORX_SNMP_WINDOW, the devices in flight; K=default leaves it unset.\n'
+printf '%s' "$table"
+# KEEP_OUTPUT=DIR keeps every run's output there for a look afterwards.
+[ -z "${KEEP_OUTPUT:-}" ] || cp "$TEST_ROOT"/*.out "$KEEP_OUTPUT"/
