@@ -9,8 +9,10 @@
 // kept) and nothing was done.
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 #include "foundation/foundation.h"
 #include "platform/snmp_mgr.h"
@@ -71,40 +73,154 @@ enum class PassEnd {
   ConversionFailed,
 };
 
+// Devices probed at once when ORX_SNMP_WINDOW does not say: enough for
+// every device of a large class to wait out a silent agent's time-out and
+// retries together.
+constexpr int kDefaultWindow = 1024;
+
 struct Run {
   tng::RepositorySession& session;
   const tng::ReclassCommand& reclass;
   const char* community;
+  int window;  // how many devices are probed at once
+};
+
+// A property read kept until the walk reaches its object.
+struct StoredProperty {
+  WV_RC rc = WV_OK;
+  int32_t type = WV_TYPE_TEXT;
+  std::string text;
+  int32_t integer = 0;
+
+  static StoredProperty from(const tng::RepositorySession::Property& property) {
+    StoredProperty stored;
+    stored.rc = property.rc;
+    stored.type = property.type;
+    if (property.rc != WV_OK || property.value == nullptr) return stored;
+    if (property.type == WV_TYPE_TEXT)
+      stored.text = static_cast<const char*>(property.value);
+    else if (property.type == WV_TYPE_INTEGER)
+      stored.integer = *static_cast<const int32_t*>(property.value);
+    return stored;
+  }
+
+  // The name or address as the walk uses it; an integer or another type
+  // prints its line and gives an empty text.
+  std::string value(const char* property_name) const {
+    if (type == WV_TYPE_TEXT) return text;
+    const tng::RepositorySession::Property view{rc, type, &integer, sizeof integer};
+    return tng::property_text(view, property_name);
+  }
+};
+
+// One step of the walk, read ahead: an object with its probe under way, or
+// the place where the walk stops.
+struct AheadObject {
+  enum class Kind { Object, End, FetchFailed, NameFailed, AddressFailed };
+  Kind kind = Kind::End;
+  WV_RC fetch_rc = 0;
+  StoredProperty name;
+  StoredProperty address;
+  std::unique_ptr<pln::SnmpProbe> probe;
+};
+
+// The objects of a pass read ahead of the one the walk is at, with their
+// probes under way: up to `window` devices are asked at once, and the walk
+// still takes the objects strictly in list order. The look-ahead stops
+// where the walk would stop, so no object is fetched that the walk would
+// not have fetched; a window of 1 is the plain object-by-object walk.
+class LookAhead {
+ public:
+  LookAhead(const Run& run, const pln::LegacyRule& rule, uint32_t count)
+      : run_(run), rule_(rule), count_(count) {}
+
+  void fill() {
+    while (!stopped_ && fetched_ < count_ && ahead_.size() < static_cast<std::size_t>(run_.window)) {
+      ++fetched_;
+      AheadObject object;
+      const auto fetch = run_.session.next_object();
+      if (fetch.outcome != tng::RepositorySession::Fetch::Object) {
+        object.kind = fetch.outcome == tng::RepositorySession::Fetch::End
+                          ? AheadObject::Kind::End
+                          : AheadObject::Kind::FetchFailed;
+        object.fetch_rc = fetch.rc;
+      } else if (object.name = StoredProperty::from(run_.session.read_property("name"));
+                 object.name.rc != WV_OK) {
+        object.kind = AheadObject::Kind::NameFailed;
+      } else if (object.address = StoredProperty::from(run_.session.read_property("address"));
+                 object.address.rc != WV_OK) {
+        object.kind = AheadObject::Kind::AddressFailed;
+      } else {
+        object.kind = AheadObject::Kind::Object;
+        const std::string address =
+            object.address.type == WV_TYPE_TEXT ? object.address.text : std::string();
+        object.probe = std::make_unique<pln::SnmpProbe>(address.c_str(), run_.community,
+                                                        rule_.probe_oid);
+        if (LPSNMP_MGR_SESSION session = object.probe->waiting_on())
+          waiting_[session] = object.probe.get();
+      }
+      // A conversion failure ends the run at this object.
+      stopped_ = object.kind != AheadObject::Kind::Object ||
+                 object.probe->conversion_failed();
+      ahead_.push_back(std::move(object));
+    }
+  }
+
+  // The next step of the walk, once its probe has settled; the others'
+  // answers are taken as they come and kept meanwhile.
+  AheadObject take() {
+    if (ahead_.empty()) return {};
+    AheadObject& head = ahead_.front();
+    while (head.probe && !head.probe->settled()) {
+      LPSNMP_MGR_SESSION session = SnmpMgrWaitAny();
+      if (!session) break;  // nothing under way: cannot happen while the head waits
+      auto found = waiting_.find(session);
+      if (found == waiting_.end()) continue;
+      pln::SnmpProbe* probe = found->second;
+      waiting_.erase(found);
+      probe->answer_arrived();
+    }
+    AheadObject object = std::move(head);
+    ahead_.pop_front();
+    return object;
+  }
+
+ private:
+  const Run& run_;
+  const pln::LegacyRule& rule_;
+  uint32_t count_;
+  uint32_t fetched_ = 0;
+  bool stopped_ = false;
+  std::deque<AheadObject> ahead_;
+  std::unordered_map<LPSNMP_MGR_SESSION, pln::SnmpProbe*> waiting_;
 };
 
 enum class ObjectEnd { Next, EndPass, ConversionFailed };
 
-ObjectEnd handle_object(const Run& run, const pln::LegacyRule& rule) {
-  const auto name_property = run.session.read_property("name");
-  if (name_property.rc != WV_OK) return ObjectEnd::EndPass;
-  std::string name;
-  if (name_property.type == WV_TYPE_TEXT) {
-    name = static_cast<const char*>(name_property.value);
-    std::printf("Device name to use for SNMP query: %s\n", name.c_str());
-  } else {
-    name = tng::property_text(name_property, "name");
+ObjectEnd handle_object(const Run& run, const pln::LegacyRule& rule, AheadObject& object) {
+  switch (object.kind) {
+    case AheadObject::Kind::End:
+    case AheadObject::Kind::NameFailed:
+      return ObjectEnd::EndPass;
+    case AheadObject::Kind::FetchFailed:
+      std::printf("Object GetNext Failed - rc = %d\n", object.fetch_rc);
+      return ObjectEnd::EndPass;
+    case AheadObject::Kind::AddressFailed:
+    case AheadObject::Kind::Object:
+      break;
   }
-
-  const auto address_property = run.session.read_property("address");
-  if (address_property.rc != WV_OK) {
-    std::printf("TNGWV returned unsuccessful: %d\n", address_property.rc);
+  const std::string name = object.name.value("name");
+  if (object.name.type == WV_TYPE_TEXT)
+    std::printf("Device name to use for SNMP query: %s\n", name.c_str());
+  if (object.kind == AheadObject::Kind::AddressFailed) {
+    std::printf("TNGWV returned unsuccessful: %d\n", object.address.rc);
     return ObjectEnd::EndPass;
   }
-  std::string address;
-  if (address_property.type == WV_TYPE_TEXT) {
-    address = static_cast<const char*>(address_property.value);
+  const std::string address = object.address.value("address");
+  if (object.address.type == WV_TYPE_TEXT)
     std::printf("Device address to use for SNMP query: %s\n", address.c_str());
-  } else {
-    address = tng::property_text(address_property, "address");
-  }
 
-  const pln::SnmpProbe probe(address.c_str(), run.community, rule.probe_oid);
-  switch (probe.outcome()) {
+  switch (object.probe->report()) {
     case pln::ProbeOutcome::ConversionFailed:
       return ObjectEnd::ConversionFailed;
     case pln::ProbeOutcome::Answered:
@@ -148,16 +264,16 @@ PassEnd run_pass(const Run& run, const pln::LegacyRule& rule) {
   }
   std::printf("\nThere were %u %.*s objects found:\n", query.count, class_length, class_name);
 
+  LookAhead ahead(run, rule, query.count);
   for (uint32_t index = 0; index < query.count; ++index) {
-    const auto fetch = run.session.next_object();
-    if (fetch.outcome == tng::RepositorySession::Fetch::End) break;
-    if (fetch.outcome == tng::RepositorySession::Fetch::Failed) {
-      std::printf("Object GetNext Failed - rc = %d\n", fetch.rc);
-      return PassEnd::GetNextFailed;
-    }
-    const ObjectEnd end = handle_object(run, rule);
+    ahead.fill();
+    AheadObject object = ahead.take();
+    const ObjectEnd end = handle_object(run, rule, object);
     if (end == ObjectEnd::ConversionFailed) return PassEnd::ConversionFailed;
-    if (end == ObjectEnd::EndPass) break;
+    if (end == ObjectEnd::EndPass) {
+      return object.kind == AheadObject::Kind::FetchFailed ? PassEnd::GetNextFailed
+                                                           : PassEnd::ObjectsWalked;
+    }
   }
   return PassEnd::ObjectsWalked;
 }
@@ -183,7 +299,7 @@ int main(int argc, char** argv) {
   if (session.open_by_name(*answers) != tng::RepositorySession::Opened::Connected) return kExitDone;
 
   const tng::ReclassCommand reclass(*answers, kProfile.reclass_fields);
-  const Run run{session, reclass, community.get()};
+  const Run run{session, reclass, community.get(), SnmpMgrWindowSize(kDefaultWindow)};
   const bool novell = answers->mode == "Y";
   PassEnd last = PassEnd::BeforeObjects;
   for (const pln::LegacyRule& rule : pln::kLegacyRules) {

@@ -6,26 +6,27 @@
 namespace pln {
 
 SnmpProbe::SnmpProbe(const char* address, const char* community, const char* oid_text) {
-  outcome_ = run(address, community, oid_text);
-  if (outcome_ != ProbeOutcome::Answered) finish();
+  start(address, community, oid_text);
 }
 
 SnmpProbe::~SnmpProbe() { finish(); }
 
-ProbeOutcome SnmpProbe::run(const char* address, const char* community, const char* oid_text) {
+void SnmpProbe::start(const char* address, const char* community, const char* oid_text) {
   AsnObjectIdentifier oid{};
   if (!SnmpMgrStrToOid(oid_text, &oid)) {
-    std::fputs("Error converting object identifier.\n", stdout);
-    return ProbeOutcome::ConversionFailed;
+    outcome_ = ProbeOutcome::ConversionFailed;
+    message_ = "Error converting object identifier.\n";
+    return;
   }
 
   // A one-entry list; once in the entry, the identifier belongs to the list.
   list_.list = static_cast<SnmpVarBind*>(SnmpUtilMemReAlloc(nullptr, sizeof(SnmpVarBind)));
   if (!list_.list) {
     // No request is sent without its list: the device is skipped.
-    std::fputs("Error Allocating Object Identifier\n", stdout);
+    outcome_ = ProbeOutcome::RequestFailed;
+    message_ = "Error Allocating Object Identifier\n";
     SnmpUtilMemFree(oid.ids);
-    return ProbeOutcome::RequestFailed;
+    return;
   }
   list_.len = 1;
   list_.list[0].name = oid;
@@ -34,33 +35,55 @@ ProbeOutcome SnmpProbe::run(const char* address, const char* community, const ch
   const std::size_t length = std::strlen(address);
   auto* agent = static_cast<char*>(SnmpUtilMemAlloc(length + 1));
   if (!agent) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "plndetect: no memory for the agent address %s; device skipped\n", address);
-    return ProbeOutcome::OpenFailed;
+    outcome_ = ProbeOutcome::OpenFailed;
+    agent_copy_failed_ = true;
+    uncopied_agent_ = address;
+    return;
   }
   std::memcpy(agent, address, length + 1);
   session_ = SnmpMgrOpen(agent, community, kTimeoutMs, kRetries);
   const uint32_t open_error = GetLastError();
   SnmpUtilMemFree(agent);
   if (!session_) {
-    std::fputs(open_error == WSAHOST_NOT_FOUND ? "Could not resolve hostname\n\n"
-                                               : "Could not establish SNMP connection\n\n",
-               stdout);
-    return ProbeOutcome::OpenFailed;
+    outcome_ = ProbeOutcome::OpenFailed;
+    message_ = open_error == WSAHOST_NOT_FOUND ? "Could not resolve hostname\n\n"
+                                               : "Could not establish SNMP connection\n\n";
+    return;
   }
+  if (SnmpMgrSend(session_, SNMP_PDU_GET, &list_)) {
+    waiting_ = true;
+    return;
+  }
+  outcome_ = ProbeOutcome::RequestFailed;
+  message_ = "Could not complete the SNMP request\n\n";
+}
 
+void SnmpProbe::answer_arrived() {
+  if (!waiting_) return;
+  waiting_ = false;
   int32_t error_status = 0;
   int32_t error_index = 0;
-  if (!SnmpMgrRequest(session_, SNMP_PDU_GET, &list_, &error_status, &error_index)) {
-    std::fputs("Could not complete the SNMP request\n\n", stdout);
-    return ProbeOutcome::RequestFailed;
+  if (!SnmpMgrCollect(session_, &list_, &error_status, &error_index)) {
+    outcome_ = ProbeOutcome::RequestFailed;
+    message_ = "Could not complete the SNMP request\n\n";
+  } else if (error_status != 0) {
+    // Any error status counts: a negative one is no answer without an error.
+    outcome_ = ProbeOutcome::NotReclassified;
+    message_ = "Device not reclassified.\n\n";
+  } else {
+    outcome_ = ProbeOutcome::Answered;
   }
-  // Any error status counts: a negative one is no answer without an error.
-  if (error_status != 0) {
-    std::fputs("Device not reclassified.\n\n", stdout);
-    return ProbeOutcome::NotReclassified;
+}
+
+ProbeOutcome SnmpProbe::report() {
+  if (agent_copy_failed_) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "plndetect: no memory for the agent address %s; device skipped\n",
+                 uncopied_agent_.c_str());
   }
-  return ProbeOutcome::Answered;
+  if (message_) std::fputs(message_, stdout);
+  if (outcome_ != ProbeOutcome::Answered && outcome_ != ProbeOutcome::ConversionFailed) finish();
+  return outcome_;
 }
 
 void SnmpProbe::finish() {
