@@ -53,21 +53,18 @@ bool fetch_or_report(Run& run, bool& failed) {
   return false;
 }
 
-void association_pass(Run& run, const AssociationClass& server_class,
-                      const std::vector<Board>& boards, TempFiles& files,
+void association_pass(Run& run, const AssociationClass& server_class, Walk& walk,
+                      std::size_t pass, const std::vector<Board>& boards, TempFiles& files,
                       std::vector<Match>& matches) {
   const int length = static_cast<int>(server_class.name.size());
   const char* class_name = server_class.name.data();
-  if (!begin_class_pass(run, server_class.name, "name,address")) return;
+  const auto query = walk.begin(pass);
+  if (!report_query(run, server_class.name, query)) return;
   run.out.say(To::ConsoleAndLog, "\nChecking %.*s objects found lights out devices.\n", length,
               class_name);
-  const uint32_t count = run.session.count();
-  Questions questions;
-  questions.lights_out_address = true;
-  LookAhead ahead(run, count, questions);
-  for (uint32_t index = 0; index < count; ++index) {
-    ahead.fill();
-    const AheadObject object = ahead.take();
+  for (uint32_t index = 0; index < query.count; ++index) {
+    walk.fill();
+    const AheadObject object = walk.take(pass);
     DeviceTarget target;
     if (!print_device_target(run, object, target)) return;
     const DeviceTarget* server = &target;
@@ -208,10 +205,24 @@ std::optional<std::vector<Board>> list_boards(Run& run, TempFiles& files) {
 
 std::vector<Match> associate_servers(Run& run, const std::vector<Board>& boards,
                                      TempFiles& files) {
+  std::vector<const AssociationClass*> classes;
+  std::vector<WalkPass> passes;
+  Questions questions;
+  questions.lights_out_address = true;
+  for (const AssociationClass& server_class : kAssociationClasses) {
+    if (!run.all_systems && server_class.all_systems_only) continue;
+    classes.push_back(&server_class);
+    passes.push_back({server_class.name, questions});
+  }
+  // The board list's list and criteria go first, as the first query would
+  // release them.
+  run.session.end_pass();
+  Walk walk(run, std::move(passes));
   std::vector<Match> matches;
-  for (const AssociationClass& server_class : kAssociationClasses)
-    if (run.all_systems || !server_class.all_systems_only)
-      association_pass(run, server_class, boards, files, matches);
+  for (std::size_t pass = 0; pass < classes.size(); ++pass) {
+    association_pass(run, *classes[pass], walk, pass, boards, files, matches);
+    walk.finish(pass);
+  }
   return matches;
 }
 

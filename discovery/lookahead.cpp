@@ -25,40 +25,131 @@ tng::RepositorySession::Property StoredProperty::view() const {
   return property;
 }
 
-void LookAhead::fill() {
-  while (!stopped_ && fetched_ < count_ && ahead_.size() < static_cast<std::size_t>(run_.window)) {
-    ++fetched_;
-    AheadObject object;
-    const auto fetch = run_.session.next_object();
-    if (fetch.outcome != tng::RepositorySession::Fetch::Object) {
-      object.kind = fetch.outcome == tng::RepositorySession::Fetch::End
-                        ? AheadObject::Kind::End
-                        : AheadObject::Kind::FetchFailed;
-      object.fetch_rc = fetch.rc;
-    } else if (object.name = StoredProperty::from(run_.session.read_property("name"));
-               object.name.rc != WV_OK) {
-      object.kind = AheadObject::Kind::NameFailed;
-    } else if (object.address = StoredProperty::from(run_.session.read_property("address"));
-               object.address.rc != WV_OK) {
-      object.kind = AheadObject::Kind::AddressFailed;
-    } else {
-      object.kind = AheadObject::Kind::Object;
-      const std::string address = object.address.type == WV_TYPE_TEXT ? object.address.text : "";
-      object.inquiry = std::make_unique<Inquiry>(SnmpTarget{run_.community, address}, questions_);
-      watch(*object.inquiry);
-    }
-    stopped_ = object.kind != AheadObject::Kind::Object;
-    ahead_.push_back(std::move(object));
+namespace {
+constexpr int32_t kCriteriaCapacity = 20;
+constexpr int32_t kBatch = 10;
+}  // namespace
+
+// A pass's own criteria and result list, held apart from the session's so
+// that several passes can be read at once.
+struct Walk::PassState {
+  WalkPass pass;
+  bool queried = false;
+  tng::RepositorySession::QueryResult result{};
+  WV_CRITERIA criteria = nullptr;
+  WV_OBJECT_LIST list = nullptr;
+  uint32_t fetched = 0;
+  bool stopped = false;
+  std::deque<AheadObject> ahead;
+
+  void release() {
+    if (list != nullptr) ObjectListFree(&list);
+    if (criteria != nullptr) ObjectCriteriaFree(&criteria);
+    list = nullptr;
+    criteria = nullptr;
+  }
+  bool exhausted() const {
+    return queried && (result.outcome != tng::RepositorySession::Query::Found || stopped ||
+                       fetched >= result.count);
+  }
+};
+
+Walk::Walk(Run& run, std::vector<WalkPass> passes) : run_(run) {
+  for (const WalkPass& pass : passes) {
+    auto state = std::make_unique<PassState>();
+    state->pass = pass;
+    passes_.push_back(std::move(state));
   }
 }
 
-void LookAhead::watch(Inquiry& inquiry) {
+Walk::~Walk() {
+  for (auto& state : passes_) state->release();
+}
+
+void Walk::query(PassState& state) {
+  using Query = tng::RepositorySession::Query;
+  state.queried = true;
+  if (const WV_RC rc = TNGWV_ObjectCriteria_Allocate(&state.criteria, kCriteriaCapacity);
+      rc != WV_OK) {
+    state.result = {Query::CriteriaFailed, rc, 0};
+    return;
+  }
+  const std::string name(state.pass.class_name);
+  ObjectCriteriaAddItem(state.criteria, "class_name", WV_TYPE_TEXT,
+                        static_cast<uint32_t>(name.size()), name.data(), 0, 1);
+  uint32_t count = 0;
+  void* spare = nullptr;
+  const WV_RC rc = GetRepositoryObject(run_.session.repository(), name.c_str(), state.criteria,
+                                       "name,address", kBatch, &state.list, &count, 0, &spare);
+  if (rc == WV_NO_SUCH_CLASS)
+    state.result = {Query::NoSuchClass, rc, 0};
+  else if (rc != WV_OK)
+    state.result = {Query::Failed, rc, 0};
+  else if (count == 0)
+    state.result = {Query::NoObjects, rc, 0};
+  else
+    state.result = {Query::Found, rc, count};
+}
+
+tng::RepositorySession::QueryResult Walk::begin(std::size_t pass) {
+  PassState& state = *passes_[pass];
+  if (!state.queried) query(state);
+  return state.result;
+}
+
+// Reads the pass's next object and starts its questions. False when the
+// pass stops there.
+bool Walk::fetch(PassState& state) {
+  ++state.fetched;
+  AheadObject object;
+  WV_OBJECT current = nullptr;
+  const WV_RC rc = TNGWV_Object_GetNext(state.list, &current, 0);
+  const auto read = [&current](const char* property) {
+    tng::RepositorySession::Property p{};
+    uint8_t flag = 0;
+    p.rc = ObjectPropertyGet(current, property, &p.type, &p.length, &p.value, &flag);
+    return StoredProperty::from(p);
+  };
+  if (rc != WV_OK && rc != WV_BATCH_END) {
+    object.kind = rc == WV_LIST_END ? AheadObject::Kind::End : AheadObject::Kind::FetchFailed;
+    object.fetch_rc = rc;
+  } else if (object.name = read("name"); object.name.rc != WV_OK) {
+    object.kind = AheadObject::Kind::NameFailed;
+  } else if (object.address = read("address"); object.address.rc != WV_OK) {
+    object.kind = AheadObject::Kind::AddressFailed;
+  } else {
+    object.kind = AheadObject::Kind::Object;
+    const std::string address = object.address.type == WV_TYPE_TEXT ? object.address.text : "";
+    object.inquiry =
+        std::make_unique<Inquiry>(SnmpTarget{run_.community, address}, state.pass.questions);
+    watch(*object.inquiry);
+  }
+  state.stopped = object.kind != AheadObject::Kind::Object;
+  state.ahead.push_back(std::move(object));
+  ++held_;
+  return !state.stopped;
+}
+
+void Walk::fill() {
+  while (held_ < static_cast<std::size_t>(run_.window) && filling_ < passes_.size()) {
+    PassState& state = *passes_[filling_];
+    if (!state.queried) query(state);
+    if (state.exhausted()) {
+      ++filling_;
+      continue;
+    }
+    fetch(state);
+  }
+}
+
+void Walk::watch(Inquiry& inquiry) {
   if (TNG_SNMP_SESSION session = inquiry.waiting_on()) waiting_[session] = &inquiry;
 }
 
-AheadObject LookAhead::take() {
-  if (ahead_.empty()) return {};  // the count is reached: the walk ends
-  AheadObject& head = ahead_.front();
+AheadObject Walk::take(std::size_t pass) {
+  PassState& state = *passes_[pass];
+  if (state.ahead.empty()) return {};  // the count is reached: the pass ends
+  AheadObject& head = state.ahead.front();
   while (head.inquiry != nullptr && !head.inquiry->finished()) {
     TNG_SNMP_SESSION session = TngSnmp_WaitAny();
     if (session == nullptr) break;  // nothing under way: cannot happen while the head waits
@@ -70,8 +161,20 @@ AheadObject LookAhead::take() {
     watch(*inquiry);
   }
   AheadObject object = std::move(head);
-  ahead_.pop_front();
+  state.ahead.pop_front();
+  --held_;
   return object;
+}
+
+void Walk::finish(std::size_t pass) {
+  PassState& state = *passes_[pass];
+  for (AheadObject& object : state.ahead)
+    if (object.inquiry != nullptr)
+      if (TNG_SNMP_SESSION session = object.inquiry->waiting_on()) waiting_.erase(session);
+  held_ -= state.ahead.size();
+  state.ahead.clear();
+  state.release();
+  if (filling_ <= pass) filling_ = pass + 1;
 }
 
 bool print_device_target(Run& run, const AheadObject& object, DeviceTarget& target) {

@@ -1,6 +1,7 @@
 #include "reclassify.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "lookahead.h"
 
@@ -81,9 +82,14 @@ Questions questions_of(const PassRule& rule) {
 
 bool begin_class_pass(Run& run, std::string_view class_name, const char* properties,
                       bool print_count) {
+  return report_query(run, class_name, run.session.query_class(class_name, properties, 20, kBatch),
+                      print_count);
+}
+
+bool report_query(Run& run, std::string_view class_name,
+                  const tng::RepositorySession::QueryResult& query, bool print_count) {
   const int length = length_of(class_name);
   const char* name = class_name.data();
-  const auto query = run.session.query_class(class_name, properties, 20, kBatch);
   switch (query.outcome) {
     case tng::RepositorySession::Query::CriteriaFailed:
       run.out.say(To::Console, "Allocating Repository Object Criteria Failed\n");
@@ -128,23 +134,39 @@ bool check_orvex_classes(Run& run) {
   return true;
 }
 
-void run_reclassification_pass(Run& run, const PassRule& rule) {
-  if (!begin_class_pass(run, rule.framework_class, "name,address")) return;
-  const uint32_t count = run.session.count();
-  LookAhead ahead(run, count, questions_of(rule));
-  for (uint32_t index = 0; index < count; ++index) {
+namespace {
+
+void run_reclassification_pass(Run& run, const PassRule& rule, Walk& walk, std::size_t pass) {
+  const auto query = walk.begin(pass);
+  if (!report_query(run, rule.framework_class, query)) return;
+  for (uint32_t index = 0; index < query.count; ++index) {
     pause_for_test(run);
-    ahead.fill();
-    const AheadObject object = ahead.take();
+    walk.fill();
+    const AheadObject object = walk.take(pass);
     DeviceTarget device;
     if (!print_device_target(run, object, device)) return;
     settle_device(run, rule, device, *object.inquiry);
   }
 }
 
+}  // namespace
+
 void run_reclassification_passes(Run& run) {
-  for (const PassRule& rule : kPassRules)
-    if (run.all_systems || !rule.all_systems_only) run_reclassification_pass(run, rule);
+  std::vector<const PassRule*> rules;
+  std::vector<WalkPass> passes;
+  for (const PassRule& rule : kPassRules) {
+    if (!run.all_systems && rule.all_systems_only) continue;
+    rules.push_back(&rule);
+    passes.push_back({rule.framework_class, questions_of(rule)});
+  }
+  // The class check's list and criteria go first, as the first query would
+  // release them.
+  run.session.end_pass();
+  Walk walk(run, std::move(passes));
+  for (std::size_t pass = 0; pass < rules.size(); ++pass) {
+    run_reclassification_pass(run, *rules[pass], walk, pass);
+    walk.finish(pass);
+  }
 }
 
 }  // namespace orxdetect

@@ -9,16 +9,17 @@ namespace orxdetect {
 // False when the run must end.
 bool check_orvex_classes(Run& run);
 
-// One pass over the objects of the rule's framework class: each device is
-// asked over SNMP and moved to the class of the first rule entry that holds.
-void run_reclassification_pass(Run& run, const PassRule& rule);
-
-// Every pass of the rule table that runs in the run's mode, in order.
+// Every pass of the rule table that runs in the run's mode, in order: each
+// device of the pass's framework class is asked over SNMP and moved to the
+// class of the first rule entry that holds.
 void run_reclassification_passes(Run& run);
 
 // How a pass over `class_name` starts: the query and its messages. True when
 // objects were found (and the count line printed, when `print_count`).
 bool begin_class_pass(Run& run, std::string_view class_name, const char* properties,
                       bool print_count = true);
+// The messages of a query's outcome, as begin_class_pass prints them.
+bool report_query(Run& run, std::string_view class_name,
+                  const tng::RepositorySession::QueryResult& query, bool print_count = true);
 
 }  // namespace orxdetect
