@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "foundation/foundation.h"
 #include "platform/snmp_mgr.h"
@@ -124,53 +125,59 @@ struct AheadObject {
   std::unique_ptr<pln::SnmpProbe> probe;
 };
 
-// The objects of a pass read ahead of the one the walk is at, with their
-// probes under way: up to `window` devices are asked at once, and the walk
-// still takes the objects strictly in list order. The look-ahead stops
-// where the walk would stop, so no object is fetched that the walk would
-// not have fetched; a window of 1 is the plain object-by-object walk.
-class LookAhead {
+// The objects of the run's passes read ahead of the one the walk is at,
+// with their probes under way: up to `window` devices are asked at once,
+// across the ends of passes, and each pass still takes its objects strictly
+// in list order. Each pass holds its own criteria and result list; a list is
+// a snapshot taken at its query, and no pass moves objects into or out of a
+// class that a later pass queries, so querying ahead changes nothing a pass
+// sees, and every repository operation is called in the same order as
+// without look-ahead. Where a pass would stop, its look-ahead stops too; a
+// window of 1 is the plain object-by-object walk.
+class Walk {
  public:
-  LookAhead(const Run& run, const pln::LegacyRule& rule, uint32_t count)
-      : run_(run), rule_(rule), count_(count) {}
+  Walk(const Run& run, std::vector<const pln::LegacyRule*> rules) : run_(run) {
+    for (const pln::LegacyRule* rule : rules) {
+      auto state = std::make_unique<PassState>();
+      state->rule = rule;
+      passes_.push_back(std::move(state));
+    }
+  }
+  ~Walk() {
+    for (auto& state : passes_) state->release();
+  }
+  Walk(const Walk&) = delete;
+  Walk& operator=(const Walk&) = delete;
 
+  std::size_t size() const { return passes_.size(); }
+  const pln::LegacyRule& rule(std::size_t pass) const { return *passes_[pass]->rule; }
+
+  // The query of pass `pass`, made now unless the look-ahead made it.
+  tng::RepositorySession::QueryResult begin(std::size_t pass) {
+    PassState& state = *passes_[pass];
+    if (!state.queried) query(state);
+    return state.result;
+  }
+
+  // Reads ahead until the window is full or nothing is left to read.
   void fill() {
-    while (!stopped_ && fetched_ < count_ && ahead_.size() < static_cast<std::size_t>(run_.window)) {
-      ++fetched_;
-      AheadObject object;
-      const auto fetch = run_.session.next_object();
-      if (fetch.outcome != tng::RepositorySession::Fetch::Object) {
-        object.kind = fetch.outcome == tng::RepositorySession::Fetch::End
-                          ? AheadObject::Kind::End
-                          : AheadObject::Kind::FetchFailed;
-        object.fetch_rc = fetch.rc;
-      } else if (object.name = StoredProperty::from(run_.session.read_property("name"));
-                 object.name.rc != WV_OK) {
-        object.kind = AheadObject::Kind::NameFailed;
-      } else if (object.address = StoredProperty::from(run_.session.read_property("address"));
-                 object.address.rc != WV_OK) {
-        object.kind = AheadObject::Kind::AddressFailed;
-      } else {
-        object.kind = AheadObject::Kind::Object;
-        const std::string address =
-            object.address.type == WV_TYPE_TEXT ? object.address.text : std::string();
-        object.probe = std::make_unique<pln::SnmpProbe>(address.c_str(), run_.community,
-                                                        rule_.probe_oid);
-        if (LPSNMP_MGR_SESSION session = object.probe->waiting_on())
-          waiting_[session] = object.probe.get();
+    while (held_ < static_cast<std::size_t>(run_.window) && filling_ < passes_.size()) {
+      PassState& state = *passes_[filling_];
+      if (!state.queried) query(state);
+      if (state.exhausted()) {
+        ++filling_;
+        continue;
       }
-      // A conversion failure ends the run at this object.
-      stopped_ = object.kind != AheadObject::Kind::Object ||
-                 object.probe->conversion_failed();
-      ahead_.push_back(std::move(object));
+      fetch(state);
     }
   }
 
-  // The next step of the walk, once its probe has settled; the others'
+  // The next step of pass `pass`, once its probe has settled; the others'
   // answers are taken as they come and kept meanwhile.
-  AheadObject take() {
-    if (ahead_.empty()) return {};
-    AheadObject& head = ahead_.front();
+  AheadObject take(std::size_t pass) {
+    PassState& state = *passes_[pass];
+    if (state.ahead.empty()) return {};
+    AheadObject& head = state.ahead.front();
     while (head.probe && !head.probe->settled()) {
       LPSNMP_MGR_SESSION session = SnmpMgrWaitAny();
       if (!session) break;  // nothing under way: cannot happen while the head waits
@@ -181,17 +188,113 @@ class LookAhead {
       probe->answer_arrived();
     }
     AheadObject object = std::move(head);
-    ahead_.pop_front();
+    state.ahead.pop_front();
+    --held_;
     return object;
   }
 
+  // Releases the pass's result list and criteria.
+  void finish(std::size_t pass) {
+    PassState& state = *passes_[pass];
+    for (AheadObject& object : state.ahead)
+      if (object.probe)
+        if (LPSNMP_MGR_SESSION session = object.probe->waiting_on()) waiting_.erase(session);
+    held_ -= state.ahead.size();
+    state.ahead.clear();
+    state.release();
+    if (filling_ <= pass) filling_ = pass + 1;
+  }
+
  private:
+  struct PassState {
+    const pln::LegacyRule* rule = nullptr;
+    bool queried = false;
+    tng::RepositorySession::QueryResult result{};
+    WV_CRITERIA criteria = nullptr;
+    WV_OBJECT_LIST list = nullptr;
+    uint32_t fetched = 0;
+    bool stopped = false;
+    std::deque<AheadObject> ahead;
+
+    void release() {
+      if (list) ObjectListFree(&list);
+      if (criteria) ObjectCriteriaFree(&criteria);
+      list = nullptr;
+      criteria = nullptr;
+    }
+    bool exhausted() const {
+      return queried && (result.outcome != tng::RepositorySession::Query::Found || stopped ||
+                         fetched >= result.count);
+    }
+  };
+
+  void query(PassState& state) {
+    using Query = tng::RepositorySession::Query;
+    state.queried = true;
+    if (const WV_RC rc = TNGWV_ObjectCriteria_Allocate(&state.criteria, kCriteriaCapacity);
+        rc != WV_OK) {
+      state.result = {Query::CriteriaFailed, rc, 0};
+      return;
+    }
+    const std::string name(state.rule->framework_class);
+    ObjectCriteriaAddItem(state.criteria, "class_name", WV_TYPE_TEXT,
+                          static_cast<uint32_t>(name.size()), name.data(), 0, 1);
+    uint32_t count = 0;
+    void* spare = nullptr;
+    const WV_RC rc = GetRepositoryObject(run_.session.repository(), name.c_str(), state.criteria,
+                                         "name,address", kBatch, &state.list, &count, 0, &spare);
+    if (rc == WV_NO_SUCH_CLASS)
+      state.result = {Query::NoSuchClass, rc, 0};
+    else if (rc != WV_OK)
+      state.result = {Query::Failed, rc, 0};
+    else if (count == 0)
+      state.result = {Query::NoObjects, rc, 0};
+    else
+      state.result = {Query::Found, rc, count};
+  }
+
+  // Reads the pass's next object and starts its probe.
+  void fetch(PassState& state) {
+    ++state.fetched;
+    AheadObject object;
+    WV_OBJECT current = nullptr;
+    const WV_RC rc = TNGWV_Object_GetNext(state.list, &current, 0);
+    const auto read = [&current](const char* property) {
+      tng::RepositorySession::Property p{};
+      uint8_t flag = 0;
+      p.rc = ObjectPropertyGet(current, property, &p.type, &p.length, &p.value, &flag);
+      return StoredProperty::from(p);
+    };
+    if (rc != WV_OK && rc != WV_BATCH_END) {
+      object.kind = rc == WV_LIST_END ? AheadObject::Kind::End : AheadObject::Kind::FetchFailed;
+      object.fetch_rc = rc;
+    } else if (object.name = read("name"); object.name.rc != WV_OK) {
+      object.kind = AheadObject::Kind::NameFailed;
+    } else if (object.address = read("address"); object.address.rc != WV_OK) {
+      object.kind = AheadObject::Kind::AddressFailed;
+    } else {
+      object.kind = AheadObject::Kind::Object;
+      const std::string address =
+          object.address.type == WV_TYPE_TEXT ? object.address.text : std::string();
+      object.probe = std::make_unique<pln::SnmpProbe>(address.c_str(), run_.community,
+                                                      state.rule->probe_oid);
+      if (LPSNMP_MGR_SESSION session = object.probe->waiting_on())
+        waiting_[session] = object.probe.get();
+    }
+    // A conversion failure ends the run at this object.
+    state.stopped = object.kind != AheadObject::Kind::Object || object.probe->conversion_failed();
+    if (object.probe && object.probe->conversion_failed()) filling_ = passes_.size();
+    state.ahead.push_back(std::move(object));
+    ++held_;
+  }
+
+  static constexpr int32_t kCriteriaCapacity = 20;
+  static constexpr int32_t kBatch = 10;
+
   const Run& run_;
-  const pln::LegacyRule& rule_;
-  uint32_t count_;
-  uint32_t fetched_ = 0;
-  bool stopped_ = false;
-  std::deque<AheadObject> ahead_;
+  std::vector<std::unique_ptr<PassState>> passes_;
+  std::size_t filling_ = 0;  // the pass the look-ahead reads from
+  std::size_t held_ = 0;     // steps read ahead and not yet taken
   std::unordered_map<LPSNMP_MGR_SESSION, pln::SnmpProbe*> waiting_;
 };
 
@@ -242,10 +345,11 @@ ObjectEnd handle_object(const Run& run, const pln::LegacyRule& rule, AheadObject
   return ObjectEnd::Next;
 }
 
-PassEnd run_pass(const Run& run, const pln::LegacyRule& rule) {
+PassEnd run_pass(const Run& run, Walk& walk, std::size_t pass) {
+  const pln::LegacyRule& rule = walk.rule(pass);
   const int class_length = static_cast<int>(rule.framework_class.size());
   const char* class_name = rule.framework_class.data();
-  const auto query = run.session.query_class(rule.framework_class, "name,address");
+  const auto query = walk.begin(pass);
   switch (query.outcome) {
     case tng::RepositorySession::Query::CriteriaFailed:
       std::fputs("Allocating Repository Object Criteria Failed\n", stdout);
@@ -264,10 +368,9 @@ PassEnd run_pass(const Run& run, const pln::LegacyRule& rule) {
   }
   std::printf("\nThere were %u %.*s objects found:\n", query.count, class_length, class_name);
 
-  LookAhead ahead(run, rule, query.count);
   for (uint32_t index = 0; index < query.count; ++index) {
-    ahead.fill();
-    AheadObject object = ahead.take();
+    walk.fill();
+    AheadObject object = walk.take(pass);
     const ObjectEnd end = handle_object(run, rule, object);
     if (end == ObjectEnd::ConversionFailed) return PassEnd::ConversionFailed;
     if (end == ObjectEnd::EndPass) {
@@ -301,11 +404,14 @@ int main(int argc, char** argv) {
   const tng::ReclassCommand reclass(*answers, kProfile.reclass_fields);
   const Run run{session, reclass, community.get(), SnmpMgrWindowSize(kDefaultWindow)};
   const bool novell = answers->mode == "Y";
+  std::vector<const pln::LegacyRule*> rules;
+  for (const pln::LegacyRule& rule : pln::kLegacyRules)
+    if (!rule.novell_only || novell) rules.push_back(&rule);
+  Walk walk(run, std::move(rules));
   PassEnd last = PassEnd::BeforeObjects;
-  for (const pln::LegacyRule& rule : pln::kLegacyRules) {
-    if (rule.novell_only && !novell) continue;
-    last = run_pass(run, rule);
-    session.end_pass();
+  for (std::size_t pass = 0; pass < walk.size(); ++pass) {
+    last = run_pass(run, walk, pass);
+    walk.finish(pass);
     if (last == PassEnd::ConversionFailed) return kExitConversionFailed;
   }
   // The closing lines follow the last pass (Linux) when it walked its objects.
