@@ -440,6 +440,8 @@ bool Session::send(uint8_t pdu_type, const std::vector<Oid>& names) {
 int Session::on_event(int operation, ::snmp_session*, int, ::snmp_pdu* pdu, void* self) {
   auto* session = static_cast<Session*>(self);
   if (session->closing_ || !session->under_way_) return 1;
+  // A resend (or a connection step) is news, not the end of the exchange.
+  if (operation == NETSNMP_CALLBACK_OP_RESEND || operation == NETSNMP_CALLBACK_OP_CONNECT) return 1;
   if (operation == NETSNMP_CALLBACK_OP_RECEIVED_MESSAGE && pdu && pdu->command != SNMP_MSG_REPORT)
     session->reply_ = take_reply(*pdu);
   session->under_way_ = false;
