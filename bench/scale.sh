@@ -115,7 +115,8 @@ listen() {
 # measure NAME CAP CMD...: runs CMD from the script's folder, its output in
 # $TEST_ROOT/NAME.out, stopped with everything it started after CAP seconds.
 # Sets wall (seconds), rss (peak resident KiB of the largest process of the
-# run, empty when unknown) and stopped (1 when the cap ended it).
+# run, empty when unknown), stopped (1 when the cap ended it) and killed (the
+# signal that ended it otherwise, else 0).
 measure() {
   local name=$1 cap=$2 start end rc=0
   shift 2
@@ -128,8 +129,9 @@ measure() {
   wall=$(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f", e - s }')
   rss=""
   [ "$has_time" = 0 ] || rss=$(tail -n 1 "$TEST_ROOT/$name.rss" 2>/dev/null || true)
-  stopped=0
-  if [ "$rc" = 124 ] || [ "$rc" = 137 ]; then stopped=1; fi
+  stopped=0 killed=0
+  if [ "$rc" = 124 ] || [ "$rc" = 137 ]; then stopped=1
+  elif [ "$rc" -gt 128 ]; then killed=$((rc - 128)); fi
 }
 
 # measure_median N NAME CAP CMD...: N measures of a run that changes
@@ -140,9 +142,9 @@ measure_median() {
   shift 2
   for ((i = 1; i <= n; i++)); do
     measure "$name" "$@"
-    results+=("$wall ${rss:-n/a} $stopped")
+    results+=("$wall ${rss:-n/a} $stopped $killed")
   done
-  read -r wall rss stopped < <(printf '%s\n' "${results[@]}" | sort -n | sed -n "$(((n + 1) / 2))p")
+  read -r wall rss stopped killed < <(printf '%s\n' "${results[@]}" | sort -n | sed -n "$(((n + 1) / 2))p")
   [ "$rss" != n/a ] || rss=""
 }
 
@@ -157,8 +159,9 @@ mib() { [ -n "$1" ] && awk -v k="$1" 'BEGIN { printf "%.1f MiB", k / 1024 }' || 
 # the case expects is flagged: a fast but wrong run proves nothing.
 row() {
   local run=$1 count=$2 moved=$3 expected=$4 note=${5:-} rate check=""
-  rate=$(awk -v n="$count" -v w="$wall" 'BEGIN { printf "%.1f", (w > 0 ? n / w : 0) }')
+  rate=$(awk -v n="$count" -v w="$wall" 'BEGIN { if (n > 0 && w > 0) printf "%.1f", n / w; else printf "-" }')
   if [ "$stopped" = 1 ]; then note="stopped at the ${wall%.*} s cap${note:+; $note}"
+  elif [ "${killed:-0}" != 0 ]; then check="  WRONG: ended by signal $killed"
   elif [ "$moved" != "$expected" ]; then check="  WRONG: expected $expected moved"; fi
   line '  %-34s %7s %6s %9s s %9s/s %10s  %s%s\n' "$run" "$count" "$moved" "$wall" "$rate" \
     "$(mib "$rss")" "$note" "$check"
@@ -198,14 +201,15 @@ silent=$((objects - half))
 progress "filling the repositories ($objects systems per case)..."
 new_repo systems ORXAddClass.TNG            # A and B: nothing moves
 fill systems $block_systems 0 "$objects" 1
+new_repo empty ORXAddClass.TNG              # A: what a run costs without systems
 new_repo sample ORXAddClass.TNG             # B's sequential sample
 fill sample $block_systems 0 "$sample" 1
 for repo in servers_k1 servers_kd servers_sh; do  # C: everything moves, once per run
   new_repo "$repo" ORXAddClass.TNG
   fill "$repo" $block_servers 0 "$objects" 1
 done
-new_repo alone ORXAddClass.TNG              # C: reclass alone, same size
-wvfill alone "$server_class" "$objects" >/dev/null
+new_repo alone ORXAddClass.TNG              # C: reclass alone, same size (61 runs)
+wvfill alone "$server_class" $((objects > 61 ? objects : 61)) >/dev/null
 new_repo legacy PLNAddClass.TNG             # D
 fill legacy $block_systems 0 "$objects" 1
 new_repo legacy_answering PLNAddClass.TNG   # D: the answering half alone
@@ -224,6 +228,8 @@ row "K=1, median of $repeat runs" "$objects" "$(objects_in systems $orvex_target
 orxdetect_run a_kd 600 default systems
 a_kd=$wall
 row "K=default, median of $repeat runs" "$objects" "$(objects_in systems $orvex_target)" 0
+orxdetect_run a_none 600 default empty
+row "K=default, no systems (fixed cost)" 0 "$(objects_in empty $orvex_target)" 0
 repeat=1
 measure_median 3 a_sh 600 "$here/lib/snmp-pipeline.sh" systems $server_class $id_oid $orvex_target
 a_sh=$wall
@@ -246,7 +252,7 @@ orxdetect_run b_k1 600 1 sample "${quick[@]}"
 b_k1_sample=$wall
 row "K=1, measured on $sample systems" "$sample" "$(objects_in sample $orvex_target)" 0
 wall=$(awk -v w="$wall" -v n="$objects" -v s="$sample" 'BEGIN { printf "%.2f", w * n / s }')
-b_k1=$wall rss="" stopped=0
+b_k1=$wall rss="" stopped=0 killed=0
 row "K=1, extrapolated (x$((objects / sample)))" "$objects" 0 0 "not run: $sample-system figure scaled"
 progress "B: default window (stopped after $cap_b s)..."
 orxdetect_run b_kd "$cap_b" default systems "${quick[@]}"
@@ -266,6 +272,21 @@ agents_stop
 
 progress "C: $objects Orvex servers that all move..."
 listen server $block_servers 0 "$objects" 1
+# reclass_alone FROM TO: runs reclass alone on objects objFROM to objTO of a
+# repository of the same size, adding each wall time in ms to reclass.ms.
+# Half of the runs come before the case and half after it, so that a busy
+# spell of the shared machine weighs on both sides of the comparison.
+runs=61
+reclass_alone() {
+  local i a b
+  for ((i = $1; i <= $2; i++)); do
+    a=$EPOCHREALTIME
+    reclass /R=alone /U=admin /C=$server_class /O=obj$i /T=$orvex_target
+    b=$EPOCHREALTIME
+    echo "$a $b"
+  done | awk '{ print ($2 - $1) * 1000 }' >>"$TEST_ROOT/reclass.ms"
+}
+reclass_alone 1 $((runs / 2))
 heading "C  orxdetect, $objects Orvex servers, all moved (one reclass each)"
 columns
 orxdetect_run c_k1 600 1 servers_k1
@@ -276,17 +297,11 @@ c_kd=$wall c_kd_stopped=$stopped
 row "K=default" "$objects" "$(objects_in servers_kd $orvex_target)" "$objects"
 measure c_sh 600 "$here/lib/snmp-pipeline.sh" servers_sh $server_class $id_oid $orvex_target
 row "shell pipeline (xargs -P 32)" "$objects" "$(objects_in servers_sh $orvex_target)" "$objects"
-# One reclass run alone: the median of 31 runs on a repository of the same size.
-runs=31
-for ((i = 1; i <= runs; i++)); do
-  a=$EPOCHREALTIME
-  reclass /R=alone /U=admin /C=$server_class /O=obj$i /T=$orvex_target
-  b=$EPOCHREALTIME
-  echo "$a $b"
-done | awk '{ print ($2 - $1) * 1000 }' | sort -n >"$TEST_ROOT/reclass.ms"
-reclass_ms=$(awk -v n=$runs 'NR == (n + 1) / 2 { printf "%.2f", $1 }' "$TEST_ROOT/reclass.ms")
-line '  %-34s %7s %6s %9s ms (median of %d runs)\n' "one reclass run alone" 1 \
-  "$(objects_in alone $orvex_target)" "$reclass_ms" "$runs"
+reclass_alone $((runs / 2 + 1)) "$runs"
+reclass_ms=$(sort -n "$TEST_ROOT/reclass.ms" |
+  awk -v n=$runs 'NR == (n + 1) / 2 { printf "%.2f", $1 }')
+line '  %-34s %7s %6s %9s ms (median of %d runs, half before and half after the others)\n' \
+  "one reclass run alone" 1 "$(objects_in alone $orvex_target)" "$reclass_ms" "$runs"
 per_object=$(awk -v w="$c_kd" -v n="$objects" 'BEGIN { printf "%.2f", w * 1000 / n }')
 target "K=default per moved object <= 1.5x one reclass" \
   "$per_object ms vs $reclass_ms ms" \
@@ -309,7 +324,7 @@ d_kd=$wall d_kd_stopped=$stopped
 row "K=default" "$objects" "$(objects_in legacy $pellion_target)" "$half"
 wall=$(awk -v s="$silent" -v a="$d_ans" -v t="$pln_timeout_s" -v r="$pln_retries" \
   'BEGIN { printf "%.2f", s * t * (1 + r) + a }')
-rss="" stopped=0
+rss="" stopped=0 killed=0
 row "K=1, computed" "$objects" "$half" "$half" \
   "not run: $silent x $((pln_timeout_s * (1 + pln_retries))) s + the answering run"
 target "K=default under 40 s" "$d_kd s$([ "$d_kd_stopped" = 0 ] || echo ' (stopped)')" \
