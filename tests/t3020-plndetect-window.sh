@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# plndetect probing many devices at once (ORX_SNMP_WINDOW): the same run
+# with one device at a time and with 64 gives the same console, reclass
+# words and repository; a silent device at the head of a long list does not
+# hold back the devices behind it.
+. "$(dirname "$0")/lib/test-lib.sh"
+. "$TNG_SRC/tests/lib/agents.sh"
+
+SERVER_OID=.1.3.6.1.4.1.232.11.2.2.4.0
+WORKSTATION_OID=.1.3.6.1.4.1.232.1.1.1.0
+
+server=$(agent_address 1)       # a server agent
+workstation=$(agent_address 2)  # a workstation agent
+bare=$(agent_address 3)         # an agent with nothing under the enterprise subtree
+silent=$(agent_address 4)       # nobody listens
+head=$(agent_address 5)         # the silent head of the long list (see below)
+{ agent_start "$server" "$SERVER_OID integer 2" &&
+  agent_start "$workstation" "$WORKSTATION_OID octet_str \"Pellion Workstation\"" &&
+  agent_start "$bare"; } || { say "not ok - agents did not start"; exit 1; }
+
+# Forty servers behind the silent head, on one agent of their own.
+long_list=""
+for n in $(seq 10 49); do long_list="${long_list:+$long_list,}$(agent_address "$n")"; done
+agent_start "$long_list" "$SERVER_OID integer 2" || { say "not ok - agents did not start"; exit 1; }
+
+# The head is a socket that never answers. Once armed, it stops the long
+# list's agent when the head's GET comes the second time (the retry after
+# the first time-out): whatever plndetect has not asked by then goes
+# unanswered.
+sink_dir="$TEST_ROOT/sink"
+mkdir -p "$sink_dir"
+python3 - "$head" "$AGENTS_DIR/$(agent_address 10)/pid" "$sink_dir" <<-\PY &
+	import os, signal, socket, sys
+	address, agent_pid_file, folder = sys.argv[1:4]
+	s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+	s.bind((address, 161))
+	open(os.path.join(folder, "ready"), "w").close()
+	seen = 0
+	while True:
+	    s.recvfrom(4096)
+	    if not os.path.exists(os.path.join(folder, "armed")):
+	        continue
+	    seen += 1
+	    with open(os.path.join(folder, "seen"), "w") as f:
+	        f.write("%d\n" % seen)
+	    if seen == 2:
+	        os.kill(int(open(agent_pid_file).read()), signal.SIGTERM)
+	PY
+sink_pid=$!
+stop_sink() { kill "$sink_pid" 2>/dev/null; wait "$sink_pid" 2>/dev/null; return 0; }
+cleanup_hooks+=(stop_sink)
+for i in $(seq 100); do [ -f "$sink_dir/ready" ] && break; sleep 0.05; done
+[ -f "$sink_dir/ready" ] || { say "not ok - the silent head did not start"; exit 1; }
+
+ALL_CLASSES="Windows2000_Server WindowsNT_Server Novell UnixWare Windows2000 WindowsNT
+  Windows95 Windows9x DECSystem SCOUnix OS2 Linux"
+
+add() {
+  local class=$1
+  shift
+  wvrepo object add demo "$class" "$@" >/dev/null
+}
+
+# Every probe outcome in every class, a silent device first in each.
+populate() {
+  local class
+  for class in $ALL_CLASSES; do
+    add "$class" "name=$class-silent" "address=$silent"
+    add "$class" "name=$class-server" "address=$server"
+    add "$class" "name=$class-station" "address=$workstation"
+    add "$class" "name=$class-bare" "address=$bare"
+    add "$class" "name=$class-unresolved" "address=nosuch.invalid"
+    add "$class" "name=$class-number" "address:int=7"
+  done
+}
+
+# windowed K: one run on a fresh copy of the scenario with a window of K;
+# its console, reclass words and repository go to $CASE_DIR/K.*.
+windowed() {
+  export TNG_HOME="$CASE_DIR/home-$1"
+  fresh_home && make_repo demo && load_classes demo PLNAddClass.TNG && populate &&
+  record_reclass &&
+  ORX_SNMP_TIMEOUT_MS=300 ORX_SNMP_RETRIES=0 ORX_SNMP_WINDOW=$1 run plndetect demo admin B public Y &&
+  expect_rc 0 &&
+  cp out "$CASE_DIR/$1.out" && cp err "$CASE_DIR/$1.err" &&
+  mv reclass.words "$CASE_DIR/$1.reclass" &&
+  objects demo >"$CASE_DIR/$1.repository"
+}
+
+test_expect_success '64 devices at once give what one at a time gives' '
+  windowed 1 && windowed 64 &&
+  for part in out err reclass repository; do diff -u 1.$part 64.$part || exit 1; done &&
+  grep -q "^Reclassify Linux-server as a Pellion Linux System" 1.out &&
+  grep -q "^Could not complete the SNMP request" 1.out
+'
+
+long_populate() {
+  fresh_home && make_repo demo && load_classes demo PLNAddClass.TNG &&
+  add Windows2000_Server name=srv-00 "address=$head" &&
+  for n in $(seq 10 49); do add Windows2000_Server "name=srv-$n" "address=$(agent_address "$n")"; done
+}
+
+test_expect_success 'a silent head does not hold back the forty devices behind it' '
+  export TNG_HOME="$CASE_DIR/home-1" && long_populate &&
+  ORX_SNMP_TIMEOUT_MS=2000 ORX_SNMP_RETRIES=1 ORX_SNMP_WINDOW=1 run plndetect demo admin B public N &&
+  cp out expected &&
+  export TNG_HOME="$CASE_DIR/home-64" && long_populate &&
+  : >"$sink_dir/armed" &&
+  ORX_SNMP_TIMEOUT_MS=2000 ORX_SNMP_RETRIES=1 ORX_SNMP_WINDOW=64 run plndetect demo admin B public N &&
+  expect_stdout <expected &&
+  test "$(grep -c "^Reclassify srv-.. as a Pellion Windows 2000 Server" out)" = 40 &&
+  echo 2 | diff - "$sink_dir/seen"
+'
+
+test_done
