@@ -192,6 +192,7 @@ orxdetect_run() {
 
 # --- set-up -----------------------------------------------------------------
 
+started=$(date -u '+%Y-%m-%d %H:%M UTC')
 fresh_home 2>/dev/null
 mkdir -p "$noop_dir"
 ln -s /bin/true "$noop_dir/reclass"
@@ -369,7 +370,7 @@ case $TNG_BIN/ in
       built="source tree at commit $commit"
     fi ;;
 esac
-printf 'Discovery at scale, %s\n' "$(date -u '+%Y-%m-%d %H:%M UTC')"
+printf 'Discovery at scale, %s\n' "$started"
 printf 'machine: %s cores, %s; %s\n' "$(nproc)" "${cpu:-unknown CPU}" "$built"
 printf 'K is ORX_SNMP_WINDOW, the devices in flight; K=default leaves it unset.\n'
 printf '%s' "$table"
