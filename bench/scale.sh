@@ -122,10 +122,10 @@ measure() {
   shift 2
   local timing=()
   [ "$has_time" = 0 ] || timing=(/usr/bin/time -f %M -o "$TEST_ROOT/$name.rss")
-  start=$(date +%s.%N)
+  start=$EPOCHREALTIME
   (cd "$TEST_ROOT" && "${timing[@]}" timeout -k 5 "$cap" "$@") \
     >"$TEST_ROOT/$name.out" 2>"$TEST_ROOT/$name.err" </dev/null || rc=$?
-  end=$(date +%s.%N)
+  end=$EPOCHREALTIME
   wall=$(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f", e - s }')
   rss=""
   [ "$has_time" = 0 ] || rss=$(tail -n 1 "$TEST_ROOT/$name.rss" 2>/dev/null || true)
@@ -196,8 +196,9 @@ started=$(date -u '+%Y-%m-%d %H:%M UTC')
 fresh_home 2>/dev/null
 mkdir -p "$noop_dir"
 ln -s /bin/true "$noop_dir/reclass"
-half=$((objects / 2))
-silent=$((objects - half))
+# Systems at even positions answer, those at odd ones are silent.
+half=$(((objects + 1) / 2))
+silent=$((objects / 2))
 
 progress "filling the repositories ($objects systems per case)..."
 new_repo systems ORXAddClass.TNG            # A and B: nothing moves
@@ -244,7 +245,7 @@ agents_stop
 
 # --- B: half of the systems silent -----------------------------------------
 
-progress "B: $objects systems, $silent of them silent (K=1 on $sample, about $((sample - (sample + 1) / 2)) s)..."
+progress "B: $objects systems, $silent of them silent (K=1 on $sample, about $((sample / 2)) s)..."
 listen nosuch $block_systems 0 "$objects" 2
 heading "B  orxdetect, $objects systems, $silent silent, 1 s time-out, no retry"
 columns
@@ -254,7 +255,7 @@ b_k1_sample=$wall
 row "K=1, measured on $sample systems" "$sample" "$(objects_in sample $orvex_target)" 0
 wall=$(awk -v w="$wall" -v n="$objects" -v s="$sample" 'BEGIN { printf "%.2f", w * n / s }')
 b_k1=$wall rss="" stopped=0 killed=0
-row "K=1, extrapolated (x$((objects / sample)))" "$objects" 0 0 "not run: $sample-system figure scaled"
+row "K=1, extrapolated (x$(awk -v n="$objects" -v s="$sample" 'BEGIN { printf "%g", n / s }'))" "$objects" 0 0 "not run: $sample-system figure scaled"
 progress "B: default window (stopped after $cap_b s)..."
 orxdetect_run b_kd "$cap_b" default systems "${quick[@]}"
 b_kd=$wall b_kd_stopped=$stopped
