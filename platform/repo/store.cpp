@@ -202,7 +202,9 @@ void Database::create(std::string_view name) {
     throw Error(kExists, "repository '" + std::string(name) + "' exists already");
   // Built complete under a private name, then linked into place: a reader
   // never sees a half-made repository and an existing one is never replaced.
-  fs::path building = dir / ("." + std::string(name) + ".db." + std::to_string(::getpid()));
+  std::string private_name = ".";
+  private_name.append(name).append(".db.").append(std::to_string(::getpid()));
+  fs::path building = dir / private_name;
   fs::remove(building, ec);
   {
     Database db = open_file(building, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
