@@ -65,7 +65,7 @@ populate() {
   local class n=0
   for class in $all_pass_classes; do
     n=$((n + 1))
-    system "$class" "$class-silent" "$silent"
+    [ -n "${no_silent:-}" ] || system "$class" "$class-silent" "$silent"
     system "$class" "$class-board" "$board"
     system "$class" "$class-server" "$server"
     system "$class" "$class-tarvik" "$tarvik"
@@ -83,7 +83,7 @@ windowed() {
   local k=$1 mode=$2
   export TNG_HOME="$CASE_DIR/home-$k"
   discovery_home && populate && record_reclass &&
-  ORX_SNMP_WINDOW=$k quick run orxdetect demo admin B public "$mode" &&
+  TNG_FAULTS=${faults:-} ORX_SNMP_WINDOW=$k quick run orxdetect demo admin B public "$mode" &&
   expect_rc 0 &&
   cp "$(install_dir)/orxdetect.log" "$CASE_DIR/$k.log" &&
   name_uuids out "$CASE_DIR/$k.log" &&
@@ -116,11 +116,38 @@ test_expect_success 'lights-out-only mode: 64 devices at once give what one at a
   grep -q "^Reclassify Host-board as an Orvex_RemoteVistrel Device" 1.out
 '
 
+# Faults counted by call number hit the same object and the same pass
+# whether the tool reads ahead or not.
+test_expect_success 'repository faults by call number hit the same place with 64 at once' '
+  export no_silent=1 &&
+  while IFS="|" read -r faults message; do
+    export faults &&
+    windowed 1 S && windowed 64 S &&
+    grep -q "^$message" 1.out &&
+    same_as_one_at_a_time 64 || { say "with TNG_FAULTS=$faults" >&2; exit 1; }
+  done <<-\EOF
+	TNGWV_Object_GetNext@9=3|Object GetNext Failed - rc = 3
+	ObjectPropertyGet/address@20=5|TNGWV returned unsuccessful: 5
+	ObjectPropertyGet/name@12=5|Device address to use for SNMP query
+	GetRepositoryObject@22=6|Get Repository Object Failed - rc = 6
+	TNGWV_ObjectCriteria_Allocate@4=7|Allocating Repository Object Criteria Failed
+	EOF
+'
+
 test_expect_success 'a window that is not a number is refused on stderr: one device at a time' '
   windowed 1 R && windowed many R &&
   same_as_one_at_a_time many out log reclass repository &&
   echo "ORX_SNMP_WINDOW must be a whole number from 1 to 65536, not '\''many'\'': one device at a time is asked" |
     diff - "$CASE_DIR/many.err"
+'
+
+test_expect_success 'an open-file limit too low for the window lowers it, with one line on stderr' '
+  export no_silent=1 &&
+  windowed 1 R &&
+  ( ulimit -n 200 && windowed 1000 R ) &&
+  same_as_one_at_a_time 1000 out log reclass repository &&
+  echo "SNMP window of 1000 devices lowered to 68: the open-file limit is 200" |
+    diff - "$CASE_DIR/1000.err"
 '
 
 # longest: the Host pass with the silent head and the forty boards, then

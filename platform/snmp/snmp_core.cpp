@@ -10,7 +10,6 @@
 #include <sys/socket.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -331,8 +330,9 @@ class Poller {
     if (first_due > now)
       wait_ms = static_cast<int>(std::min<long long>(
           ceil<milliseconds>(first_due - now).count(), 3'600'000));
-    const int ready = ::poll(polled_.data(), polled_.size(), wait_ms);
-    if (ready < 0 && errno != EINTR) return;
+    // A failed wait (a signal) reads nothing; the timers below still run,
+    // so every exchange comes to an end.
+    const int ready = std::max(::poll(polled_.data(), polled_.size(), wait_ms), 0);
 
     std::vector<Session*> round(under_way_.begin(), under_way_.end());
     if (ready > 0) {
