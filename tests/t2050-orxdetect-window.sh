@@ -150,6 +150,20 @@ test_expect_success 'an open-file limit too low for the window lowers it, with o
     diff - "$CASE_DIR/1000.err"
 '
 
+test_expect_success 'reclass starts without the sockets of the questions under way' '
+  export no_silent=1 TNG_HOME="$CASE_DIR/home" &&
+  discovery_home && populate &&
+  mkdir -p bin && cat >bin/reclass <<-EOF &&
+	#!/bin/sh
+	ls -l /proc/\$\$/fd | grep -c "socket:" >>"$CASE_DIR/sockets"
+	exec "$TNG_BIN/reclass" "\$@"
+	EOF
+  chmod +x bin/reclass &&
+  PATH="$CASE_DIR/bin:$PATH" ORX_SNMP_WINDOW=64 quick run orxdetect demo admin B public S &&
+  test "$(sort -u sockets)" = 0 &&
+  test "$(wc -l <sockets)" -gt 10
+'
+
 # longest: the Host pass with the silent head and the forty boards, then
 # nothing else of the passes (lights-out-only mode, no servers).
 long_populate() {

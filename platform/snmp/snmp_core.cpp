@@ -5,6 +5,7 @@
 #include <net-snmp/library/large_fd_set.h>
 #include <netdb.h>
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -402,6 +403,9 @@ std::unique_ptr<Session> Session::open(const std::string& address, uint16_t defa
     error = OpenError::transport;
     return nullptr;
   }
+  // A reclass child started while exchanges are under way must not inherit
+  // (and keep open) the sockets of the sessions.
+  ::fcntl(transport->sock, F_SETFD, ::fcntl(transport->sock, F_GETFD) | FD_CLOEXEC);
   return std::unique_ptr<Session>(new Session(handle, transport->sock));
 }
 
