@@ -18,20 +18,10 @@
 #include "foundation/foundation.h"
 #include "platform/snmp_mgr.h"
 #include "probe.h"
+#include "profile.h"
 #include "rules.h"
 
 namespace {
-
-constexpr const char* kUsage[] = {
-    "\nTo few arguments passed to PLNDETECT.EXE\n\n",
-    "Usage: PLNDETECT RepositoryName UserName Password CommunityString Y/N\n\n",
-    "RepositoryName:  Name of the Unicenter TNG Repository\n",
-    "UserName:        User name for logging into the repository\n",
-    "Password:        Password for the specified user name\n",
-    "CommunityString: Community string to be used by SNMP during discovery\n",
-    "Y or N:          Reclassify Novell Objects (Yes or No)\n\n",
-    "Note: Enter B for the password if the password is blank.\n\n",
-};
 
 constexpr const char* kBanner[] = {
     "This utility connects to the local Unicenter TNG repository and\n",
@@ -39,23 +29,8 @@ constexpr const char* kBanner[] = {
     "Pellion objects will be reclassified as Pellion devices.\n\n",
 };
 
-// "/R=" plus the name in 32 bytes; "/U=", "/W=" and "/O=" in 256 each.
-constexpr tng::ReclassFieldCapacities kFields{32, 256, 256, 256};
-constexpr std::size_t kObjectNameMax = kFields.object - 4;
-
-constexpr tng::FrontEndProfile kProfile{
-    .program = "plndetect",
-    .usage_lines = kUsage,
-    .minimum_arguments = 5,
-    .silent_without_arguments = false,
-    .interactive = false,
-    .introduction = {},
-    .line_limit = 256,
-    .password_capacity = 256,
-    .discovery_answers = true,
-    .usage_exit_code = 0,
-    .reclass_fields = kFields,
-};
+using plndetect::kProfile;
+constexpr std::size_t kObjectNameMax = kProfile.reclass_fields.object - 4;
 
 constexpr int kExitDone = 0;
 constexpr int kExitConversionFailed = 1;
