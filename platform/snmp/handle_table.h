@@ -27,11 +27,6 @@ class HandleTable {
   // Destroys the object; false when the handle names none.
   bool remove(Handle handle) { return objects_.erase(reinterpret_cast<uintptr_t>(handle)) != 0; }
 
-  template <class Predicate>
-  void remove_if(Predicate predicate) {
-    std::erase_if(objects_, [&](const auto& entry) { return predicate(*entry.second); });
-  }
-
  private:
   uintptr_t last_ = 0;
   std::unordered_map<uintptr_t, std::unique_ptr<Object>> objects_;

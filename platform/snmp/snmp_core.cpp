@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <unordered_map>
 #include <string_view>
 
 namespace tng::snmp {
@@ -148,6 +149,11 @@ std::optional<Target> split_address(std::string_view address, uint16_t default_p
 // target, with the name resolved here so that a name that does not resolve
 // is told apart from every other failure.
 std::optional<std::string> resolve(const Target& target, OpenError& error) {
+  const std::string port = std::to_string(target.port);
+  // A dotted IPv4 literal (the usual case, and thousands of them in a large
+  // run) needs no resolver: it is its own address.
+  if (in_addr literal{}; inet_pton(AF_INET, target.host.c_str(), &literal) == 1)
+    return "udp:" + target.host + ":" + port;
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_DGRAM;
@@ -165,7 +171,6 @@ std::optional<std::string> resolve(const Target& target, OpenError& error) {
     }
   }
   char text[INET6_ADDRSTRLEN] = {};
-  const std::string port = std::to_string(target.port);
   if (pick->ai_family == AF_INET) {
     auto* in = reinterpret_cast<const sockaddr_in*>(pick->ai_addr);
     inet_ntop(AF_INET, &in->sin_addr, text, sizeof text);
@@ -286,32 +291,82 @@ class Poller {
     return *poller;
   }
 
-  void track(Session* session) { under_way_.push_back(session); }
+  // Every bookkeeping step is constant time per exchange: a window of
+  // thousands of sessions must not cost a scan of all of them for each
+  // answer. A session knows its place among those under way (a departed one
+  // leaves a hole, dropped at the next round so that the others keep their
+  // order) and the ticket of its unclaimed settlement (a ticket whose
+  // session was claimed or ended is skipped when its turn comes).
+  void track(Session* session) {
+    session->slot_ = under_way_.size();
+    under_way_.push_back(session);
+    ++live_;
+  }
 
   void settled(Session* session) {
-    std::erase(under_way_, session);
-    settled_.push_back(session);
+    untrack(session);
+    session->ticket_ = ++last_ticket_;
+    unclaimed_.emplace(session->ticket_, session);
+    settled_.push_back(session->ticket_);
   }
 
   void forget(Session* session) {
-    std::erase(under_way_, session);
-    std::erase(settled_, session);
+    untrack(session);
+    claim(session);
   }
 
   void wait_for(Session& session) {
     while (session.under_way_) step();
-    std::erase(settled_, &session);
+    claim(&session);
   }
 
   Session* wait_any() {
-    while (settled_.empty() && !under_way_.empty()) step();
-    if (settled_.empty()) return nullptr;
-    Session* first = settled_.front();
-    settled_.pop_front();
-    return first;
+    for (;;) {
+      while (!settled_.empty()) {
+        const uint64_t ticket = settled_.front();
+        settled_.pop_front();
+        auto found = unclaimed_.find(ticket);
+        if (found == unclaimed_.end()) continue;  // claimed or ended meanwhile
+        Session* first = found->second;
+        unclaimed_.erase(found);
+        first->ticket_ = 0;
+        return first;
+      }
+      if (live_ == 0) return nullptr;
+      step();
+    }
   }
 
  private:
+  static constexpr std::size_t no_slot = static_cast<std::size_t>(-1);
+
+  void untrack(Session* session) {
+    if (session->slot_ == no_slot) return;
+    under_way_[session->slot_] = nullptr;
+    session->slot_ = no_slot;
+    --live_;
+    if (live_ == 0) under_way_.clear();
+  }
+
+  void claim(Session* session) {
+    if (session->ticket_ == 0) return;
+    unclaimed_.erase(session->ticket_);
+    session->ticket_ = 0;
+    if (unclaimed_.empty()) settled_.clear();
+  }
+
+  // Drops the holes the sessions that left have made, keeping the order.
+  void compact() {
+    if (live_ == under_way_.size()) return;
+    std::size_t kept = 0;
+    for (Session* s : under_way_) {
+      if (s == nullptr) continue;
+      s->slot_ = kept;
+      under_way_[kept++] = s;
+    }
+    under_way_.resize(kept);
+  }
+
   friend class Session;
   Poller() { netsnmp_large_fd_set_init(&scratch_, FD_SETSIZE); }
 
@@ -320,6 +375,7 @@ class Poller {
   // that an answer that arrived while the tool was busy elsewhere counts.
   void step() {
     using namespace std::chrono;
+    compact();
     const auto now = steady_clock::now();
     auto first_due = steady_clock::time_point::max();
     polled_.clear();
@@ -358,8 +414,11 @@ class Poller {
     }
   }
 
-  std::vector<Session*> under_way_;
-  std::deque<Session*> settled_;
+  std::vector<Session*> under_way_;  // in the order they were sent; null: a hole
+  std::size_t live_ = 0;             // the sessions under way, holes aside
+  std::deque<uint64_t> settled_;     // tickets, in the order the exchanges settled
+  std::unordered_map<uint64_t, Session*> unclaimed_;
+  uint64_t last_ticket_ = 0;
   std::vector<pollfd> polled_;
   netsnmp_large_fd_set scratch_;
 };

@@ -8,6 +8,7 @@
 // serving the others meanwhile.
 #pragma once
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -113,6 +114,10 @@ class Session {
   bool under_way_ = false;
   bool closing_ = false;
   std::optional<Reply> reply_;
+  // The poller's bookkeeping: the place among the sessions under way, and
+  // the ticket of a settlement not yet claimed (0: none).
+  std::size_t slot_ = static_cast<std::size_t>(-1);
+  uint64_t ticket_ = 0;
   // When the library next wants to resend or give up.
   std::chrono::steady_clock::time_point deadline_{};
 };

@@ -37,6 +37,10 @@ struct StoredResponse {
 struct Session {
   std::unique_ptr<tng::snmp::Session> link;
   std::unique_ptr<StoredResponse> last;  // the answer to the latest send
+  // The requests sent on this session, released when it ends (unless sent
+  // on another session since): ending a session costs its own requests,
+  // not a scan of every request of the process.
+  std::vector<TNG_SNMP_REQUEST> sent;
 };
 
 struct Request {
@@ -60,6 +64,13 @@ std::unordered_map<const tng::snmp::Session*, TNG_SNMP_SESSION>& handles() {
 tng::snmp::HandleTable<Request, TNG_SNMP_REQUEST>& requests() {
   static tng::snmp::HandleTable<Request, TNG_SNMP_REQUEST> table;
   return table;
+}
+
+// Marks the request as sent on the session.
+void mark_sent(Session& session, TNG_SNMP_SESSION session_handle, Request& request,
+               TNG_SNMP_REQUEST request_handle) {
+  if (request.sent_on != session_handle) session.sent.push_back(request_handle);
+  request.sent_on = session_handle;
 }
 
 std::unique_ptr<StoredBinding> store(const tng::snmp::VarBind& from) {
@@ -159,7 +170,7 @@ const TNG_SNMP_RESPONSE* TngSnmp_SendAndWait(TNG_SNMP_SESSION session_handle,
   Session* session = sessions().find(session_handle);
   Request* request = requests().find(request_handle);
   if (!session || !request || request->names.empty()) return nullptr;
-  request->sent_on = session_handle;
+  mark_sent(*session, session_handle, *request, request_handle);
   session->last.reset();
   auto reply = session->link->request(request->pdu_type, request->names);
   if (!reply) return nullptr;
@@ -172,7 +183,7 @@ int32_t TngSnmp_Send(TNG_SNMP_SESSION session_handle, TNG_SNMP_REQUEST request_h
   Session* session = sessions().find(session_handle);
   Request* request = requests().find(request_handle);
   if (!session || !request || request->names.empty()) return 0;
-  request->sent_on = session_handle;
+  mark_sent(*session, session_handle, *request, request_handle);
   session->last.reset();
   return session->link->send(request->pdu_type, request->names) ? 1 : 0;
 }
@@ -207,9 +218,14 @@ void TngSnmp_ReleaseRequest(TNG_SNMP_REQUEST handle) {
 int32_t TngSnmp_EndSession(TNG_SNMP_SESSION handle) {
   auto fault = tng::faults::hit("TNG_SNMP_111");
   if (fault && *fault == 0) return 0;
-  if (Session* session = sessions().find(handle)) handles().erase(session->link.get());
-  if (!sessions().remove(handle)) return 0;
-  requests().remove_if([handle](const Request& r) { return r.sent_on == handle; });
+  Session* session = sessions().find(handle);
+  if (!session) return 0;
+  handles().erase(session->link.get());
+  const std::vector<TNG_SNMP_REQUEST> sent = std::move(session->sent);
+  sessions().remove(handle);
+  for (TNG_SNMP_REQUEST request_handle : sent)
+    if (const Request* request = requests().find(request_handle); request && request->sent_on == handle)
+      requests().remove(request_handle);
   return fault ? *fault : 1;
 }
 
