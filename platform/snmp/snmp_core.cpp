@@ -3,6 +3,8 @@
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>
 #include <net-snmp/library/large_fd_set.h>
+#include <net-snmp/library/snmpIPBaseDomain.h>
+#include <net-snmp/library/snmpUDPDomain.h>
 #include <netdb.h>
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -145,15 +147,31 @@ std::optional<Target> split_address(std::string_view address, uint16_t default_p
   return target;
 }
 
-// The library's transport specification ("udp:192.0.2.1:161") for the
-// target, with the name resolved here so that a name that does not resolve
-// is told apart from every other failure.
-std::optional<std::string> resolve(const Target& target, OpenError& error) {
+// Where a session sends: the library's transport specification
+// ("udp:192.0.2.1:161") and, for an IPv4 agent, the address itself, from
+// which the session's transport is made directly (the library would only
+// parse the specification back into it, thousands of times in a large run).
+struct Peer {
+  std::string spec;
+  std::optional<sockaddr_in> v4;
+};
+
+// The peer of the target, with the name resolved here so that a name that
+// does not resolve is told apart from every other failure.
+std::optional<Peer> resolve(const Target& target, OpenError& error) {
   const std::string port = std::to_string(target.port);
-  // A dotted IPv4 literal (the usual case, and thousands of them in a large
-  // run) needs no resolver: it is its own address.
+  const auto ipv4 = [&](const in_addr& address) {
+    sockaddr_in in{};
+    in.sin_family = AF_INET;
+    in.sin_port = htons(target.port);
+    in.sin_addr = address;
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &address, text, sizeof text);
+    return Peer{"udp:" + std::string(text) + ":" + port, in};
+  };
+  // A dotted IPv4 literal (the usual case) needs no resolver.
   if (in_addr literal{}; inet_pton(AF_INET, target.host.c_str(), &literal) == 1)
-    return "udp:" + target.host + ":" + port;
+    return ipv4(literal);
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_DGRAM;
@@ -170,16 +188,13 @@ std::optional<std::string> resolve(const Target& target, OpenError& error) {
       break;
     }
   }
-  char text[INET6_ADDRSTRLEN] = {};
-  if (pick->ai_family == AF_INET) {
-    auto* in = reinterpret_cast<const sockaddr_in*>(pick->ai_addr);
-    inet_ntop(AF_INET, &in->sin_addr, text, sizeof text);
-    return "udp:" + std::string(text) + ":" + port;
-  }
+  if (pick->ai_family == AF_INET)
+    return ipv4(reinterpret_cast<const sockaddr_in*>(pick->ai_addr)->sin_addr);
   if (pick->ai_family == AF_INET6) {
+    char text[INET6_ADDRSTRLEN] = {};
     auto* in6 = reinterpret_cast<const sockaddr_in6*>(pick->ai_addr);
     inet_ntop(AF_INET6, &in6->sin6_addr, text, sizeof text);
-    return "udp6:[" + std::string(text) + "]:" + port;
+    return Peer{"udp6:[" + std::string(text) + "]:" + port, std::nullopt};
   }
   error = OpenError::host_not_found;
   return std::nullopt;
@@ -445,13 +460,23 @@ std::unique_ptr<Session> Session::open(const std::string& address, uint16_t defa
   netsnmp_session settings;
   snmp_sess_init(&settings);
   settings.version = env.version;
-  settings.peername = peer->data();
+  settings.peername = peer->spec.data();
   std::string community_copy = community;
   settings.community = reinterpret_cast<u_char*>(community_copy.data());
   settings.community_len = community_copy.size();
   settings.timeout = static_cast<long>(env.timeout_ms.value_or(timing.timeout_ms)) * 1000L;
   settings.retries = env.retries.value_or(timing.retries);
-  void* handle = snmp_sess_open(&settings);
+  void* handle = nullptr;
+  if (peer->v4) {
+    struct netsnmp_ep endpoint{};
+    endpoint.a.sin = *peer->v4;
+    // The library takes the transport over, and frees it when the session
+    // cannot be added.
+    if (netsnmp_transport* transport = netsnmp_udp_transport(&endpoint, 0))
+      handle = snmp_sess_add(&settings, transport, nullptr, nullptr);
+  } else {
+    handle = snmp_sess_open(&settings);
+  }
   if (!handle) {
     error = OpenError::transport;
     return nullptr;
@@ -464,7 +489,8 @@ std::unique_ptr<Session> Session::open(const std::string& address, uint16_t defa
   }
   // A reclass child started while exchanges are under way must not inherit
   // (and keep open) the sockets of the sessions.
-  ::fcntl(transport->sock, F_SETFD, ::fcntl(transport->sock, F_GETFD) | FD_CLOEXEC);
+  // (FD_CLOEXEC is the only descriptor flag there is.)
+  ::fcntl(transport->sock, F_SETFD, FD_CLOEXEC);
   return std::unique_ptr<Session>(new Session(handle, transport->sock));
 }
 
