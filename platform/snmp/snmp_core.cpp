@@ -160,18 +160,17 @@ struct Peer {
 // does not resolve is told apart from every other failure.
 std::optional<Peer> resolve(const Target& target, OpenError& error) {
   const std::string port = std::to_string(target.port);
-  const auto ipv4 = [&](const in_addr& address) {
+  const auto ipv4 = [&](const in_addr& address, std::string text) {
     sockaddr_in in{};
     in.sin_family = AF_INET;
     in.sin_port = htons(target.port);
     in.sin_addr = address;
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &address, text, sizeof text);
-    return Peer{"udp:" + std::string(text) + ":" + port, in};
+    return Peer{"udp:" + text + ":" + port, in};
   };
-  // A dotted IPv4 literal (the usual case) needs no resolver.
+  // A dotted IPv4 literal (the usual case) needs no resolver, and is already
+  // written as the address would be (four decimal numbers, no leading zero).
   if (in_addr literal{}; inet_pton(AF_INET, target.host.c_str(), &literal) == 1)
-    return ipv4(literal);
+    return ipv4(literal, target.host);
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_DGRAM;
@@ -188,8 +187,12 @@ std::optional<Peer> resolve(const Target& target, OpenError& error) {
       break;
     }
   }
-  if (pick->ai_family == AF_INET)
-    return ipv4(reinterpret_cast<const sockaddr_in*>(pick->ai_addr)->sin_addr);
+  if (pick->ai_family == AF_INET) {
+    const in_addr address = reinterpret_cast<const sockaddr_in*>(pick->ai_addr)->sin_addr;
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &address, text, sizeof text);
+    return ipv4(address, text);
+  }
   if (pick->ai_family == AF_INET6) {
     char text[INET6_ADDRSTRLEN] = {};
     auto* in6 = reinterpret_cast<const sockaddr_in6*>(pick->ai_addr);
