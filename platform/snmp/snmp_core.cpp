@@ -147,10 +147,10 @@ std::optional<Target> split_address(std::string_view address, uint16_t default_p
   return target;
 }
 
-// Where a session sends: the library's transport specification
-// ("udp:192.0.2.1:161") and, for an IPv4 agent, the address itself, from
-// which the session's transport is made directly (the library would only
-// parse the specification back into it, thousands of times in a large run).
+// Where a session sends: the library's peer name ("udp:192.0.2.1:161")
+// and, for an IPv4 agent, the address itself, from which the session's
+// transport is made directly (the library would only parse the peer name
+// back into it, thousands of times in a large run).
 struct Peer {
   std::string spec;
   std::optional<sockaddr_in> v4;
