@@ -2,29 +2,6 @@
 
 namespace orxdetect {
 
-StoredProperty StoredProperty::from(const tng::RepositorySession::Property& property) {
-  StoredProperty stored;
-  stored.rc = property.rc;
-  stored.type = property.type;
-  if (property.rc != WV_OK || property.value == nullptr) return stored;
-  if (property.type == WV_TYPE_TEXT)
-    stored.text = static_cast<const char*>(property.value);
-  else if (property.type == WV_TYPE_INTEGER)
-    stored.integer = *static_cast<const int32_t*>(property.value);
-  return stored;
-}
-
-tng::RepositorySession::Property StoredProperty::view() const {
-  tng::RepositorySession::Property property{};
-  property.rc = rc;
-  property.type = type;
-  property.value = type == WV_TYPE_TEXT ? static_cast<const void*>(text.c_str())
-                                        : static_cast<const void*>(&integer);
-  property.length = type == WV_TYPE_TEXT ? static_cast<uint32_t>(text.size() + 1)
-                                         : static_cast<uint32_t>(sizeof integer);
-  return property;
-}
-
 namespace {
 constexpr int32_t kCriteriaCapacity = 20;
 constexpr int32_t kBatch = 10;
@@ -101,27 +78,10 @@ tng::RepositorySession::QueryResult Walk::begin(std::size_t pass) {
 // pass stops there.
 bool Walk::fetch(PassState& state) {
   ++state.fetched;
-  AheadObject object;
-  WV_OBJECT current = nullptr;
-  const WV_RC rc = TNGWV_Object_GetNext(state.list, &current, 0);
-  const auto read = [&current](const char* property) {
-    tng::RepositorySession::Property p{};
-    uint8_t flag = 0;
-    p.rc = ObjectPropertyGet(current, property, &p.type, &p.length, &p.value, &flag);
-    return StoredProperty::from(p);
-  };
-  if (rc != WV_OK && rc != WV_BATCH_END) {
-    object.kind = rc == WV_LIST_END ? AheadObject::Kind::End : AheadObject::Kind::FetchFailed;
-    object.fetch_rc = rc;
-  } else if (object.name = read("name"); object.name.rc != WV_OK) {
-    object.kind = AheadObject::Kind::NameFailed;
-  } else if (object.address = read("address"); object.address.rc != WV_OK) {
-    object.kind = AheadObject::Kind::AddressFailed;
-  } else {
-    object.kind = AheadObject::Kind::Object;
-    const std::string address = object.address.type == WV_TYPE_TEXT ? object.address.text : "";
-    object.inquiry =
-        std::make_unique<Inquiry>(SnmpTarget{run_.community, address}, state.pass.questions);
+  AheadObject object(tng::read_ahead(state.list));
+  if (object.kind == AheadObject::Kind::Object) {
+    object.inquiry = std::make_unique<Inquiry>(SnmpTarget{run_.community, object.address_text()},
+                                               state.pass.questions);
     watch(*object.inquiry);
   }
   state.stopped = object.kind != AheadObject::Kind::Object;

@@ -24,31 +24,10 @@
 
 namespace orxdetect {
 
-// A property read kept for printing later.
-struct StoredProperty {
-  WV_RC rc = WV_OK;
-  int32_t type = WV_TYPE_TEXT;
-  std::string text;
-  int32_t integer = 0;
-
-  static StoredProperty from(const tng::RepositorySession::Property& property);
-  // The read as the session returned it, its value pointing in here.
-  tng::RepositorySession::Property view() const;
-};
-
-// One step of the walk, read ahead.
-struct AheadObject {
-  enum class Kind {
-    Object,         // an object to handle
-    End,            // the list ended (quietly)
-    FetchFailed,    // "Object GetNext Failed - rc = %d"
-    NameFailed,     // the name could not be read (quietly)
-    AddressFailed,  // the name line, then "TNGWV returned unsuccessful: %d"
-  };
-  Kind kind = Kind::End;
-  WV_RC fetch_rc = 0;
-  StoredProperty name;
-  StoredProperty address;
+// One step of the walk, read ahead, with the device's questions under way.
+struct AheadObject : tng::AheadStep {
+  AheadObject() = default;
+  explicit AheadObject(tng::AheadStep step) : tng::AheadStep(std::move(step)) {}
   std::unique_ptr<Inquiry> inquiry;  // the device's questions (objects only)
 };
 

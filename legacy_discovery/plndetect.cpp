@@ -61,42 +61,10 @@ struct Run {
   int window;  // how many devices are probed at once
 };
 
-// A property read kept until the walk reaches its object.
-struct StoredProperty {
-  WV_RC rc = WV_OK;
-  int32_t type = WV_TYPE_TEXT;
-  std::string text;
-  int32_t integer = 0;
-
-  static StoredProperty from(const tng::RepositorySession::Property& property) {
-    StoredProperty stored;
-    stored.rc = property.rc;
-    stored.type = property.type;
-    if (property.rc != WV_OK || property.value == nullptr) return stored;
-    if (property.type == WV_TYPE_TEXT)
-      stored.text = static_cast<const char*>(property.value);
-    else if (property.type == WV_TYPE_INTEGER)
-      stored.integer = *static_cast<const int32_t*>(property.value);
-    return stored;
-  }
-
-  // The name or address as the walk uses it; an integer or another type
-  // prints its line and gives an empty text.
-  std::string value(const char* property_name) const {
-    if (type == WV_TYPE_TEXT) return text;
-    const tng::RepositorySession::Property view{rc, type, &integer, sizeof integer};
-    return tng::property_text(view, property_name);
-  }
-};
-
-// One step of the walk, read ahead: an object with its probe under way, or
-// the place where the walk stops.
-struct AheadObject {
-  enum class Kind { Object, End, FetchFailed, NameFailed, AddressFailed };
-  Kind kind = Kind::End;
-  WV_RC fetch_rc = 0;
-  StoredProperty name;
-  StoredProperty address;
+// One step of the walk, read ahead, with its probe under way.
+struct AheadObject : tng::AheadStep {
+  AheadObject() = default;
+  explicit AheadObject(tng::AheadStep step) : tng::AheadStep(std::move(step)) {}
   std::unique_ptr<pln::SnmpProbe> probe;
 };
 
@@ -231,28 +199,10 @@ class Walk {
   // Reads the pass's next object and starts its probe.
   void fetch(PassState& state) {
     ++state.fetched;
-    AheadObject object;
-    WV_OBJECT current = nullptr;
-    const WV_RC rc = TNGWV_Object_GetNext(state.list, &current, 0);
-    const auto read = [&current](const char* property) {
-      tng::RepositorySession::Property p{};
-      uint8_t flag = 0;
-      p.rc = ObjectPropertyGet(current, property, &p.type, &p.length, &p.value, &flag);
-      return StoredProperty::from(p);
-    };
-    if (rc != WV_OK && rc != WV_BATCH_END) {
-      object.kind = rc == WV_LIST_END ? AheadObject::Kind::End : AheadObject::Kind::FetchFailed;
-      object.fetch_rc = rc;
-    } else if (object.name = read("name"); object.name.rc != WV_OK) {
-      object.kind = AheadObject::Kind::NameFailed;
-    } else if (object.address = read("address"); object.address.rc != WV_OK) {
-      object.kind = AheadObject::Kind::AddressFailed;
-    } else {
-      object.kind = AheadObject::Kind::Object;
-      const std::string address =
-          object.address.type == WV_TYPE_TEXT ? object.address.text : std::string();
-      object.probe = std::make_unique<pln::SnmpProbe>(address.c_str(), run_.community,
-                                                      state.rule->probe_oid);
+    AheadObject object(tng::read_ahead(state.list));
+    if (object.kind == AheadObject::Kind::Object) {
+      object.probe = std::make_unique<pln::SnmpProbe>(object.address_text().c_str(),
+                                                      run_.community, state.rule->probe_oid);
       if (LPSNMP_MGR_SESSION session = object.probe->waiting_on())
         waiting_[session] = object.probe.get();
     }
@@ -287,14 +237,14 @@ ObjectEnd handle_object(const Run& run, const pln::LegacyRule& rule, AheadObject
     case AheadObject::Kind::Object:
       break;
   }
-  const std::string name = object.name.value("name");
+  const std::string name = tng::property_text(object.name.view(), "name");
   if (object.name.type == WV_TYPE_TEXT)
     std::printf("Device name to use for SNMP query: %s\n", name.c_str());
   if (object.kind == AheadObject::Kind::AddressFailed) {
     std::printf("TNGWV returned unsuccessful: %d\n", object.address.rc);
     return ObjectEnd::EndPass;
   }
-  const std::string address = object.address.value("address");
+  const std::string address = tng::property_text(object.address.view(), "address");
   if (object.address.type == WV_TYPE_TEXT)
     std::printf("Device address to use for SNMP query: %s\n", address.c_str());
 
