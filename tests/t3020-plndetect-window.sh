@@ -49,7 +49,7 @@ python3 - "$head" "$AGENTS_DIR/$(agent_address 10)/pid" "$sink_dir" <<-\PY &
 sink_pid=$!
 stop_sink() { kill "$sink_pid" 2>/dev/null; wait "$sink_pid" 2>/dev/null; return 0; }
 cleanup_hooks+=(stop_sink)
-for i in $(seq 100); do [ -f "$sink_dir/ready" ] && break; sleep 0.05; done
+for i in $(seq 600); do [ -f "$sink_dir/ready" ] && break; sleep 0.05; done
 [ -f "$sink_dir/ready" ] || { say "not ok - the silent head did not start"; exit 1; }
 
 ALL_CLASSES="Windows2000_Server WindowsNT_Server Novell UnixWare Windows2000 WindowsNT
