@@ -44,28 +44,10 @@ Walk::~Walk() {
 }
 
 void Walk::query(PassState& state) {
-  using Query = tng::RepositorySession::Query;
   state.queried = true;
-  if (const WV_RC rc = TNGWV_ObjectCriteria_Allocate(&state.criteria, kCriteriaCapacity);
-      rc != WV_OK) {
-    state.result = {Query::CriteriaFailed, rc, 0};
-    return;
-  }
-  const std::string name(state.pass.class_name);
-  ObjectCriteriaAddItem(state.criteria, "class_name", WV_TYPE_TEXT,
-                        static_cast<uint32_t>(name.size()), name.data(), 0, 1);
-  uint32_t count = 0;
-  void* spare = nullptr;
-  const WV_RC rc = GetRepositoryObject(run_.session.repository(), name.c_str(), state.criteria,
-                                       "name,address", kBatch, &state.list, &count, 0, &spare);
-  if (rc == WV_NO_SUCH_CLASS)
-    state.result = {Query::NoSuchClass, rc, 0};
-  else if (rc != WV_OK)
-    state.result = {Query::Failed, rc, 0};
-  else if (count == 0)
-    state.result = {Query::NoObjects, rc, 0};
-  else
-    state.result = {Query::Found, rc, count};
+  state.result = tng::query_class_into(run_.session.repository(), state.pass.class_name,
+                                       "name,address", state.criteria, state.list,
+                                       kCriteriaCapacity, kBatch);
 }
 
 tng::RepositorySession::QueryResult Walk::begin(std::size_t pass) {

@@ -71,14 +71,31 @@ RepositorySession::QueryResult RepositorySession::query_class(std::string_view c
                                                               int32_t criteria_capacity,
                                                               int32_t batch) {
   end_pass();
-  if (WV_RC rc = allocate_criteria(criteria_capacity); rc != WV_OK)
+  const QueryResult result = query_class_into(repository_, class_name, properties, criteria_,
+                                              list_, criteria_capacity, batch);
+  count_ = result.count;
+  return result;
+}
+
+RepositorySession::QueryResult query_class_into(WV_REPOSITORY repository,
+                                                std::string_view class_name,
+                                                const char* properties, WV_CRITERIA& criteria,
+                                                WV_OBJECT_LIST& list, int32_t criteria_capacity,
+                                                int32_t batch) {
+  using Query = RepositorySession::Query;
+  if (WV_RC rc = TNGWV_ObjectCriteria_Allocate(&criteria, criteria_capacity); rc != WV_OK)
     return {Query::CriteriaFailed, rc, 0};
-  add_text_criterion("class_name", class_name);
-  const WV_RC rc = query(class_name, properties, batch);
+  const std::string name(class_name);
+  ObjectCriteriaAddItem(criteria, "class_name", WV_TYPE_TEXT, static_cast<uint32_t>(name.size()),
+                        name.data(), 0, 1);
+  uint32_t count = 0;
+  void* spare = nullptr;
+  const WV_RC rc = GetRepositoryObject(repository, name.c_str(), criteria, properties, batch,
+                                       &list, &count, 0, &spare);
   if (rc == WV_NO_SUCH_CLASS) return {Query::NoSuchClass, rc, 0};
   if (rc != WV_OK) return {Query::Failed, rc, 0};
-  if (count_ == 0) return {Query::NoObjects, rc, 0};
-  return {Query::Found, rc, count_};
+  if (count == 0) return {Query::NoObjects, rc, 0};
+  return {Query::Found, rc, count};
 }
 
 RepositorySession::FetchResult RepositorySession::next_object() {

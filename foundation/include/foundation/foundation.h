@@ -203,6 +203,16 @@ struct AheadStep {
 // in the order a walk does.
 AheadStep read_ahead(WV_OBJECT_LIST list);
 
+// A class query on criteria and list handles the caller holds (a walk that
+// reads ahead keeps one pair per pass): allocates the criteria, adds
+// class_name = class and queries the class for the properties.
+RepositorySession::QueryResult query_class_into(WV_REPOSITORY repository,
+                                                std::string_view class_name,
+                                                const char* properties, WV_CRITERIA& criteria,
+                                                WV_OBJECT_LIST& list,
+                                                int32_t criteria_capacity = 20,
+                                                int32_t batch = 10);
+
 // The text of a property read for use as a name or address. A text value is
 // returned as it is; an integer prints "  NAME = N" and a value of another
 // type "  NAME has data type not handled", and both give the empty text.
