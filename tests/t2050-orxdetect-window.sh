@@ -34,29 +34,8 @@ agent_start "$long_list" "$oid_server integer 1" "$oid_kind integer 3" ||
 # after the first time-out): whatever the tool has not asked the forty
 # boards by then goes unanswered.
 sink_dir="$TEST_ROOT/sink"
-mkdir -p "$sink_dir"
-python3 - "$head" "$AGENTS_DIR/$(agent_address 10)/pid" "$sink_dir" <<-\PY &
-	import os, signal, socket, sys
-	address, agent_pid_file, folder = sys.argv[1:4]
-	s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-	s.bind((address, 161))
-	open(os.path.join(folder, "ready"), "w").close()
-	seen = 0
-	while True:
-	    s.recvfrom(4096)
-	    if not os.path.exists(os.path.join(folder, "armed")):
-	        continue
-	    seen += 1
-	    with open(os.path.join(folder, "seen"), "w") as f:
-	        f.write("%d\n" % seen)
-	    if seen == 2:
-	        os.kill(int(open(agent_pid_file).read()), signal.SIGTERM)
-	PY
-sink_pid=$!
-stop_sink() { kill "$sink_pid" 2>/dev/null; wait "$sink_pid" 2>/dev/null; return 0; }
-cleanup_hooks+=(stop_sink)
-for i in $(seq 600); do [ -f "$sink_dir/ready" ] && break; sleep 0.05; done
-[ -f "$sink_dir/ready" ] || { say "not ok - the silent head did not start"; exit 1; }
+silent_head_start "$head" "$AGENTS_DIR/$(agent_address 10)/pid" "$sink_dir" ||
+  { say "not ok - the silent head did not start"; exit 1; }
 
 # Every kind of device in every class of the passes, silent ones between
 # them, an address that is an integer, and a Unispace object for each

@@ -137,3 +137,35 @@ agents_stop() {
   done
 }
 cleanup_hooks+=(agents_stop)
+
+# silent_head_start ADDRESS AGENT_PID_FILE FOLDER: a socket on ADDRESS:161
+# that never answers. Once FOLDER/armed exists it counts the questions it
+# receives in FOLDER/seen and, at the second (the retry after the first
+# time-out), stops the agent whose pid file is given: whatever a tool has not
+# asked that agent by then goes unanswered. Stopped at the end of the script.
+silent_head_start() {
+  local address=$1 agent_pid_file=$2 folder=$3 i
+  mkdir -p "$folder"
+  python3 - "$address" "$agent_pid_file" "$folder" <<-\PY &
+	import os, signal, socket, sys
+	address, agent_pid_file, folder = sys.argv[1:4]
+	s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+	s.bind((address, 161))
+	open(os.path.join(folder, "ready"), "w").close()
+	seen = 0
+	while True:
+	    s.recvfrom(4096)
+	    if not os.path.exists(os.path.join(folder, "armed")):
+	        continue
+	    seen += 1
+	    with open(os.path.join(folder, "seen"), "w") as f:
+	        f.write("%d\n" % seen)
+	    if seen == 2:
+	        os.kill(int(open(agent_pid_file).read()), signal.SIGTERM)
+	PY
+  silent_head_pid=$!
+  cleanup_hooks+=(silent_head_stop)
+  for i in $(seq 600); do [ -f "$folder/ready" ] && return 0; sleep 0.05; done
+  return 1
+}
+silent_head_stop() { kill "$silent_head_pid" 2>/dev/null; wait "$silent_head_pid" 2>/dev/null; return 0; }
