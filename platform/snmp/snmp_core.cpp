@@ -276,21 +276,24 @@ bool faults_name_snmp() {
 }
 
 // Raises the soft open-file limit as far as the hard limit allows and
-// shrinks the window to what then fits.
+// shrinks the window to what then fits: every `exchanges_per_carrier`
+// exchanges under way take one socket.
 int fit_open_files(int wanted, int sessions_per_device) {
   if (wanted <= 1) return wanted;
   rlimit limit{};
   if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return wanted;
-  const rlim_t needed = static_cast<rlim_t>(wanted) * static_cast<rlim_t>(sessions_per_device) +
-                        spare_descriptors;
+  const rlim_t per_carrier = exchanges_per_carrier;
+  const rlim_t exchanges = static_cast<rlim_t>(wanted) * static_cast<rlim_t>(sessions_per_device);
+  const rlim_t needed = (exchanges + per_carrier - 1) / per_carrier + spare_descriptors;
   if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < needed) {
     rlimit raised = limit;
     raised.rlim_cur = limit.rlim_max == RLIM_INFINITY ? needed : std::min(needed, limit.rlim_max);
     if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
   }
   if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= needed) return wanted;
-  const rlim_t room = limit.rlim_cur > spare_descriptors ? limit.rlim_cur - spare_descriptors : 0;
-  const int fits = static_cast<int>(std::max<rlim_t>(room / static_cast<rlim_t>(sessions_per_device), 1));
+  const rlim_t carriers = limit.rlim_cur > spare_descriptors ? limit.rlim_cur - spare_descriptors : 0;
+  const int fits = static_cast<int>(std::clamp<rlim_t>(
+      carriers * per_carrier / static_cast<rlim_t>(sessions_per_device), 1, max_window));
   std::fprintf(stderr,
                "SNMP window of %d devices lowered to %d: the open-file limit is %llu\n", wanted,
                fits, static_cast<unsigned long long>(limit.rlim_cur));
@@ -299,25 +302,135 @@ int fit_open_files(int wanted, int sessions_per_device) {
 
 }  // namespace
 
-// Waits on every session with an exchange under way.
+// One net-snmp session and its UDP socket. A shared carrier names no agent:
+// each request carries its agent's address, so asking a device costs a
+// datagram each way rather than a socket of its own. The library keeps the
+// requests, their time-outs and resends; the carrier knows which session
+// each request id belongs to.
+struct Carrier {
+  void* handle = nullptr;
+  int socket = -1;
+  CarrierSettings settings;
+  bool shared = true;
+  // Requests the library still holds, wanted or not: what the socket's
+  // receive buffer must be able to hold answers for.
+  int outstanding = 0;
+  // The exchanges still wanted, by request id. An exchange whose session
+  // ended leaves this map and is dropped when its answer or time-out comes.
+  std::unordered_map<long, Session*> exchanges;
+  // A carrier that holds a dropped exchange takes no new one, and is closed
+  // once no wanted exchange is left on it, so that nothing is resent to an
+  // agent nobody waits for any more.
+  bool retiring = false;
+  bool closing = false;
+  // When the library next wants to resend or give up (a bound: it may
+  // come early, never late).
+  std::chrono::steady_clock::time_point deadline{};
+
+  Carrier() = default;
+  Carrier(const Carrier&) = delete;
+  Carrier& operator=(const Carrier&) = delete;
+  ~Carrier() {
+    // Closing drops the requests still held; the library tells each one as
+    // timed out, which is news to nobody.
+    closing = true;
+    if (handle != nullptr) snmp_sess_close(handle);
+  }
+
+  bool has_room() const { return !retiring && outstanding < exchanges_per_carrier; }
+
+  // Asks the library when its next timer is due.
+  void refresh_deadline() {
+    netsnmp_large_fd_set unused;
+    netsnmp_large_fd_set_init(&unused, FD_SETSIZE);
+    int descriptors = 0;
+    int block = 1;
+    timeval left{0, 0};
+    snmp_sess_select_info2(handle, &descriptors, &unused, &left, &block);
+    netsnmp_large_fd_set_cleanup(&unused);
+    const auto now = std::chrono::steady_clock::now();
+    // Without a pending timer the library has nothing left to resend; an
+    // hour is only a bound for the wait, never reached while a request is
+    // held.
+    deadline = block ? now + std::chrono::hours(1)
+                     : now + std::chrono::seconds(left.tv_sec) +
+                           std::chrono::microseconds(left.tv_usec);
+  }
+
+  // Opens a carrier with the settings: to `peer` (a library peer name), or
+  // naming no agent when `peer` is null. Null when the library refuses.
+  static std::unique_ptr<Carrier> open(const CarrierSettings& settings, const char* peer) {
+    prepare_library();
+    netsnmp_session session;
+    snmp_sess_init(&session);
+    session.version = settings.version;
+    std::string community = settings.community;
+    session.community = reinterpret_cast<u_char*>(community.data());
+    session.community_len = community.size();
+    session.timeout = settings.timeout_us;
+    session.retries = settings.retries;
+    auto carrier = std::make_unique<Carrier>();
+    carrier->settings = settings;
+    carrier->shared = peer == nullptr;
+    if (peer == nullptr) {
+      // The transport's own remote address is never used: every request
+      // names its agent.
+      struct netsnmp_ep endpoint{};
+      endpoint.a.sin.sin_family = AF_INET;
+      endpoint.a.sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      endpoint.a.sin.sin_port = htons(agent_port);
+      // The library takes the transport over, and frees it when the session
+      // cannot be added.
+      if (netsnmp_transport* transport = netsnmp_udp_transport(&endpoint, 0))
+        carrier->handle = snmp_sess_add(&session, transport, nullptr, nullptr);
+    } else {
+      session.peername = const_cast<char*>(peer);
+      carrier->handle = snmp_sess_open(&session);
+    }
+    if (carrier->handle == nullptr) return nullptr;
+    const netsnmp_transport* transport = snmp_sess_transport(carrier->handle);
+    if (!transport || transport->sock < 0) return nullptr;
+    carrier->socket = transport->sock;
+    // A reclass child started while exchanges are under way must not inherit
+    // (and keep open) the socket; reads stop at an empty socket instead of
+    // waiting, so that one poll serves every answer already there.
+    ::fcntl(carrier->socket, F_SETFD, FD_CLOEXEC);
+    ::fcntl(carrier->socket, F_SETFL, ::fcntl(carrier->socket, F_GETFL) | O_NONBLOCK);
+    return carrier;
+  }
+};
+
+// Waits on every carrier with exchanges under way.
 class Poller {
  public:
   // Never destroyed: sessions a caller never ended are closed at exit,
-  // after every other static is gone, and still tell the poller.
+  // after every other static is gone, and still tell the poller. The idle
+  // shared carriers stay open until the process ends, for the next
+  // exchanges.
   static Poller& instance() {
     static Poller* const poller = new Poller;
     return *poller;
   }
 
+  // A shared carrier with room for one more exchange with the settings,
+  // opened when none has room; null when the library refuses a new one.
+  Carrier* carrier_for(const CarrierSettings& settings) {
+    if (last_ != nullptr && last_->has_room() && last_->settings == settings) return last_;
+    for (const auto& carrier : shared_)
+      if (carrier->has_room() && carrier->settings == settings) return last_ = carrier.get();
+    auto carrier = Carrier::open(settings, nullptr);
+    if (!carrier) return nullptr;
+    shared_.push_back(std::move(carrier));
+    return last_ = shared_.back().get();
+  }
+
   // Every bookkeeping step is constant time per exchange: a window of
-  // thousands of sessions must not cost a scan of all of them for each
-  // answer. A session knows its place among those under way (a departed one
-  // leaves a hole, dropped at the next round so that the others keep their
-  // order) and the ticket of its unclaimed settlement (a ticket whose
-  // session was claimed or ended is skipped when its turn comes).
+  // thousands of exchanges must not cost a scan of all of them for each
+  // answer. A session knows whether it counts among those under way and the
+  // ticket of its unclaimed settlement (a ticket whose session was claimed
+  // or ended is skipped when its turn comes).
   void track(Session* session) {
-    session->slot_ = under_way_.size();
-    under_way_.push_back(session);
+    session->tracked_ = true;
     ++live_;
   }
 
@@ -331,6 +444,17 @@ class Poller {
   void forget(Session* session) {
     untrack(session);
     claim(session);
+  }
+
+  // The exchange of an ending session is no longer wanted: a carrier left
+  // with nothing wanted is closed at once (dropping what it still holds),
+  // one still busy for others takes nothing new and is closed when they are
+  // done.
+  void drop(Carrier* carrier, long request_id) {
+    carrier->exchanges.erase(request_id);
+    if (!carrier->shared) return;  // the session's own carrier ends with it
+    carrier->retiring = true;
+    if (carrier->exchanges.empty()) close(carrier);
   }
 
   void wait_for(Session& session) {
@@ -355,15 +479,27 @@ class Poller {
     }
   }
 
- private:
-  static constexpr std::size_t no_slot = static_cast<std::size_t>(-1);
+  // Stops watching a session's own carrier as it closes.
+  void stop_watching(Carrier* carrier) { std::erase(busy_, carrier); }
 
+  // Starts watching a carrier that has just been given an exchange.
+  void sent_on(Carrier* carrier) {
+    const auto due = std::chrono::steady_clock::now() +
+                     std::chrono::microseconds(carrier->settings.timeout_us);
+    if (carrier->outstanding == 0) {
+      carrier->deadline = due;
+      busy_.push_back(carrier);
+    } else {
+      carrier->deadline = std::min(carrier->deadline, due);
+    }
+    ++carrier->outstanding;
+  }
+
+ private:
   void untrack(Session* session) {
-    if (session->slot_ == no_slot) return;
-    under_way_[session->slot_] = nullptr;
-    session->slot_ = no_slot;
+    if (!session->tracked_) return;
+    session->tracked_ = false;
     --live_;
-    if (live_ == 0) under_way_.clear();
   }
 
   void claim(Session* session) {
@@ -373,33 +509,24 @@ class Poller {
     if (unclaimed_.empty()) settled_.clear();
   }
 
-  // Drops the holes the sessions that left have made, keeping the order.
-  void compact() {
-    if (live_ == under_way_.size()) return;
-    std::size_t kept = 0;
-    for (Session* s : under_way_) {
-      if (s == nullptr) continue;
-      s->slot_ = kept;
-      under_way_[kept++] = s;
-    }
-    under_way_.resize(kept);
+  void close(Carrier* carrier) {
+    std::erase(busy_, carrier);
+    if (last_ == carrier) last_ = nullptr;
+    std::erase_if(shared_, [carrier](const auto& c) { return c.get() == carrier; });
   }
 
-  friend class Session;
-  Poller() { netsnmp_large_fd_set_init(&scratch_, FD_SETSIZE); }
-
-  // One round: wait until a socket is readable or a timer is due, read every
-  // readable socket, and only then let the due timers resend or give up, so
-  // that an answer that arrived while the tool was busy elsewhere counts.
+  // One round: wait until a socket is readable or a timer is due, read
+  // every answer already there, and only then let the due timers resend or
+  // give up, so that an answer that arrived while the tool was busy
+  // elsewhere counts.
   void step() {
     using namespace std::chrono;
-    compact();
     const auto now = steady_clock::now();
     auto first_due = steady_clock::time_point::max();
     polled_.clear();
-    for (Session* s : under_way_) {
-      first_due = std::min(first_due, s->deadline_);
-      polled_.push_back({s->socket_, POLLIN, 0});
+    for (Carrier* c : busy_) {
+      first_due = std::min(first_due, c->deadline);
+      polled_.push_back({c->socket, POLLIN, 0});
     }
     int wait_ms = 0;
     if (first_due > now)
@@ -409,7 +536,7 @@ class Poller {
     // so every exchange comes to an end.
     const int ready = std::max(::poll(polled_.data(), polled_.size(), wait_ms), 0);
 
-    std::vector<Session*> round(under_way_.begin(), under_way_.end());
+    const std::vector<Carrier*> round(busy_.begin(), busy_.end());
     if (ready > 0) {
       netsnmp_large_fd_set readable;
       netsnmp_large_fd_set_init(&readable, FD_SETSIZE);
@@ -418,32 +545,43 @@ class Poller {
         if (p.revents != 0) NETSNMP_LARGE_FD_SET(p.fd, &readable);
       for (std::size_t i = 0; i < round.size(); ++i) {
         if (polled_[i].revents == 0) continue;
-        Session* s = round[i];
-        snmp_sess_read2(s->handle_, &readable);
-        if (s->under_way_) s->refresh_deadline();
+        // One datagram a read; the socket does not block, so a read of an
+        // empty one fails and ends the loop. A bound in any case: each
+        // request can be answered once.
+        Carrier* c = round[i];
+        for (int reads = c->outstanding + 1; reads > 0 && c->outstanding > 0; --reads)
+          if (snmp_sess_read2(c->handle, &readable) != 0) break;
       }
       netsnmp_large_fd_set_cleanup(&readable);
     }
     const auto after = steady_clock::now();
-    for (Session* s : round) {
-      if (!s->under_way_ || s->deadline_ > after) continue;
-      snmp_sess_timeout(s->handle_);
-      if (s->under_way_) s->refresh_deadline();
+    for (Carrier* c : round) {
+      if (c->outstanding == 0 || c->deadline > after) continue;
+      snmp_sess_timeout(c->handle);
+      if (c->outstanding > 0) c->refresh_deadline();
+    }
+    for (Carrier* c : round) {
+      if (c->retiring && c->exchanges.empty()) {
+        close(c);
+      } else if (c->outstanding == 0) {
+        std::erase(busy_, c);
+      }
     }
   }
 
-  std::vector<Session*> under_way_;  // in the order they were sent; null: a hole
-  std::size_t live_ = 0;             // the sessions under way, holes aside
-  std::deque<uint64_t> settled_;     // tickets, in the order the exchanges settled
+  std::vector<std::unique_ptr<Carrier>> shared_;
+  Carrier* last_ = nullptr;        // the shared carrier the latest exchange went on
+  std::vector<Carrier*> busy_;     // carriers holding requests, shared or not
+  std::size_t live_ = 0;           // the sessions under way
+  std::deque<uint64_t> settled_;   // tickets, in the order the exchanges settled
   std::unordered_map<uint64_t, Session*> unclaimed_;
   uint64_t last_ticket_ = 0;
   std::vector<pollfd> polled_;
-  netsnmp_large_fd_set scratch_;
 };
 
-namespace {
-
-}  // namespace
+Session::Session(CarrierSettings settings, std::optional<sockaddr_in> agent,
+                 std::unique_ptr<Carrier> own)
+    : settings_(std::move(settings)), agent_(agent), own_(std::move(own)) {}
 
 std::unique_ptr<Session> Session::open(const std::string& address, uint16_t default_port,
                                        const std::string& community, Timing timing,
@@ -459,49 +597,31 @@ std::unique_ptr<Session> Session::open(const std::string& address, uint16_t defa
   auto peer = resolve(*target, error);
   if (!peer) return nullptr;
 
-  prepare_library();
-  netsnmp_session settings;
-  snmp_sess_init(&settings);
-  settings.version = env.version;
-  settings.peername = peer->spec.data();
-  std::string community_copy = community;
-  settings.community = reinterpret_cast<u_char*>(community_copy.data());
-  settings.community_len = community_copy.size();
-  settings.timeout = static_cast<long>(env.timeout_ms.value_or(timing.timeout_ms)) * 1000L;
-  settings.retries = env.retries.value_or(timing.retries);
-  void* handle = nullptr;
+  CarrierSettings settings{env.version, community,
+                           static_cast<long>(env.timeout_ms.value_or(timing.timeout_ms)) * 1000L,
+                           env.retries.value_or(timing.retries)};
+  std::unique_ptr<Carrier> own;
   if (peer->v4) {
-    struct netsnmp_ep endpoint{};
-    endpoint.a.sin = *peer->v4;
-    // The library takes the transport over, and frees it when the session
-    // cannot be added.
-    if (netsnmp_transport* transport = netsnmp_udp_transport(&endpoint, 0))
-      handle = snmp_sess_add(&settings, transport, nullptr, nullptr);
+    // A session the library refuses is told now, not at the first send.
+    if (Poller::instance().carrier_for(settings) == nullptr) {
+      error = OpenError::transport;
+      return nullptr;
+    }
   } else {
-    handle = snmp_sess_open(&settings);
+    own = Carrier::open(settings, peer->spec.c_str());
+    if (!own) {
+      error = OpenError::transport;
+      return nullptr;
+    }
   }
-  if (!handle) {
-    error = OpenError::transport;
-    return nullptr;
-  }
-  const netsnmp_transport* transport = snmp_sess_transport(handle);
-  if (!transport || transport->sock < 0) {
-    snmp_sess_close(handle);
-    error = OpenError::transport;
-    return nullptr;
-  }
-  // A reclass child started while exchanges are under way must not inherit
-  // (and keep open) the sockets of the sessions.
-  // (FD_CLOEXEC is the only descriptor flag there is.)
-  ::fcntl(transport->sock, F_SETFD, FD_CLOEXEC);
-  return std::unique_ptr<Session>(new Session(handle, transport->sock));
+  return std::unique_ptr<Session>(new Session(std::move(settings), peer->v4, std::move(own)));
 }
 
 Session::~Session() {
-  Poller::instance().forget(this);
-  // Closing drops an exchange still under way; nothing is to be told of it.
-  closing_ = true;
-  snmp_sess_close(handle_);
+  Poller& poller = Poller::instance();
+  poller.forget(this);
+  if (under_way_ && carrier_ != nullptr) poller.drop(carrier_, request_id_);
+  if (own_) poller.stop_watching(own_.get());
 }
 
 std::optional<Reply> Session::request(uint8_t pdu_type, const std::vector<Oid>& names) {
@@ -513,46 +633,58 @@ std::optional<Reply> Session::request(uint8_t pdu_type, const std::vector<Oid>& 
 bool Session::send(uint8_t pdu_type, const std::vector<Oid>& names) {
   reply_.reset();
   if (under_way_) return false;
+  Poller& poller = Poller::instance();
+  Carrier* carrier = own_ ? own_.get() : poller.carrier_for(settings_);
+  if (carrier == nullptr) return false;
   netsnmp_pdu* pdu = snmp_pdu_create(pdu_type);
   if (!pdu) return false;
   for (const Oid& name : names) {
     std::vector<oid> ids(name.begin(), name.end());
     snmp_add_null_var(pdu, ids.data(), ids.size());
   }
-  if (snmp_sess_async_send(handle_, pdu, &Session::on_event, this) == 0) {
+  if (agent_) {
+    // The agent this request (and each of its resends) goes to; the
+    // library frees it with the request.
+    auto* to = static_cast<netsnmp_indexed_addr_pair*>(std::calloc(1, sizeof(netsnmp_indexed_addr_pair)));
+    if (!to) {
+      snmp_free_pdu(pdu);
+      return false;
+    }
+    to->remote_addr.sin = *agent_;
+    pdu->transport_data = to;
+    pdu->transport_data_length = sizeof(netsnmp_indexed_addr_pair);
+  }
+  const long request_id = snmp_sess_async_send(carrier->handle, pdu, &Session::on_event, carrier);
+  if (request_id == 0) {
     snmp_free_pdu(pdu);  // the library keeps only what it sent
     return false;
   }
+  carrier->exchanges.emplace(request_id, this);
+  poller.sent_on(carrier);
+  carrier_ = carrier;
+  request_id_ = request_id;
   under_way_ = true;
-  refresh_deadline();
-  Poller::instance().track(this);
+  poller.track(this);
   return true;
 }
 
-int Session::on_event(int operation, ::snmp_session*, int, ::snmp_pdu* pdu, void* self) {
-  auto* session = static_cast<Session*>(self);
-  if (session->closing_ || !session->under_way_) return 1;
+int Session::on_event(int operation, ::snmp_session*, int request_id, ::snmp_pdu* pdu,
+                      void* magic) {
+  auto* carrier = static_cast<Carrier*>(magic);
+  if (carrier->closing) return 1;
   // A resend (or a connection step) is news, not the end of the exchange.
   if (operation == NETSNMP_CALLBACK_OP_RESEND || operation == NETSNMP_CALLBACK_OP_CONNECT) return 1;
+  if (carrier->outstanding > 0) --carrier->outstanding;
+  auto found = carrier->exchanges.find(request_id);
+  if (found == carrier->exchanges.end()) return 1;  // its session ended
+  Session* session = found->second;
+  carrier->exchanges.erase(found);
   if (operation == NETSNMP_CALLBACK_OP_RECEIVED_MESSAGE && pdu && pdu->command != SNMP_MSG_REPORT)
     session->reply_ = take_reply(*pdu);
+  session->carrier_ = nullptr;
   session->under_way_ = false;
   Poller::instance().settled(session);
   return 1;
-}
-
-void Session::refresh_deadline() {
-  Poller& poller = Poller::instance();
-  int descriptors = 0;
-  int block = 1;
-  timeval left{0, 0};
-  NETSNMP_LARGE_FD_ZERO(&poller.scratch_);
-  snmp_sess_select_info2(handle_, &descriptors, &poller.scratch_, &left, &block);
-  const auto now = std::chrono::steady_clock::now();
-  // Without a pending timer the library has nothing left to resend; an hour
-  // is only a bound for the wait, never reached while an exchange is alive.
-  deadline_ = block ? now + std::chrono::hours(1)
-                    : now + std::chrono::seconds(left.tv_sec) + std::chrono::microseconds(left.tv_usec);
 }
 
 Session* wait_any() { return Poller::instance().wait_any(); }

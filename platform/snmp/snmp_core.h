@@ -1,11 +1,14 @@
 // What both SNMP interfaces share: the session settings taken from the
 // environment, the resolution of an agent address, and GET (or GETNEXT)
-// exchanges over net-snmp single sessions. An exchange is sent without
-// waiting; one poller waits on every session that has an exchange under way
-// (poll over the sessions' sockets, so descriptors above 1024 work) and
-// settles each exchange when its answer comes or its retries run out. A
-// synchronous request is a send followed by a wait for that one exchange,
-// serving the others meanwhile.
+// exchanges over net-snmp single sessions. A Session is one agent; its
+// exchanges travel on a carrier, one net-snmp session and UDP socket shared
+// by up to `exchanges_per_carrier` exchanges with the same settings, each
+// request naming its own agent (an IPv6 agent gets a carrier of its own). An
+// exchange is sent without waiting; one poller waits on every carrier with
+// exchanges under way (poll over their sockets, so descriptors above 1024
+// work) and settles each exchange when its answer comes or its retries run
+// out. A synchronous request is a send followed by a wait for that one
+// exchange, serving the others meanwhile.
 #pragma once
 #include <chrono>
 #include <cstddef>
@@ -15,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include <netinet/in.h>
+
 #include "oid_text.h"
 
 struct snmp_session;
@@ -23,6 +28,12 @@ struct snmp_pdu;
 namespace tng::snmp {
 
 class Poller;
+struct Carrier;
+
+// How many exchanges one carrier (one socket) holds under way at most: their
+// answers must fit the socket's receive buffer while the tool is busy
+// elsewhere, or the agents' answers would be dropped.
+inline constexpr int exchanges_per_carrier = 64;
 
 enum class OpenError {
   none,
@@ -78,6 +89,15 @@ struct Timing {
   int32_t retries;
 };
 
+// What every exchange on one carrier shares.
+struct CarrierSettings {
+  long version;
+  std::string community;
+  long timeout_us;
+  int retries;
+  bool operator==(const CarrierSettings&) const = default;
+};
+
 class Session {
  public:
   // Opens a session to `address` ("host" or "host:port"; "[v6]:port" for an
@@ -104,22 +124,25 @@ class Session {
 
  private:
   friend class Poller;
-  Session(void* handle, int socket) : handle_(handle), socket_(socket) {}
+  Session(CarrierSettings settings, std::optional<sockaddr_in> agent,
+          std::unique_ptr<Carrier> own);
   static int on_event(int operation, ::snmp_session* session, int request_id, ::snmp_pdu* pdu,
-                      void* self);
-  void refresh_deadline();
+                      void* carrier);
 
-  void* handle_;
-  int socket_;
+  CarrierSettings settings_;
+  // An IPv4 agent, reached through the shared carriers; otherwise the
+  // session's own carrier names the agent.
+  std::optional<sockaddr_in> agent_;
+  std::unique_ptr<Carrier> own_;
   bool under_way_ = false;
-  bool closing_ = false;
   std::optional<Reply> reply_;
-  // The poller's bookkeeping: the place among the sessions under way, and
-  // the ticket of a settlement not yet claimed (0: none).
-  std::size_t slot_ = static_cast<std::size_t>(-1);
+  // The exchange under way: its carrier and the library's request id.
+  Carrier* carrier_ = nullptr;
+  long request_id_ = 0;
+  // The poller's bookkeeping: whether the session counts among those under
+  // way, and the ticket of a settlement not yet claimed (0: none).
+  bool tracked_ = false;
   uint64_t ticket_ = 0;
-  // When the library next wants to resend or give up.
-  std::chrono::steady_clock::time_point deadline_{};
 };
 
 // Waits until some exchange that was sent is settled and returns its
@@ -129,11 +152,12 @@ class Session {
 Session* wait_any();
 
 // How many devices a tool may keep in flight at once, each with up to
-// `sessions_per_device` sessions open: ORX_SNMP_WINDOW, or `default_window`
-// when it is not set; 1 when TNG_FAULTS names an SNMP operation (a fault
-// counted by call number must hit the same device as without look-ahead).
-// The open-file limit is raised as far as the hard limit allows; when even
-// that cannot hold the window, the window shrinks, with one line on stderr.
+// `sessions_per_device` exchanges under way: ORX_SNMP_WINDOW, or
+// `default_window` when it is not set; 1 when TNG_FAULTS names an SNMP
+// operation (a fault counted by call number must hit the same device as
+// without look-ahead). The open-file limit is raised as far as the hard
+// limit allows to hold the carriers of the window; when even that cannot
+// hold them, the window shrinks, with one line on stderr.
 int window_size(int default_window, int sessions_per_device);
 
 }  // namespace tng::snmp

@@ -97,9 +97,10 @@ LPSNMP_MGR_SESSION SnmpMgrWaitAny(void);
 int SnmpMgrCollect(LPSNMP_MGR_SESSION session, SnmpVarBindList* list, int32_t* error_status,
                    int32_t* error_index);
 // How many devices a caller may ask at once: ORX_SNMP_WINDOW (1 to 65536),
-// or `default_window`; 1 whenever TNG_FAULTS names an SNMP operation. The
-// open-file limit is raised as far as its hard limit allows; a window that
-// still does not fit is lowered, with one line on stderr.
+// or `default_window`; 1 whenever TNG_FAULTS names an SNMP operation.
+// Requests share sockets, 64 to a socket; the open-file limit is raised as
+// far as its hard limit allows, and a window whose sockets still do not fit
+// is lowered, with one line on stderr.
 int SnmpMgrWindowSize(int default_window);
 // Frees the entries, their identifiers and values, and the array.
 void SnmpUtilVarBindListFree(SnmpVarBindList* list);

@@ -74,11 +74,12 @@ TNG_SNMP_SESSION TngSnmp_WaitAny(void);
 // still under way.
 const TNG_SNMP_RESPONSE* TngSnmp_Response(TNG_SNMP_SESSION session);
 // How many devices a caller may ask at once, each with up to
-// `sessions_per_device` sessions open: ORX_SNMP_WINDOW (1 to 65536), or
+// `sessions_per_device` requests under way: ORX_SNMP_WINDOW (1 to 65536), or
 // `default_window`. 1 whenever TNG_FAULTS names an SNMP operation, so that a
-// fault counted by call number hits the same device either way. The
-// open-file limit is raised as far as its hard limit allows; a window that
-// still does not fit is lowered, with one line on stderr.
+// fault counted by call number hits the same device either way. Requests
+// share sockets, 64 to a socket; the open-file limit is raised as far as its
+// hard limit allows, and a window whose sockets still do not fit is lowered,
+// with one line on stderr.
 int32_t TngSnmp_WindowSize(int32_t default_window, int32_t sessions_per_device);
 // 104: releases a request; a request that was sent is released with its
 // session as well, so either order is safe.
