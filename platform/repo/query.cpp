@@ -100,48 +100,73 @@ const Value* Record::find(std::string_view property) const {
 
 // ---- ResultFile ----
 
-ResultFile::ResultFile(std::vector<std::string> names) : names_(std::move(names)) {
-  file_.reset(std::tmpfile());
-  if (!file_) throw Error(kFailed, std::string("cannot make a temporary file: ") + std::strerror(errno));
+ResultFile::ResultFile(std::vector<std::string> names) : names_(std::move(names)) {}
+
+void ResultFile::put(const char* data, size_t size) {
+  if (!file_ && memory_.size() + size <= kInMemory) {
+    memory_.insert(memory_.end(), data, data + size);
+    return;
+  }
+  if (!file_) {
+    file_.reset(std::tmpfile());
+    if (!file_)
+      throw Error(kFailed, std::string("cannot make a temporary file: ") + std::strerror(errno));
+    if (!memory_.empty() && std::fwrite(memory_.data(), 1, memory_.size(), file_.get()) != memory_.size())
+      throw Error(kFailed, std::string("cannot write the result file: ") + std::strerror(errno));
+    std::vector<char>().swap(memory_);
+  }
+  if (std::fwrite(data, 1, size, file_.get()) != size)
+    throw Error(kFailed, std::string("cannot write the result file: ") + std::strerror(errno));
+}
+
+void ResultFile::get(void* data, size_t size) {
+  if (file_) {
+    if (std::fread(data, size, 1, file_.get()) != 1)
+      throw Error(kFailed, "the result file is cut short");
+    return;
+  }
+  if (memory_.size() - read_at_ < size) throw Error(kFailed, "the result file is cut short");
+  std::memcpy(data, memory_.data() + read_at_, size);
+  read_at_ += size;
 }
 
 void ResultFile::write(const std::vector<std::pair<uint32_t, Test>>& values) {
   scratch_.clear();
-  auto put = [&](const void* p, size_t n) {
+  auto append = [&](const void* p, size_t n) {
     const char* c = static_cast<const char*>(p);
     scratch_.insert(scratch_.end(), c, c + n);
   };
   uint32_t header[2] = {0, static_cast<uint32_t>(values.size())};
-  put(header, sizeof header);
+  append(header, sizeof header);
   for (const auto& [index, t] : values) {
     ValueHeader h{index, t.type, static_cast<uint32_t>(t.value.size()), 0};
-    put(&h, sizeof h);
-    put(t.value.data(), t.value.size());
+    append(&h, sizeof h);
+    append(t.value.data(), t.value.size());
     scratch_.resize(padded(scratch_.size() + (t.type == WV_TYPE_TEXT ? 1 : 0)), '\0');
   }
   uint32_t payload = static_cast<uint32_t>(scratch_.size() - sizeof header);
   std::memcpy(scratch_.data(), &payload, sizeof payload);
-  if (std::fwrite(scratch_.data(), 1, scratch_.size(), file_.get()) != scratch_.size())
-    throw Error(kFailed, std::string("cannot write the result file: ") + std::strerror(errno));
+  put(scratch_.data(), scratch_.size());
   ++count_;
 }
 
 void ResultFile::finish() {
-  if (std::fflush(file_.get()) != 0)
-    throw Error(kFailed, std::string("cannot write the result file: ") + std::strerror(errno));
-  std::rewind(file_.get());
+  if (file_) {
+    if (std::fflush(file_.get()) != 0)
+      throw Error(kFailed, std::string("cannot write the result file: ") + std::strerror(errno));
+    std::rewind(file_.get());
+  }
+  read_at_ = 0;
   scratch_ = {};
 }
 
 void ResultFile::read(Record& record) {
   uint32_t header[2];
-  if (std::fread(header, sizeof header, 1, file_.get()) != 1)
-    throw Error(kFailed, "the result file is cut short");
+  get(header, sizeof header);
   record.names_ = &names_;
   record.values_.clear();
   record.buffer_.resize(padded(header[0]) / 8);
-  if (header[0] && std::fread(record.buffer_.data(), header[0], 1, file_.get()) != 1)
-    throw Error(kFailed, "the result file is cut short");
+  if (header[0]) get(record.buffer_.data(), header[0]);
   const char* base = reinterpret_cast<const char*>(record.buffer_.data());
   size_t at = 0;
   for (uint32_t i = 0; i < header[1]; ++i) {

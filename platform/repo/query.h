@@ -1,6 +1,7 @@
 // Objects and classes of a repository: creation, criteria, deletion, and the
-// query whose result is spooled to an unlinked temporary file so that the
-// walk holds no transaction and no memory that grows with the class.
+// query whose result is spooled (in memory while it is small, then to an
+// unlinked temporary file) so that the walk holds no transaction and no
+// memory that grows with the class.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -43,7 +44,10 @@ class Record {
   std::vector<std::pair<uint32_t, Value>> values_;
 };
 
-// The objects that matched at the query, with the values asked for.
+// The objects that matched at the query, with the values asked for. The
+// first `kInMemory` bytes stay in memory; a larger result moves to a
+// temporary file as it is written (most queries find a few objects, and a
+// file for each would cost more than the query).
 class ResultFile {
  public:
   explicit ResultFile(std::vector<std::string> names);
@@ -54,11 +58,18 @@ class ResultFile {
   uint32_t count() const { return count_; }
   const std::vector<std::string>& names() const { return names_; }
 
+  static constexpr size_t kInMemory = 64 * 1024;
+
  private:
+  void put(const char* data, size_t size);
+  void get(void* data, size_t size);
+
   struct Close {
     void operator()(std::FILE* f) const { std::fclose(f); }
   };
-  std::unique_ptr<std::FILE, Close> file_;
+  std::unique_ptr<std::FILE, Close> file_;  // null while the result is in memory
+  std::vector<char> memory_;
+  size_t read_at_ = 0;
   std::vector<std::string> names_;
   uint32_t count_ = 0;
   std::vector<char> scratch_;

@@ -150,6 +150,39 @@ TEST_F(Api, ListIsFixedAtTheQueryAndHoldsNoTransactionWhileWalked) {
   EXPECT_EQ(addresses, std::vector<std::string>(5, "old"));
 }
 
+// A result that outgrows the part kept in memory moves to a file while it is
+// written; a record may straddle the move, and every object still comes back
+// whole and in order.
+TEST_F(Api, ALargeListReadsBackWholeAcrossTheMoveToAFile) {
+  const std::string address(50, 'a');
+  const int objects = static_cast<int>(3 * repo::ResultFile::kInMemory / 100);
+  {
+    repo::Database db = repo::Database::open("R");
+    repo::Transaction t(db, repo::Transaction::kWrite);
+    for (int i = 0; i < objects; ++i)
+      repo::create_object(db, "Linux",
+                          {{"name", WV_TYPE_TEXT, "l" + std::to_string(i)},
+                           {"address", WV_TYPE_TEXT, address + std::to_string(i)}});
+    t.commit();
+  }
+  ASSERT_EQ(query("Linux", "name,address", 1000), WV_OK);
+  ASSERT_EQ(count_, static_cast<uint32_t>(objects));
+  WV_OBJECT object = nullptr;
+  int i = 0;
+  for (WV_RC rc; (rc = TNGWV_Object_GetNext(list_, &object, 0)) != WV_LIST_END; ++i) {
+    ASSERT_TRUE(rc == WV_OK || rc == WV_BATCH_END) << "rc " << rc << " at object " << i;
+    int32_t type;
+    uint32_t length;
+    const void* value;
+    uint8_t flag;
+    ASSERT_EQ(ObjectPropertyGet(object, "name", &type, &length, &value, &flag), WV_OK);
+    ASSERT_EQ(std::string(static_cast<const char*>(value)), "l" + std::to_string(i));
+    ASSERT_EQ(ObjectPropertyGet(object, "address", &type, &length, &value, &flag), WV_OK);
+    ASSERT_EQ(std::string(static_cast<const char*>(value)), address + std::to_string(i));
+  }
+  EXPECT_EQ(i, objects);
+}
+
 TEST_F(Api, PropertyReadsGiveTypedValuesAndFailForWhatWasNotAskedOrIsMissing) {
   add("Linux", "alpha", "10.0.0.1", -7);
   WV_PROPERTY_LIST props = nullptr;
