@@ -246,12 +246,31 @@ void Database::create(std::string_view name) {
 
 // ---- Statement ----
 
-Statement::Statement(const Database& db, std::string_view sql) : db_(&db) {
+Database::Prepared::~Prepared() {
+  for (auto& [sql, stmt] : idle) sqlite3_finalize(stmt);
+}
+
+Statement::Statement(const Database& db, std::string_view sql) : db_(&db), sql_(sql) {
+  auto& idle = db.prepared_->idle;
+  if (auto found = idle.find(sql_); found != idle.end()) {
+    stmt_.reset(found->second);
+    idle.erase(found);
+    return;
+  }
   sqlite3_stmt* raw = nullptr;
-  if (sqlite3_prepare_v2(db.handle(), sql.data(), static_cast<int>(sql.size()), &raw, nullptr) !=
-      SQLITE_OK)
+  if (sqlite3_prepare_v3(db.handle(), sql.data(), static_cast<int>(sql.size()),
+                         SQLITE_PREPARE_PERSISTENT, &raw, nullptr) != SQLITE_OK)
     db.fail("cannot prepare a statement");
   stmt_.reset(raw);
+}
+
+Statement::~Statement() {
+  if (!stmt_) return;  // a text with no statement in it
+  sqlite3_reset(stmt_.get());
+  sqlite3_clear_bindings(stmt_.get());
+  auto& idle = db_->prepared_->idle;
+  if (idle.size() < Database::kPreparedKept && !idle.contains(sql_))
+    idle.emplace(std::move(sql_), stmt_.release());
 }
 
 Statement& Statement::bind(int index, std::string_view text) {

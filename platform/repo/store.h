@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace tng::repo {
 
@@ -71,17 +72,37 @@ class Database {
   [[noreturn]] void fail(const char* what) const;
 
  private:
+  friend class Statement;
   struct Close {
     void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
   };
-  explicit Database(sqlite3* db) : db_(db) {}
+  // Prepared statements not in use, by their text: a process runs the same
+  // few statements many times (one query per class of a pass, one property
+  // read per object), and preparing one costs more than running it.
+  struct Prepared {
+    std::unordered_map<std::string, sqlite3_stmt*> idle;
+    Prepared() = default;
+    Prepared(const Prepared&) = delete;
+    Prepared& operator=(const Prepared&) = delete;
+    ~Prepared();
+  };
+  static constexpr std::size_t kPreparedKept = 64;
+  explicit Database(sqlite3* db) : db_(db), prepared_(std::make_unique<Prepared>()) {}
   static Database open_file(const std::filesystem::path& file, int flags);
+  // The statements are finalized before the connection closes.
   std::unique_ptr<sqlite3, Close> db_;
+  std::unique_ptr<Prepared> prepared_;
 };
 
+// A statement of the connection, prepared once for each text and reused:
+// when it ends it is reset (holding no lock), its values are cleared and it
+// waits for the next Statement of the same text.
 class Statement {
  public:
   Statement(const Database& db, std::string_view sql);
+  ~Statement();
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
   Statement& bind(int index, std::string_view text);
   Statement& bind(int index, int64_t value);
   Statement& bind_blob(int index, const void* data, size_t size);
@@ -105,6 +126,7 @@ class Statement {
     void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
   };
   const Database* db_;
+  std::string sql_;
   std::unique_ptr<sqlite3_stmt, Finalize> stmt_;
 };
 
