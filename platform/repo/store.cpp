@@ -170,9 +170,11 @@ Database Database::open_file(const fs::path& file, int flags) {
   // the next writer's automatic checkpoint instead of copying it back and
   // syncing the file at every exit.
   sqlite3_db_config(raw, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
-  // A small page cache: a query streams its whole class through it once, so
-  // a larger cache only makes the memory of a walk grow with the class.
-  db.exec("PRAGMA foreign_keys = ON; PRAGMA synchronous = FULL; PRAGMA cache_size = -64;");
+  // A bounded page cache (1 MiB): a query streams its whole class through it
+  // once, so the memory of a walk stops growing there, while a class of a few
+  // thousand objects is read from the file once rather than page by page for
+  // every object.
+  db.exec("PRAGMA foreign_keys = ON; PRAGMA synchronous = FULL; PRAGMA cache_size = -1024;");
   return db;
 }
 
