@@ -120,20 +120,35 @@ listen() {
   [ -z "$list" ] || agent_start "$list" "${held[@]}"
 }
 
-# measure NAME CAP CMD...: runs CMD from the script's folder, its output in
-# $TEST_ROOT/NAME.out, stopped with everything it started after CAP seconds.
-# Sets wall (seconds), rss (peak resident KiB of the largest process of the
-# run, empty when unknown), stopped (1 when the cap ended it) and killed (the
-# signal that ended it otherwise, else 0).
+# measure NAME CAP [VAR=VALUE...] CMD...: runs CMD from the script's folder
+# with the variables given set, its output in $TEST_ROOT/NAME.out, stopped
+# with everything it started after CAP seconds. Sets wall (seconds), rss
+# (peak resident KiB of the largest process of the run, empty when unknown),
+# stopped (1 when the cap ended it) and killed (the signal that ended it
+# otherwise, else 0). The wall time is taken by a shell right around CMD,
+# from just before it starts to just after it ends, so that the helpers
+# that cap and watch the run (timeout, time, each a program start of its
+# own) do not count as the tool's time; a run that the cap stops is timed
+# from outside.
 measure() {
-  local name=$1 cap=$2 start end rc=0
+  local name=$1 cap=$2 start end rc=0 settings=()
   shift 2
+  while [[ $# -gt 0 && $1 =~ ^[A-Za-z_][A-Za-z0-9_]*= ]]; do
+    settings+=("$1")
+    shift
+  done
   local timing=()
   [ "$has_time" = 0 ] || timing=(/usr/bin/time -f %M -o "$TEST_ROOT/$name.rss")
+  rm -f "$TEST_ROOT/$name.clock"
   start=$EPOCHREALTIME
-  (cd "$TEST_ROOT" && "${timing[@]}" timeout -k 5 "$cap" "$@") \
+  (cd "$TEST_ROOT" && for setting in "${settings[@]}"; do export "${setting?}"; done &&
+    "${timing[@]}" timeout -k 5 "$cap" bash -c \
+      'start=$EPOCHREALTIME; "$@"; rc=$?; echo "$start $EPOCHREALTIME" >"$0"; exit "$rc"' \
+      "$TEST_ROOT/$name.clock" "$@") \
     >"$TEST_ROOT/$name.out" 2>"$TEST_ROOT/$name.err" </dev/null || rc=$?
   end=$EPOCHREALTIME
+  [ "$rc" = 124 ] || [ "$rc" = 137 ] || [ ! -s "$TEST_ROOT/$name.clock" ] ||
+    read -r start end <"$TEST_ROOT/$name.clock"
   wall=$(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f", e - s }')
   rss=""
   [ "$has_time" = 0 ] || rss=$(tail -n 1 "$TEST_ROOT/$name.rss" 2>/dev/null || true)
@@ -195,7 +210,7 @@ orxdetect_run() {
   shift 4
   local setting=()
   [ "$window" = default ] || setting=("ORX_SNMP_WINDOW=$window")
-  measure_median "$repeat" "$name" "$cap" env "${setting[@]}" "$@" orxdetect "$repo" admin B public S
+  measure_median "$repeat" "$name" "$cap" "${setting[@]}" "$@" orxdetect "$repo" admin B public S
 }
 
 # --- set-up -----------------------------------------------------------------
@@ -343,7 +358,7 @@ if wanted D; then
   heading "D  plndetect, $objects systems, $silent silent, own time-out ${pln_timeout_s} s and $pln_retries retries"
   columns
   listen pellion $block_systems 0 "$objects" 2
-  measure d_ans 600 env ORX_SNMP_WINDOW=1 plndetect legacy_answering admin B public N
+  measure d_ans 600 ORX_SNMP_WINDOW=1 plndetect legacy_answering admin B public N
   d_ans=$wall
   row "K=1, the $half answering alone" "$half" "$(objects_in legacy_answering $pellion_target)" "$half"
   measure d_kd "$cap_d" plndetect legacy admin B public N
@@ -372,7 +387,7 @@ if wanted E; then
   declare -A e_rss
   for count in "$small" "$big"; do
     progress "E: ClassLift over $count objects..."
-    measure "e$count" 1800 env PATH="$noop_dir:$PATH" ClassLift "lift$count" admin B
+    measure "e$count" 1800 PATH="$noop_dir:$PATH" ClassLift "lift$count" admin B
     e_rss[$count]=$rss
     row "$count objects" "$count" "$(objects_in "lift$count" Orvex_Linux)" 0
   done
