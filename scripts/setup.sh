@@ -22,10 +22,13 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
-# The package starts a system agent on port 161 of every address; the suite's
-# tests and demo run their own agents on 127.0.0.x and need the port free.
-if pgrep -x snmpd >/dev/null && [ -f /etc/init.d/snmpd ]; then
-  /etc/init.d/snmpd stop >/dev/null 2>&1 || pkill -x snmpd || true
+# The package starts a system agent on port 161; the suite's tests and demo
+# run their own agents on 127.0.0.x and need the port free. Only the system
+# service is stopped (by its pid file if its script cannot): agents that
+# other runs started are theirs.
+if [ -f /run/snmpd.pid ] && [ -f /etc/init.d/snmpd ]; then
+  /etc/init.d/snmpd stop >/dev/null 2>&1 ||
+    kill "$(cat /run/snmpd.pid)" 2>/dev/null || true
 fi
 
 jobs=$(nproc)
