@@ -319,8 +319,10 @@ struct Carrier {
   // ended leaves this map and is dropped when its answer or time-out comes.
   std::unordered_map<long, Session*> exchanges;
   // A carrier that holds a dropped exchange takes no new one, and is closed
-  // once no wanted exchange is left on it, so that nothing is resent to an
-  // agent nobody waits for any more.
+  // once no wanted exchange is left on it. Until then the library may still
+  // resend the dropped one: it keeps no way to withdraw a single request.
+  // The tools drop exchanges only as they stop, all at once, which closes
+  // every carrier before anything more is sent.
   bool retiring = false;
   bool closing = false;
   // When the library next wants to resend or give up (a bound: it may
