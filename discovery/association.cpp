@@ -68,7 +68,7 @@ void association_pass(Run& run, const AssociationClass& server_class, Walk& walk
     DeviceTarget target;
     if (!print_device_target(run, object, target)) return;
     const DeviceTarget* server = &target;
-    const LightsOutAddress& lights_out = object.inquiry->lights_out_address();
+    const LightsOutAddress& lights_out = object.probe->lights_out_address();
     report_contact(run, lights_out.contact, lights_out.end_failed, server->name);
     if (lights_out.malformed)
       note("orxdetect: %s: the lights-out address answer is not four octets; the server is "
@@ -217,7 +217,7 @@ std::vector<Match> associate_servers(Run& run, const std::vector<Board>& boards,
   // The board list's list and criteria go first, as the first query would
   // release them.
   run.session.end_pass();
-  Walk walk(run, std::move(passes));
+  Walk walk = make_walk(run, std::move(passes));
   std::vector<Match> matches;
   for (std::size_t pass = 0; pass < classes.size(); ++pass) {
     association_pass(run, *classes[pass], walk, pass, boards, files, matches);

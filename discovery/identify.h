@@ -89,8 +89,8 @@ class Inquiry {
   Inquiry(const Inquiry&) = delete;
   Inquiry& operator=(const Inquiry&) = delete;
 
-  bool finished() const { return step_ == Step::Done; }
-  // The session whose answer the chain waits for; null when finished.
+  bool settled() const { return step_ == Step::Done; }
+  // The session whose answer the chain waits for; null when settled.
   TNG_SNMP_SESSION waiting_on() const;
   // That session's exchange is done (answered or given up): take its answer
   // and go on, starting the next question if the chain asks one.

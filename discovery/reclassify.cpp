@@ -145,7 +145,7 @@ void run_reclassification_pass(Run& run, const PassRule& rule, Walk& walk, std::
     const AheadObject object = walk.take(pass);
     DeviceTarget device;
     if (!print_device_target(run, object, device)) return;
-    settle_device(run, rule, device, *object.inquiry);
+    settle_device(run, rule, device, *object.probe);
   }
 }
 
@@ -162,7 +162,7 @@ void run_reclassification_passes(Run& run) {
   // The class check's list and criteria go first, as the first query would
   // release them.
   run.session.end_pass();
-  Walk walk(run, std::move(passes));
+  Walk walk = make_walk(run, std::move(passes));
   for (std::size_t pass = 0; pass < rules.size(); ++pass) {
     run_reclassification_pass(run, *rules[pass], walk, pass);
     walk.finish(pass);

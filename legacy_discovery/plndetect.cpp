@@ -9,13 +9,13 @@
 // kept) and nothing was done.
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <string>
-#include <unordered_map>
+#include <string_view>
 #include <vector>
 
 #include "foundation/foundation.h"
+#include "foundation/lookahead.h"
 #include "platform/snmp_mgr.h"
 #include "probe.h"
 #include "profile.h"
@@ -61,149 +61,27 @@ struct Run {
   int window;  // how many devices are probed at once
 };
 
-// One step of the walk, read ahead, with its probe under way.
-struct AheadObject : tng::AheadStep {
-  AheadObject() = default;
-  explicit AheadObject(tng::AheadStep step) : tng::AheadStep(std::move(step)) {}
-  std::unique_ptr<pln::SnmpProbe> probe;
+// How plndetect asks a device read ahead: one probe for the pass's
+// identifier. A probe whose identifier cannot be converted ends the run at
+// its object.
+struct DeviceAsking {
+  using Pass = const pln::LegacyRule*;
+  using Probe = pln::SnmpProbe;
+  using Session = LPSNMP_MGR_SESSION;
+
+  const char* community;
+
+  std::string_view class_of(const pln::LegacyRule* rule) const { return rule->framework_class; }
+  std::unique_ptr<pln::SnmpProbe> ask(const pln::LegacyRule* rule, const tng::AheadStep& step) const {
+    return std::make_unique<pln::SnmpProbe>(step.address_text().c_str(), community,
+                                            rule->probe_oid);
+  }
+  bool ends_run(const pln::SnmpProbe& probe) const { return probe.conversion_failed(); }
+  static LPSNMP_MGR_SESSION wait_any() { return SnmpMgrWaitAny(); }
 };
 
-// The objects of the run's passes read ahead of the one the walk is at,
-// with their probes under way: up to `window` devices are asked at once,
-// across the ends of passes, and each pass still takes its objects strictly
-// in list order. Each pass holds its own criteria and result list; a list is
-// a snapshot taken at its query, and no pass moves objects into or out of a
-// class that a later pass queries, so querying ahead changes nothing a pass
-// sees, and every repository operation is called in the same order as
-// without look-ahead. Where a pass would stop, its look-ahead stops too; a
-// window of 1 is the plain object-by-object walk.
-class Walk {
- public:
-  Walk(const Run& run, std::vector<const pln::LegacyRule*> rules) : run_(run) {
-    for (const pln::LegacyRule* rule : rules) {
-      auto state = std::make_unique<PassState>();
-      state->rule = rule;
-      passes_.push_back(std::move(state));
-    }
-  }
-  ~Walk() {
-    for (auto& state : passes_) state->release();
-  }
-  Walk(const Walk&) = delete;
-  Walk& operator=(const Walk&) = delete;
-
-  std::size_t size() const { return passes_.size(); }
-  const pln::LegacyRule& rule(std::size_t pass) const { return *passes_[pass]->rule; }
-
-  // The query of pass `pass`, made now unless the look-ahead made it.
-  tng::RepositorySession::QueryResult begin(std::size_t pass) {
-    PassState& state = *passes_[pass];
-    if (!state.queried) query(state);
-    return state.result;
-  }
-
-  // Reads ahead until the window is full or nothing is left to read.
-  void fill() {
-    while (held_ < static_cast<std::size_t>(run_.window) && filling_ < passes_.size()) {
-      PassState& state = *passes_[filling_];
-      if (!state.queried) query(state);
-      if (state.exhausted()) {
-        ++filling_;
-        continue;
-      }
-      fetch(state);
-    }
-  }
-
-  // The next step of pass `pass`, once its probe has settled; the others'
-  // answers are taken as they come and kept meanwhile.
-  AheadObject take(std::size_t pass) {
-    PassState& state = *passes_[pass];
-    if (state.ahead.empty()) return {};
-    AheadObject& head = state.ahead.front();
-    while (head.probe && !head.probe->settled()) {
-      LPSNMP_MGR_SESSION session = SnmpMgrWaitAny();
-      if (!session) break;  // nothing under way: cannot happen while the head waits
-      auto found = waiting_.find(session);
-      if (found == waiting_.end()) continue;
-      pln::SnmpProbe* probe = found->second;
-      waiting_.erase(found);
-      probe->answer_arrived();
-    }
-    AheadObject object = std::move(head);
-    state.ahead.pop_front();
-    --held_;
-    return object;
-  }
-
-  // Releases the pass's result list and criteria.
-  void finish(std::size_t pass) {
-    PassState& state = *passes_[pass];
-    for (AheadObject& object : state.ahead)
-      if (object.probe)
-        if (LPSNMP_MGR_SESSION session = object.probe->waiting_on()) waiting_.erase(session);
-    held_ -= state.ahead.size();
-    state.ahead.clear();
-    state.release();
-    if (filling_ <= pass) filling_ = pass + 1;
-  }
-
- private:
-  struct PassState {
-    const pln::LegacyRule* rule = nullptr;
-    bool queried = false;
-    tng::RepositorySession::QueryResult result{};
-    WV_CRITERIA criteria = nullptr;
-    WV_OBJECT_LIST list = nullptr;
-    uint32_t fetched = 0;
-    bool stopped = false;
-    std::deque<AheadObject> ahead;
-
-    void release() {
-      if (list) ObjectListFree(&list);
-      if (criteria) ObjectCriteriaFree(&criteria);
-      list = nullptr;
-      criteria = nullptr;
-    }
-    bool exhausted() const {
-      return queried && (result.outcome != tng::RepositorySession::Query::Found || stopped ||
-                         fetched >= result.count);
-    }
-  };
-
-  void query(PassState& state) {
-    state.queried = true;
-    state.result = tng::query_class_into(run_.session.repository(), state.rule->framework_class,
-                                         "name,address", state.criteria, state.list,
-                                         kCriteriaCapacity, kBatch);
-  }
-
-  // Reads the pass's next object and starts its probe.
-  void fetch(PassState& state) {
-    ++state.fetched;
-    AheadObject object(tng::read_ahead(state.list));
-    if (object.kind == AheadObject::Kind::Object) {
-      object.probe = std::make_unique<pln::SnmpProbe>(object.address_text().c_str(),
-                                                      run_.community, state.rule->probe_oid);
-      if (LPSNMP_MGR_SESSION session = object.probe->waiting_on())
-        waiting_[session] = object.probe.get();
-    }
-    // A conversion failure ends the run at this object.
-    state.stopped = object.kind != AheadObject::Kind::Object || object.probe->conversion_failed();
-    if (object.probe && object.probe->conversion_failed()) filling_ = passes_.size();
-    state.ahead.push_back(std::move(object));
-    ++held_;
-  }
-
-  static constexpr int32_t kCriteriaCapacity = 20;
-  static constexpr int32_t kBatch = 10;
-
-  const Run& run_;
-  std::vector<std::unique_ptr<PassState>> passes_;
-  std::size_t filling_ = 0;  // the pass the look-ahead reads from
-  std::size_t held_ = 0;     // steps read ahead and not yet taken
-  std::unordered_map<LPSNMP_MGR_SESSION, pln::SnmpProbe*> waiting_;
-};
+using Walk = tng::LookaheadWalk<DeviceAsking>;
+using AheadObject = Walk::Object;
 
 enum class ObjectEnd { Next, EndPass, ConversionFailed };
 
@@ -253,7 +131,7 @@ ObjectEnd handle_object(const Run& run, const pln::LegacyRule& rule, AheadObject
 }
 
 PassEnd run_pass(const Run& run, Walk& walk, std::size_t pass) {
-  const pln::LegacyRule& rule = walk.rule(pass);
+  const pln::LegacyRule& rule = *walk.pass(pass);
   const int class_length = static_cast<int>(rule.framework_class.size());
   const char* class_name = rule.framework_class.data();
   const auto query = walk.begin(pass);
@@ -314,7 +192,7 @@ int main(int argc, char** argv) {
   std::vector<const pln::LegacyRule*> rules;
   for (const pln::LegacyRule& rule : pln::kLegacyRules)
     if (!rule.novell_only || novell) rules.push_back(&rule);
-  Walk walk(run, std::move(rules));
+  Walk walk(DeviceAsking{run.community}, session, run.window, std::move(rules));
   PassEnd last = PassEnd::BeforeObjects;
   for (std::size_t pass = 0; pass < walk.size(); ++pass) {
     last = run_pass(run, walk, pass);
