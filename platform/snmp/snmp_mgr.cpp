@@ -165,6 +165,32 @@ std::optional<std::vector<Oid>> request_names(const SnmpVarBindList* list, uint8
   return names;
 }
 
+// What a request (waited for or not) checks before it goes out: a fault
+// injected into SnmpMgrRequest, the session, the names. Nothing (with the
+// reason in last_error) when it does not go out.
+struct Outgoing {
+  MgrSession* session;
+  std::vector<Oid> names;
+  int answer_code;  // what an answer makes SnmpMgrRequest return
+};
+
+std::optional<Outgoing> begin_request(LPSNMP_MGR_SESSION handle, uint8_t pdu_type,
+                                      const SnmpVarBindList* list) {
+  auto fault = tng::faults::hit("SnmpMgrRequest");
+  if (fault && *fault == 0) {
+    last_error = SNMP_MGMTAPI_TIMEOUT;
+    return std::nullopt;
+  }
+  MgrSession* session = sessions().find(handle);
+  if (!session) {
+    last_error = SNMP_MGMTAPI_INVALID_CALL;
+    return std::nullopt;
+  }
+  auto names = request_names(list, pdu_type);
+  if (!names) return std::nullopt;
+  return Outgoing{session, std::move(*names), fault ? *fault : 1};
+}
+
 // Puts an answer into the caller's list, as SnmpMgrRequest reports it.
 void deliver(const tng::snmp::Reply& reply, SnmpVarBindList* list, int32_t* error_status,
              int32_t* error_index) {
@@ -239,47 +265,27 @@ LPSNMP_MGR_SESSION SnmpMgrOpen(const char* agent, const char* community, int32_t
 
 int SnmpMgrRequest(LPSNMP_MGR_SESSION handle, uint8_t pdu_type, SnmpVarBindList* list,
                    int32_t* error_status, int32_t* error_index) {
-  auto fault = tng::faults::hit("SnmpMgrRequest");
-  if (fault && *fault == 0) {
-    last_error = SNMP_MGMTAPI_TIMEOUT;
-    return 0;
-  }
-  MgrSession* session = sessions().find(handle);
-  if (!session) {
-    last_error = SNMP_MGMTAPI_INVALID_CALL;
-    return 0;
-  }
-  auto names = request_names(list, pdu_type);
-  if (!names) return 0;
+  auto request = begin_request(handle, pdu_type, list);
+  if (!request) return 0;
   // A send and a wait for this one answer, on the machinery every send uses.
-  auto reply = session->link->request(pdu_type, *names);
+  auto reply = request->session->link->request(pdu_type, request->names);
   if (!reply) {
     last_error = SNMP_MGMTAPI_TIMEOUT;
     return 0;
   }
   deliver(*reply, list, error_status, error_index);
   last_error = 0;
-  return fault ? *fault : 1;
+  return request->answer_code;
 }
 
 int SnmpMgrSend(LPSNMP_MGR_SESSION handle, uint8_t pdu_type, const SnmpVarBindList* list) {
-  auto fault = tng::faults::hit("SnmpMgrRequest");
-  if (fault && *fault == 0) {
+  auto request = begin_request(handle, pdu_type, list);
+  if (!request) return 0;
+  if (!request->session->link->send(pdu_type, request->names)) {
     last_error = SNMP_MGMTAPI_TIMEOUT;
     return 0;
   }
-  MgrSession* session = sessions().find(handle);
-  if (!session) {
-    last_error = SNMP_MGMTAPI_INVALID_CALL;
-    return 0;
-  }
-  auto names = request_names(list, pdu_type);
-  if (!names) return 0;
-  if (!session->link->send(pdu_type, *names)) {
-    last_error = SNMP_MGMTAPI_TIMEOUT;
-    return 0;
-  }
-  session->answer_code = fault ? *fault : 1;
+  request->session->answer_code = request->answer_code;
   last_error = 0;
   return 1;
 }
