@@ -460,7 +460,7 @@ class Poller {
   }
 
   void wait_for(Session& session) {
-    while (session.under_way_) step();
+    while (session.under_way()) step();
     claim(&session);
   }
 
@@ -622,7 +622,7 @@ std::unique_ptr<Session> Session::open(const std::string& address, uint16_t defa
 Session::~Session() {
   Poller& poller = Poller::instance();
   poller.forget(this);
-  if (under_way_ && carrier_ != nullptr) poller.drop(carrier_, request_id_);
+  if (under_way()) poller.drop(carrier_, request_id_);
   if (own_) poller.stop_watching(own_.get());
 }
 
@@ -634,7 +634,7 @@ std::optional<Reply> Session::request(uint8_t pdu_type, const std::vector<Oid>& 
 
 bool Session::send(uint8_t pdu_type, const std::vector<Oid>& names) {
   reply_.reset();
-  if (under_way_) return false;
+  if (under_way()) return false;
   Poller& poller = Poller::instance();
   Carrier* carrier = own_ ? own_.get() : poller.carrier_for(settings_);
   if (carrier == nullptr) return false;
@@ -665,7 +665,6 @@ bool Session::send(uint8_t pdu_type, const std::vector<Oid>& names) {
   poller.sent_on(carrier);
   carrier_ = carrier;
   request_id_ = request_id;
-  under_way_ = true;
   poller.track(this);
   return true;
 }
@@ -684,7 +683,6 @@ int Session::on_event(int operation, ::snmp_session*, int request_id, ::snmp_pdu
   if (operation == NETSNMP_CALLBACK_OP_RECEIVED_MESSAGE && pdu && pdu->command != SNMP_MSG_REPORT)
     session->reply_ = take_reply(*pdu);
   session->carrier_ = nullptr;
-  session->under_way_ = false;
   Poller::instance().settled(session);
   return 1;
 }

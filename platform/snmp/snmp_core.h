@@ -117,7 +117,7 @@ class Session {
   // answer will come); a session carries one exchange at a time.
   bool send(uint8_t pdu_type, const std::vector<Oid>& names);
   // True while a sent request has neither been answered nor given up.
-  bool under_way() const { return under_way_; }
+  bool under_way() const { return carrier_ != nullptr; }
   // The answer to the latest send, once it is no longer under way: nothing
   // when none came after the retries.
   const std::optional<Reply>& reply() const { return reply_; }
@@ -134,9 +134,9 @@ class Session {
   // session's own carrier names the agent.
   std::optional<sockaddr_in> agent_;
   std::unique_ptr<Carrier> own_;
-  bool under_way_ = false;
   std::optional<Reply> reply_;
-  // The exchange under way: its carrier and the library's request id.
+  // The exchange under way (none while the carrier is null): its carrier
+  // and the library's request id.
   Carrier* carrier_ = nullptr;
   long request_id_ = 0;
   // The poller's bookkeeping: whether the session counts among those under
