@@ -8,7 +8,6 @@
 #include <fstream>
 
 #include "platform/wvapi.h"
-#include "query.h"
 
 namespace tng::repo {
 
@@ -57,63 +56,31 @@ std::string utc_now() {
   return text;
 }
 
-void set_user(Database& db, std::string_view user, std::string_view password) {
+void set_user(Store& store, std::string_view user, std::string_view password) {
   if (user.empty() || user.size() > 124 || user.find_first_of(" \t\n\r") != std::string_view::npos)
     throw Error(kBadArgument, "'" + std::string(user) + "' is not a valid user name");
   std::string salt(kSaltSize, '\0');
   if (RAND_bytes(reinterpret_cast<unsigned char*>(salt.data()), static_cast<int>(salt.size())) != 1)
     throw Error(kFailed, "cannot make a salt");
-  std::string hash = pbkdf2(password, salt, kIterations);
-  Statement s(db,
-              "INSERT INTO users(name, salt, iterations, hash) VALUES(?1, ?2, ?3, ?4) "
-              "ON CONFLICT(name) DO UPDATE SET salt = ?2, iterations = ?3, hash = ?4");
-  s.bind(1, user).bind_blob(2, salt.data(), salt.size()).bind(3, int64_t{kIterations});
-  s.bind_blob(4, hash.data(), hash.size());
-  s.run();
+  store.put_user(user, UserHash{salt, kIterations, pbkdf2(password, salt, kIterations)});
 }
 
-bool check_user(const Database& db, std::string_view user, std::string_view password) {
-  Statement s(db, "SELECT salt, iterations, hash FROM users WHERE name = ?1");
-  s.bind(1, user);
-  if (!s.step()) {
+bool check_user(Store& store, std::string_view user, std::string_view password) {
+  std::optional<UserHash> found = store.find_user(user);
+  if (!found) {
     // Costs the same as a real check, so that a wrong user name and a wrong
     // password cannot be told apart by time.
     pbkdf2(password, std::string(kSaltSize, '\0'), kIterations);
     return false;
   }
-  std::string salt(s.blob(0));
-  auto iterations = static_cast<int>(s.integer(1));
-  std::string stored(s.blob(2));
-  if (iterations < 1 || stored.size() != kHashSize) return false;
-  std::string hash = pbkdf2(password, salt, iterations);
-  return CRYPTO_memcmp(hash.data(), stored.data(), kHashSize) == 0;
+  if (found->iterations < 1 || found->hash.size() != kHashSize) return false;
+  std::string hash = pbkdf2(password, found->salt, found->iterations);
+  return CRYPTO_memcmp(hash.data(), found->hash.data(), kHashSize) == 0;
 }
 
-void move_object(Database& db, std::string_view user, std::string_view from, std::string_view name,
+void move_object(Store& store, std::string_view user, std::string_view from, std::string_view name,
                  std::string_view to) {
-  if (!class_exists(db, from))
-    throw Error(WV_NO_SUCH_CLASS, "class '" + std::string(from) + "' does not exist");
-  if (!class_exists(db, to))
-    throw Error(WV_NO_SUCH_CLASS, "target class '" + std::string(to) + "' does not exist");
-  Statement find(db,
-                 "SELECT o.id, o.uuid FROM objects o JOIN props p ON p.object_id = o.id "
-                 "AND p.name = 'name' AND p.type = 0 AND p.value = ?2 "
-                 "WHERE o.class_name = ?1 ORDER BY o.id LIMIT 1");
-  find.bind(1, from).bind(2, name);
-  if (!find.step())
-    throw Error(kNotFound, "no object named '" + std::string(name) + "' in class '" +
-                               std::string(from) + "'");
-  int64_t id = find.integer(0);
-  std::string uuid(find.blob(1));
-  Statement move(db, "UPDATE objects SET class_name = ?2 WHERE id = ?1");
-  move.bind(1, id).bind(2, to);
-  move.run();
-  Statement audit(db,
-                  "INSERT INTO audit(time, user, action, object_uuid, object_name, from_class, "
-                  "to_class) VALUES(?1, ?2, 'reclass', ?3, ?4, ?5, ?6)");
-  audit.bind(1, utc_now()).bind(2, user).bind_blob(3, uuid.data(), uuid.size());
-  audit.bind(4, name).bind(5, from).bind(6, to);
-  audit.run();
+  store.move_object(user, from, name, to, utc_now());
 }
 
 std::vector<ClassStatement> read_class_file(const std::string& path) {
@@ -151,19 +118,19 @@ std::vector<ClassStatement> read_class_file(const std::string& path) {
   return statements;
 }
 
-ApplyReport apply_class_file(Database& db, const std::string& path,
+ApplyReport apply_class_file(Store& store, const std::string& path,
                              const std::vector<ClassStatement>& statements) {
   ApplyReport report;
   for (const ClassStatement& s : statements) {
     try {
       if (s.kind == ClassStatement::kAdd) {
-        bool present = class_exists(db, s.name);
-        add_class(db, s.name, s.parent);
+        bool present = store.class_exists(s.name);
+        store.add_class(s.name, s.parent);
         ++(present ? report.present : report.added);
-      } else if (!class_exists(db, s.name)) {
+      } else if (!store.class_exists(s.name)) {
         ++report.absent;
       } else {
-        drop_class(db, s.name);
+        store.drop_class(s.name);
         ++report.dropped;
       }
     } catch (const Error& e) {
@@ -175,9 +142,9 @@ ApplyReport apply_class_file(Database& db, const std::string& path,
 
 ApplyReport import_class_file(std::string_view repository, const std::string& path) {
   std::vector<ClassStatement> statements = read_class_file(path);
-  Database db = Database::open(repository);
-  Transaction t(db, Transaction::kWrite);
-  ApplyReport report = apply_class_file(db, path, statements);
+  std::unique_ptr<Store> store = open_store(repository);
+  StoreTransaction t(*store, Store::kWrite);
+  ApplyReport report = apply_class_file(*store, path, statements);
   t.commit();
   return report;
 }

@@ -6,21 +6,21 @@
 #include <string_view>
 #include <vector>
 
-#include "store.h"
+#include "backend.h"
 
 namespace tng::repo {
 
 // Adds a user or replaces the password of an existing one. The password is
 // kept only as a salted PBKDF2-HMAC-SHA-256 hash (4096 iterations).
-void set_user(Database& db, std::string_view user, std::string_view password);
+void set_user(Store& store, std::string_view user, std::string_view password);
 // True when the user exists and the password is theirs.
-bool check_user(const Database& db, std::string_view user, std::string_view password);
+bool check_user(Store& store, std::string_view user, std::string_view password);
 
 // Moves the oldest object of `from` whose text name is `name` into class
 // `to`, keeping its uuid and properties, and records the move in the audit
-// trail as done by `user`. Throws Error (kNotFound, WV_NO_SUCH_CLASS, ...).
-// Inside the caller's write transaction.
-void move_object(Database& db, std::string_view user, std::string_view from, std::string_view name,
+// trail as done by `user`, in one transaction of its own. Throws Error
+// (kNotFound, WV_NO_SUCH_CLASS, ...).
+void move_object(Store& store, std::string_view user, std::string_view from, std::string_view name,
                  std::string_view to);
 
 // One statement of a class definition file.
@@ -44,7 +44,7 @@ struct ApplyReport {
 
 // Applies the statements in order inside the caller's write transaction;
 // throws Error naming the file and line of the statement that failed.
-ApplyReport apply_class_file(Database& db, const std::string& path,
+ApplyReport apply_class_file(Store& store, const std::string& path,
                              const std::vector<ClassStatement>& statements);
 
 // Reads and applies a class definition file to a repository in one

@@ -359,17 +359,4 @@ void drop_class(Database& db, std::string_view name) {
   drop.run();
 }
 
-std::vector<std::string> repository_names() {
-  std::vector<std::string> names;
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(repositories_dir(), ec)) {
-    const fs::path& p = entry.path();
-    if (p.extension() != ".db") continue;
-    std::string stem = p.stem().string();
-    if (valid_repository_name(stem)) names.push_back(stem);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 }  // namespace tng::repo

@@ -109,7 +109,4 @@ Uuid create_object(Database& db, std::string_view class_name, const std::vector<
 void add_class(Database& db, std::string_view name, std::string_view parent);
 void drop_class(Database& db, std::string_view name);
 
-// The names of the repositories in $TNG_HOME/repositories, sorted.
-std::vector<std::string> repository_names();
-
 }  // namespace tng::repo

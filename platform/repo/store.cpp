@@ -1,5 +1,7 @@
 #include "store.h"
 
+#include "backend.h"
+
 #include <unistd.h>
 #include <uuid/uuid.h>
 
@@ -51,48 +53,6 @@ CREATE TABLE audit(
   from_class TEXT,
   to_class TEXT);
 )SQL";
-
-// The framework's own classes, parents first.
-struct ClassRow {
-  const char* name;
-  const char* parent;
-};
-constexpr ClassRow kFrameworkClasses[] = {
-    {"TNGRoot", nullptr},
-    {"ManagedObject", "TNGRoot"},
-    {"Host", "ManagedObject"},
-    {"Agent", "ManagedObject"},
-    {"WindowsNT_Server", "Host"},
-    {"Windows2000_Server", "Host"},
-    {"Windows_NetServer", "Host"},
-    {"Linux", "Host"},
-    {"Novell", "Host"},
-    {"UnixWare", "Host"},
-    {"SCOUnix", "Host"},
-    {"OS2", "Host"},
-    {"DECSystem", "Host"},
-    {"Windows95", "Host"},
-    {"Windows9x", "Host"},
-    {"WindowsNT", "Host"},
-    {"Windows2000", "Host"},
-    {"WindowsXP", "Host"},
-    {"Unispace", "ManagedObject"},
-    {"Inclusion", "TNGRoot"},
-    {"VistrelManager", "Agent"},
-    {"Popup_Menu", "TNGRoot"},
-    {"Method", "TNGRoot"},
-};
-
-// The status names of the framework, by number. 0 is left out so that an
-// object whose status was never set is not taken for absent.
-struct StatusRow {
-  const char* name;
-  int32_t number;
-};
-constexpr StatusRow kStatuses[] = {
-    {"ANY:NORMAL", 1}, {"ANY:WARNING", 2}, {"ANY:CRITICAL", 3},
-    {"ANY:ABSENT", 4}, {"ANY:UNKNOWN", 5}, {"ANY:DOWN", 6},
-};
 
 bool name_char(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
@@ -216,7 +176,7 @@ void Database::create(std::string_view name) {
                 .c_str());
     db.exec(kSchema);
     Statement add_class(db, "INSERT INTO classes(name, parent) VALUES(?1, ?2)");
-    for (const ClassRow& c : kFrameworkClasses) {
+    for (const FrameworkClass& c : framework_classes()) {
       add_class.bind(1, c.name);
       if (c.parent)
         add_class.bind(2, c.parent);
@@ -226,7 +186,7 @@ void Database::create(std::string_view name) {
       add_class.reset();
     }
     Statement add_status(db, "INSERT INTO statuses(name, number) VALUES(?1, ?2)");
-    for (const StatusRow& s : kStatuses) {
+    for (const FrameworkStatus& s : framework_statuses()) {
       add_status.bind(1, s.name).bind(2, int64_t{s.number});
       add_status.run();
       add_status.reset();

@@ -15,8 +15,7 @@
 
 #include "platform/console.h"
 #include "platform/faults.h"
-#include "query.h"
-#include "store.h"
+#include "backend.h"
 
 namespace repo = tng::repo;
 namespace fs = std::filesystem;
@@ -61,8 +60,8 @@ struct wv_kernel : Handle {
 };
 
 struct wv_repository : Handle {
-  explicit wv_repository(repo::Database d) : db(std::move(d)) {}
-  repo::Database db;
+  explicit wv_repository(std::unique_ptr<repo::Store> s) : store(std::move(s)) {}
+  std::unique_ptr<repo::Store> store;
 };
 
 struct wv_criteria : Handle {
@@ -191,7 +190,7 @@ WV_RC TNGWV_Repository_Connect(WV_KERNEL kernel, const char* name, WV_REPOSITORY
     *repository = nullptr;
     if (!issued(kernel) || !name) return repo::kBadArgument;
     try {
-      *repository = new wv_repository(repo::Database::open(name));
+      *repository = new wv_repository(repo::open_store(name));
     } catch (const repo::Error& e) {
       std::fprintf(stderr, "TNGWV_Repository_Connect: %s\n", e.what());
       return e.code();
@@ -255,8 +254,8 @@ WV_RC TNGWV_RepositoryName_GetFirst(WV_KERNEL kernel, char name[WV_REPOSITORY_NA
 WV_RC DeleteRepositoryClass(WV_REPOSITORY repository, const char* class_name) {
   return operation("DeleteRepositoryClass", [&]() -> WV_RC {
     if (!issued(repository) || !class_name) return repo::kBadArgument;
-    repo::Transaction t(repository->db, repo::Transaction::kWrite);
-    repo::drop_class(repository->db, class_name);
+    repo::StoreTransaction t(*repository->store, repo::Store::kWrite);
+    repository->store->drop_class(class_name);
     t.commit();
     return WV_OK;
   });
@@ -300,8 +299,8 @@ WV_RC TNGWV_Object_Create(WV_REPOSITORY repository, const char* class_name,
                           WV_PROPERTY_LIST list) {
   return operation("TNGWV_Object_Create", [&]() -> WV_RC {
     if (!issued(repository) || !class_name || !issued(list)) return repo::kBadArgument;
-    repo::Transaction t(repository->db, repo::Transaction::kWrite);
-    repo::create_object(repository->db, class_name, list->items);
+    repo::StoreTransaction t(*repository->store, repo::Store::kWrite);
+    repository->store->create_object(class_name, list->items);
     t.commit();
     return WV_OK;
   });
@@ -341,9 +340,9 @@ WV_RC TNGWV_Object_Delete(WV_REPOSITORY repository, const char* class_name, WV_C
     if (!issued(repository) || !class_name || !deleted) return repo::kBadArgument;
     if (criteria && !issued(criteria)) return repo::kBadArgument;
     static const std::vector<repo::Test> none;
-    repo::Transaction t(repository->db, repo::Transaction::kWrite);
-    if (!repo::class_exists(repository->db, class_name)) return WV_NO_SUCH_CLASS;
-    uint32_t n = repo::delete_objects(repository->db, class_name, criteria ? criteria->tests : none);
+    repo::StoreTransaction t(*repository->store, repo::Store::kWrite);
+    if (!repository->store->class_exists(class_name)) return WV_NO_SUCH_CLASS;
+    uint32_t n = repository->store->delete_objects(class_name, criteria ? criteria->tests : none);
     t.commit();
     *deleted = n;
     return WV_OK;
@@ -361,10 +360,10 @@ WV_RC GetRepositoryObject(WV_REPOSITORY repository, const char* class_name, WV_C
     static const std::vector<repo::Test> none;
     std::optional<repo::ResultFile> result;
     {
-      repo::Transaction t(repository->db, repo::Transaction::kRead);
-      if (!repo::class_exists(repository->db, class_name)) return WV_NO_SUCH_CLASS;
-      result = repo::run_query(repository->db, class_name, criteria ? criteria->tests : none,
-                               properties ? properties : "");
+      repo::StoreTransaction t(*repository->store, repo::Store::kRead);
+      if (!repository->store->class_exists(class_name)) return WV_NO_SUCH_CLASS;
+      result = repository->store->run_query(class_name, criteria ? criteria->tests : none,
+                                            properties ? properties : "");
       t.commit();
     }
     auto l = new wv_object_list(std::move(*result));
@@ -427,10 +426,9 @@ WV_RC UuidValueToBinary(const void* value, uint8_t binary[16]) {
 WV_RC StatusNameToNumber(WV_REPOSITORY repository, const char* status, int32_t* number, int32_t) {
   return operation("StatusNameToNumber", [&]() -> WV_RC {
     if (!issued(repository) || !status || !number) return repo::kBadArgument;
-    repo::Statement s(repository->db, "SELECT number FROM statuses WHERE name = ?1");
-    s.bind(1, status);
-    if (!s.step()) return repo::kNotFound;
-    *number = static_cast<int32_t>(s.integer(0));
+    std::optional<int32_t> found = repository->store->status_number(status);
+    if (!found) return repo::kNotFound;
+    *number = *found;
     return WV_OK;
   });
 }

@@ -60,15 +60,13 @@ int main(int argc, char** argv) {
       return refuse(std::string("missing argument ") + s.prefix +
                     " (usage: reclass /R=REPO /U=USER [/W=PASSWORD] /C=CLASS /O=NAME /T=TARGET)");
   try {
-    repo::Database db = repo::Database::open(*args.repository);
-    // The hash is checked before the write lock is taken, so that other
-    // writers do not wait for it.
-    if (!repo::check_user(db, *args.user, args.password.value_or("")))
+    std::unique_ptr<repo::Store> store = repo::open_store(*args.repository);
+    // The hash is checked before the move's transaction starts, so that
+    // other writers do not wait for it.
+    if (!repo::check_user(*store, *args.user, args.password.value_or("")))
       return refuse("access denied for user '" + *args.user + "' to repository '" +
                     *args.repository + "'");
-    repo::Transaction t(db, repo::Transaction::kWrite);
-    repo::move_object(db, *args.user, *args.from, *args.name, *args.to);
-    t.commit();
+    repo::move_object(*store, *args.user, *args.from, *args.name, *args.to);
   } catch (const std::exception& e) {
     return refuse(e.what());
   }

@@ -29,7 +29,8 @@ using Args = std::vector<std::string_view>;
 constexpr const char* kUsage =
     "usage:\n"
     "  wvrepo setup\n"
-    "  wvrepo create REPO\n"
+    "  wvrepo create REPO [--server CONNINFO]\n"
+    "  wvrepo attach REPO --server CONNINFO\n"
     "  wvrepo user add REPO USER            (password read from stdin)\n"
     "  wvrepo class add REPO CLASS [--parent PARENT]\n"
     "  wvrepo class list REPO\n"
@@ -129,10 +130,12 @@ struct Options {
   std::vector<std::string_view> positional;
   std::vector<repo::Test> where;
   std::optional<std::string> parent;
+  std::optional<std::string> server;
   bool json = false;
 };
 
-Options options(const Args& args, bool allow_where, bool allow_parent, bool allow_json) {
+Options options(const Args& args, bool allow_where, bool allow_parent, bool allow_json,
+                bool allow_server = false) {
   Options o;
   for (size_t i = 0; i < args.size(); ++i) {
     std::string_view a = args[i];
@@ -140,6 +143,8 @@ Options options(const Args& args, bool allow_where, bool allow_parent, bool allo
       o.where.push_back(typed_value(args[++i]));
     } else if (allow_parent && a == "--parent" && i + 1 < args.size()) {
       o.parent = std::string(args[++i]);
+    } else if (allow_server && a == "--server" && i + 1 < args.size()) {
+      o.server = std::string(args[++i]);
     } else if (allow_json && a == "--json") {
       o.json = true;
     } else if (a.starts_with("--")) {
@@ -157,17 +162,17 @@ void want(const Options& o, size_t min, size_t max) {
 }
 
 // Runs `change` on the repository in one write transaction.
-void change(std::string_view name, const std::function<void(repo::Database&)>& body) {
-  repo::Database db = repo::Database::open(name);
-  repo::Transaction t(db, repo::Transaction::kWrite);
-  body(db);
+void change(std::string_view name, const std::function<void(repo::Store&)>& body) {
+  std::unique_ptr<repo::Store> store = repo::open_store(name);
+  repo::StoreTransaction t(*store, repo::Store::kWrite);
+  body(*store);
   t.commit();
 }
 
-void read(std::string_view name, const std::function<void(repo::Database&)>& body) {
-  repo::Database db = repo::Database::open(name);
-  repo::Transaction t(db, repo::Transaction::kRead);
-  body(db);
+void read(std::string_view name, const std::function<void(repo::Store&)>& body) {
+  std::unique_ptr<repo::Store> store = repo::open_store(name);
+  repo::StoreTransaction t(*store, repo::Store::kRead);
+  body(*store);
   t.commit();
 }
 
@@ -222,14 +227,20 @@ int setup(const Args&) {
 // ---- commands ----
 
 int create(const Args& args) {
-  Options o = options(args, false, false, false);
+  Options o = options(args, false, false, false, true);
   want(o, 1, 1);
-  std::error_code ec;
-  if (!fs::is_directory(repo::repositories_dir(), ec))
-    throw repo::Error(repo::kNotFound, "no framework install at " + repo::home().string() +
-                                           " (run 'wvrepo setup')");
-  repo::Database::create(o.positional[0]);
+  repo::create_repository(o.positional[0], o.server);
   std::printf("Repository %.*s created\n", static_cast<int>(o.positional[0].size()),
+              o.positional[0].data());
+  return 0;
+}
+
+int attach(const Args& args) {
+  Options o = options(args, false, false, false, true);
+  want(o, 1, 1);
+  if (!o.server) throw UsageError("attach needs --server CONNINFO");
+  repo::attach_repository(o.positional[0], *o.server);
+  std::printf("Repository %.*s attached\n", static_cast<int>(o.positional[0].size()),
               o.positional[0].data());
   return 0;
 }
@@ -269,15 +280,15 @@ int user_add(const Args& args) {
     std::getline(std::cin, password);
   }
   if (!password.empty() && password.back() == '\r') password.pop_back();
-  change(o.positional[0], [&](repo::Database& db) { repo::set_user(db, o.positional[1], password); });
+  change(o.positional[0], [&](repo::Store& store) { repo::set_user(store, o.positional[1], password); });
   return 0;
 }
 
 int class_add(const Args& args) {
   Options o = options(args, false, true, false);
   want(o, 2, 2);
-  change(o.positional[0], [&](repo::Database& db) {
-    repo::add_class(db, o.positional[1], o.parent.value_or(""));
+  change(o.positional[0], [&](repo::Store& store) {
+    store.add_class(o.positional[1], o.parent.value_or(""));
   });
   return 0;
 }
@@ -285,17 +296,15 @@ int class_add(const Args& args) {
 int class_list(const Args& args) {
   Options o = options(args, false, false, true);
   want(o, 1, 1);
-  read(o.positional[0], [&](repo::Database& db) {
-    repo::Statement s(db, "SELECT name, parent FROM classes ORDER BY name");
-    while (s.step()) {
-      std::string name(s.text(0));
+  read(o.positional[0], [&](repo::Store& store) {
+    store.list_classes([&](const repo::ClassEntry& c) {
       if (o.json)
-        std::printf("{\"name\":%s,\"parent\":%s}\n", json_string(name).c_str(),
-                    s.is_null(1) ? "null" : json_string(s.text(1)).c_str());
+        std::printf("{\"name\":%s,\"parent\":%s}\n", json_string(c.name).c_str(),
+                    c.parent ? json_string(*c.parent).c_str() : "null");
       else
-        std::printf("%s%s%s\n", name.c_str(), s.is_null(1) ? "" : " ",
-                    s.is_null(1) ? "" : std::string(s.text(1)).c_str());
-    }
+        std::printf("%s%s%s\n", c.name.c_str(), c.parent ? " " : "",
+                    c.parent ? c.parent->c_str() : "");
+    });
   });
   return 0;
 }
@@ -303,7 +312,7 @@ int class_list(const Args& args) {
 int class_drop(const Args& args) {
   Options o = options(args, false, false, false);
   want(o, 2, 2);
-  change(o.positional[0], [&](repo::Database& db) { repo::drop_class(db, o.positional[1]); });
+  change(o.positional[0], [&](repo::Store& store) { store.drop_class(o.positional[1]); });
   return 0;
 }
 
@@ -328,7 +337,7 @@ int object_add(const Args& args) {
   }
   repo::Uuid made{};
   change(o.positional[0],
-         [&](repo::Database& db) { made = repo::create_object(db, o.positional[1], items); });
+         [&](repo::Store& store) { made = store.create_object(o.positional[1], items); });
   std::printf("%s\n", repo::uuid_text(made).c_str());
   return 0;
 }
@@ -338,10 +347,10 @@ int object_list(const Args& args) {
   want(o, 1, 2);
   std::optional<std::string_view> cls;
   if (o.positional.size() == 2) cls = o.positional[1];
-  read(o.positional[0], [&](repo::Database& db) {
-    if (cls && !repo::class_exists(db, *cls))
+  read(o.positional[0], [&](repo::Store& store) {
+    if (cls && !store.class_exists(*cls))
       throw repo::Error(WV_NO_SUCH_CLASS, "class '" + std::string(*cls) + "' does not exist");
-    repo::list_objects(db, cls, o.where, [&](const repo::ObjectRow& row) {
+    store.list_objects(cls, o.where, [&](const repo::ObjectRow& row) {
       const repo::Test* name = nullptr;
       for (const repo::Test& p : row.props)
         if (p.property == "name") name = &p;
@@ -366,10 +375,10 @@ int object_del(const Args& args) {
   Options o = options(args, true, false, false);
   want(o, 2, 2);
   uint32_t n = 0;
-  change(o.positional[0], [&](repo::Database& db) {
-    if (!repo::class_exists(db, o.positional[1]))
+  change(o.positional[0], [&](repo::Store& store) {
+    if (!store.class_exists(o.positional[1]))
       throw repo::Error(WV_NO_SUCH_CLASS, "class '" + std::string(o.positional[1]) + "' does not exist");
-    n = repo::delete_objects(db, o.positional[1], o.where);
+    n = store.delete_objects(o.positional[1], o.where);
   });
   std::printf("%" PRIu32 " object(s) deleted\n", n);
   return 0;
@@ -378,15 +387,13 @@ int object_del(const Args& args) {
 int status_list(const Args& args) {
   Options o = options(args, false, false, true);
   want(o, 1, 1);
-  read(o.positional[0], [&](repo::Database& db) {
-    repo::Statement s(db, "SELECT name, number FROM statuses ORDER BY number");
-    while (s.step()) {
-      std::string name(s.text(0));
+  read(o.positional[0], [&](repo::Store& store) {
+    store.list_statuses([&](const repo::StatusEntry& s) {
       if (o.json)
-        std::printf("{\"name\":%s,\"number\":%" PRId64 "}\n", json_string(name).c_str(), s.integer(1));
+        std::printf("{\"name\":%s,\"number\":%" PRId32 "}\n", json_string(s.name).c_str(), s.number);
       else
-        std::printf("%s %" PRId64 "\n", name.c_str(), s.integer(1));
-    }
+        std::printf("%s %" PRId32 "\n", s.name.c_str(), s.number);
+    });
   });
   return 0;
 }
@@ -394,19 +401,11 @@ int status_list(const Args& args) {
 int audit(const Args& args) {
   Options o = options(args, false, false, true);
   want(o, 1, 1);
-  read(o.positional[0], [&](repo::Database& db) {
-    repo::Statement s(db,
-                      "SELECT time, user, action, object_uuid, object_name, from_class, to_class "
-                      "FROM audit ORDER BY id");
-    while (s.step()) {
-      std::string uuid;
-      if (s.blob(3).size() == 16) {
-        repo::Uuid u{};
-        std::memcpy(u.data(), s.blob(3).data(), 16);
-        uuid = repo::uuid_text(u);
-      }
-      std::string time(s.text(0)), user(s.text(1)), action(s.text(2)), name(s.text(4)),
-          from(s.text(5)), to(s.text(6));
+  read(o.positional[0], [&](repo::Store& store) {
+    store.list_audit([&](const repo::AuditEntry& a) {
+      std::string uuid = a.uuid ? repo::uuid_text(*a.uuid) : std::string();
+      const std::string &time = a.time, &user = a.user, &action = a.action, &name = a.name,
+                        &from = a.from, &to = a.to;
       if (o.json)
         std::printf("{\"time\":%s,\"user\":%s,\"action\":%s,\"uuid\":%s,\"name\":%s,\"from\":%s,"
                     "\"to\":%s}\n",
@@ -416,7 +415,7 @@ int audit(const Args& args) {
       else
         std::printf("%s %s %s %s '%s' %s -> %s\n", time.c_str(), user.c_str(), action.c_str(),
                     uuid.c_str(), name.c_str(), from.c_str(), to.c_str());
-    }
+    });
   });
   return 0;
 }
@@ -429,6 +428,7 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"setup", nullptr, setup},          {"create", nullptr, create},
+    {"attach", nullptr, attach},
     {"user", "add", user_add},          {"class", "add", class_add},
     {"class", "list", class_list},      {"class", "drop", class_drop},
     {"import", nullptr, import},        {"object", "add", object_add},

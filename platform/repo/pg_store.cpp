@@ -1,0 +1,609 @@
+// The server backend: a repository in a PostgreSQL database, over libpq.
+//
+// Each repository is one schema of the database ("tng_" and its name), so
+// that several repositories can share a database. Values travel as text:
+// an integer property is kept as its decimal text, a UUID property as its
+// 36-character text, so that a criteria test compares type and text alone.
+//
+// Concurrency: writes run at READ COMMITTED and lock the rows they change.
+// A move is one statement that locks the object it picks (FOR UPDATE) and
+// changes it only if it is still in the source class; a process that
+// waited for that lock sees the committed move, re-checks its condition on
+// the new row and finds nothing to move or delete. So two processes moving
+// or deleting one object never both succeed: no lost update, and an object
+// is one row, never copied. Reads of a query run in one REPEATABLE READ
+// snapshot and are spooled, so no transaction stays open across a walk.
+#include <libpq-fe.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "backends.h"
+#include "platform/wvapi.h"
+
+namespace tng::repo {
+namespace {
+
+struct ClearResult {
+  void operator()(PGresult* r) const { PQclear(r); }
+};
+using Result = std::unique_ptr<PGresult, ClearResult>;
+
+struct Finish {
+  void operator()(PGconn* c) const { PQfinish(c); }
+};
+using Connection = std::unique_ptr<PGconn, Finish>;
+
+struct ClearOptions {
+  void operator()(PQconninfoOption* o) const { PQconninfoFree(o); }
+};
+
+using Params = std::vector<std::optional<std::string>>;
+
+constexpr const char* kFormat = "tng-repository 1";
+
+constexpr const char* kSchema = R"SQL(
+CREATE TABLE @meta(key text PRIMARY KEY, value text NOT NULL);
+CREATE TABLE @classes(
+  name text PRIMARY KEY,
+  parent text REFERENCES @classes(name));
+CREATE TABLE @objects(
+  id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  class_name text NOT NULL REFERENCES @classes(name),
+  uuid uuid NOT NULL UNIQUE);
+CREATE INDEX ON @objects(class_name, id);
+CREATE TABLE @props(
+  object_id bigint NOT NULL REFERENCES @objects(id) ON DELETE CASCADE,
+  name text NOT NULL,
+  type integer NOT NULL,
+  value text NOT NULL,
+  PRIMARY KEY(object_id, name));
+CREATE INDEX ON @props(name, value);
+CREATE TABLE @statuses(
+  name text PRIMARY KEY,
+  number integer NOT NULL UNIQUE);
+CREATE TABLE @users(
+  name text PRIMARY KEY,
+  salt bytea NOT NULL,
+  iterations integer NOT NULL,
+  hash bytea NOT NULL);
+CREATE TABLE @audit(
+  id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  time text NOT NULL,
+  "user" text NOT NULL,
+  action text NOT NULL,
+  object_uuid uuid,
+  object_name text,
+  from_class text,
+  to_class text);
+)SQL";
+
+std::string schema_name(std::string_view repository) { return "tng_" + std::string(repository); }
+
+// A value as the server keeps it.
+std::string value_text(const Test& t) {
+  if (t.type == WV_TYPE_INTEGER && t.value.size() == 4) {
+    int32_t v = 0;
+    std::memcpy(&v, t.value.data(), 4);
+    return std::to_string(v);
+  }
+  if (t.type == WV_TYPE_UUID && t.value.size() == 16) {
+    Uuid u{};
+    std::memcpy(u.data(), t.value.data(), 16);
+    return uuid_text(u);
+  }
+  return t.value;
+}
+
+// ... and back as the API hands it out.
+std::string value_bytes(int32_t type, std::string_view text) {
+  if (type == WV_TYPE_INTEGER) {
+    auto v = static_cast<int32_t>(std::strtol(std::string(text).c_str(), nullptr, 10));
+    return std::string(reinterpret_cast<const char*>(&v), 4);
+  }
+  if (type == WV_TYPE_UUID) {
+    if (std::optional<Uuid> u = parse_uuid(text))
+      return std::string(reinterpret_cast<const char*>(u->data()), 16);
+  }
+  return std::string(text);
+}
+
+// A text[] or int[] literal.
+std::string array_literal(const std::vector<std::string>& items) {
+  std::string out = "{";
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (i) out += ',';
+    out += '"';
+    for (char c : items[i]) {
+      if (c == '"' || c == '\\') out += '\\';
+      out += c;
+    }
+    out += '"';
+  }
+  return out + "}";
+}
+
+std::string hex(std::string_view bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes) {
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out;
+}
+
+std::string unhex(std::string_view text) {
+  auto nibble = [](char c) { return c <= '9' ? c - '0' : c - 'a' + 10; };
+  std::string out;
+  for (size_t i = 0; i + 1 < text.size(); i += 2)
+    out += static_cast<char>(nibble(text[i]) << 4 | nibble(text[i + 1]));
+  return out;
+}
+
+void quiet(void*, const char*) {}
+
+Connection connect(const std::string& conninfo) {
+  // Ours come first, so that the connection string overrides them.
+  const char* keys[] = {"connect_timeout", "fallback_application_name", "dbname", nullptr};
+  const char* values[] = {"10", "tng-repository", conninfo.c_str(), nullptr};
+  Connection c(PQconnectdbParams(keys, values, /*expand_dbname=*/1));
+  if (!c) throw Error(kFailed, "cannot connect to the repository server: out of memory");
+  if (PQstatus(c.get()) != CONNECTION_OK) {
+    std::string message = PQerrorMessage(c.get());
+    while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
+    for (char& ch : message)
+      if (ch == '\n') ch = ' ';
+    throw Error(kFailed, "cannot connect to the repository server: " + message);
+  }
+  PQsetNoticeProcessor(c.get(), quiet, nullptr);
+  return c;
+}
+
+class PgStore final : public Store {
+ public:
+  PgStore(std::string_view name, Connection c) : name_(name), conn_(std::move(c)) {
+    std::string schema = schema_name(name);
+    char* quoted = PQescapeIdentifier(conn_.get(), schema.data(), schema.size());
+    if (!quoted) fail("cannot quote the schema name");
+    prefix_ = std::string(quoted) + ".";
+    PQfreemem(quoted);
+  }
+
+  // Throws kNotFound when the database holds no such repository.
+  void check_exists() {
+    Result r = exec_raw(sql("SELECT value FROM @meta WHERE key = 'format'"), {});
+    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) {
+      const char* state = PQresultErrorField(r.get(), PG_DIAG_SQLSTATE);
+      if (state && (std::strcmp(state, "42P01") == 0 || std::strcmp(state, "3F000") == 0))
+        throw Error(kNotFound, "the server's database holds no repository '" + name_ + "'");
+      throw_result(r.get(), "cannot read the repository");
+    }
+    if (PQntuples(r.get()) != 1 || std::strcmp(PQgetvalue(r.get(), 0, 0), kFormat) != 0)
+      throw Error(kFailed, "schema " + schema_name(name_) + " on the server is not a repository");
+  }
+
+  void create() {
+    exec("BEGIN");
+    Result r = exec_raw("CREATE SCHEMA " + prefix_.substr(0, prefix_.size() - 1), {});
+    if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) {
+      const char* state = PQresultErrorField(r.get(), PG_DIAG_SQLSTATE);
+      if (state && std::strcmp(state, "42P06") == 0)
+        throw Error(kExists, "repository '" + name_ + "' exists already on the server");
+      throw_result(r.get(), "cannot create the repository");
+    }
+    exec(sql(kSchema));
+    exec(sql("INSERT INTO @meta(key, value) VALUES('format', $1)"), {std::string(kFormat)});
+    std::vector<std::string> names, parents, statuses, numbers;
+    for (const FrameworkClass& c : framework_classes()) {
+      Params p{std::string(c.name), std::nullopt};
+      if (c.parent) p[1] = std::string(c.parent);
+      exec(sql("INSERT INTO @classes(name, parent) VALUES($1, $2)"), p);
+    }
+    for (const FrameworkStatus& s : framework_statuses())
+      exec(sql("INSERT INTO @statuses(name, number) VALUES($1, $2)"),
+           {std::string(s.name), std::to_string(s.number)});
+    commit();
+  }
+
+  void begin(Kind kind) override {
+    exec(kind == kWrite ? "BEGIN" : "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+  }
+  void commit() override {
+    Result r = exec("COMMIT");
+    if (std::strcmp(PQcmdStatus(r.get()), "COMMIT") != 0)
+      throw Error(kFailed, "the repository server rolled the transaction back");
+  }
+  void rollback() noexcept override {
+    if (PQstatus(conn_.get()) == CONNECTION_OK) PQclear(PQexec(conn_.get(), "ROLLBACK"));
+  }
+
+  bool class_exists(std::string_view name) override {
+    return PQntuples(exec(sql("SELECT 1 FROM @classes WHERE name = $1"), {std::string(name)}).get()) > 0;
+  }
+
+  void add_class(std::string_view name, std::string_view parent) override {
+    if (!valid_class_name(name))
+      throw Error(kBadArgument, "'" + std::string(name) + "' is not a valid class name");
+    Result existing = exec(sql("SELECT coalesce(parent, '') FROM @classes WHERE name = $1"),
+                           {std::string(name)});
+    if (PQntuples(existing.get()) > 0) {
+      std::string_view have = PQgetvalue(existing.get(), 0, 0);
+      if (have == parent) return;
+      throw Error(kExists, "class '" + std::string(name) + "' exists already with parent '" +
+                               std::string(have) + "'");
+    }
+    if (!parent.empty() && !class_exists(parent))
+      throw Error(WV_NO_SUCH_CLASS, "parent class '" + std::string(parent) + "' does not exist");
+    Params p{std::string(name), std::nullopt};
+    if (!parent.empty()) p[1] = std::string(parent);
+    exec(sql("INSERT INTO @classes(name, parent) VALUES($1, $2)"), p);
+  }
+
+  void drop_class(std::string_view name) override {
+    std::string n(name);
+    if (!class_exists(name))
+      throw Error(WV_NO_SUCH_CLASS, "class '" + n + "' does not exist");
+    Result objects = exec(sql("SELECT count(*) FROM @objects WHERE class_name = $1"), {n});
+    if (std::string_view count = PQgetvalue(objects.get(), 0, 0); count != "0")
+      throw Error(kInUse, "class '" + n + "' still holds " + std::string(count) +
+                              " object(s); move or delete them first");
+    Result children = exec(
+        sql("SELECT name FROM @classes WHERE parent = $1 ORDER BY name COLLATE \"C\" LIMIT 1"), {n});
+    if (PQntuples(children.get()) > 0)
+      throw Error(kInUse, "class '" + n + "' still has subclasses (" +
+                              PQgetvalue(children.get(), 0, 0) + ")");
+    exec(sql("DELETE FROM @classes WHERE name = $1"), {n});
+  }
+
+  void list_classes(const std::function<void(const ClassEntry&)>& each) override {
+    Result r = exec(sql("SELECT name, parent FROM @classes ORDER BY name COLLATE \"C\""));
+    ClassEntry e;
+    for (int i = 0; i < PQntuples(r.get()); ++i) {
+      e.name = PQgetvalue(r.get(), i, 0);
+      e.parent.reset();
+      if (!PQgetisnull(r.get(), i, 1)) e.parent = std::string(PQgetvalue(r.get(), i, 1));
+      each(e);
+    }
+  }
+
+  ResultFile run_query(std::string_view class_name, const std::vector<Test>& tests,
+                       std::string_view properties) override {
+    ResultFile result(property_names(properties));
+    const std::vector<std::string>& names = result.names();
+    auto index_of = [&](std::string_view n) -> std::optional<uint32_t> {
+      for (uint32_t i = 0; i < names.size(); ++i)
+        if (names[i] == n) return i;
+      return std::nullopt;
+    };
+    std::optional<uint32_t> class_index = index_of("class_name");
+    std::optional<uint32_t> uuid_index = index_of("uuid");
+    std::vector<std::string> wanted;
+    for (const std::string& n : names)
+      if (n != "class_name" && n != "uuid") wanted.push_back(n);
+
+    Params params{std::string(class_name), array_literal(wanted)};
+    std::string where = "o.class_name = $1" + test_clause(tests, params);
+    std::string text = sql(
+        "SELECT o.id, o.class_name, o.uuid, p.name, p.type, p.value FROM @objects o "
+        "LEFT JOIN @props p ON p.object_id = o.id AND p.name = ANY($2::text[]) WHERE " +
+        where + " ORDER BY o.id");
+
+    std::vector<std::pair<uint32_t, Test>> values;
+    std::string current;
+    bool have = false;
+    auto add = [&](uint32_t index, int32_t type, std::string bytes) {
+      values.push_back({index, Test{std::string(), type, std::move(bytes)}});
+    };
+    stream(text, params, [&](const PGresult* row) {
+      std::string_view id = PQgetvalue(row, 0, 0);
+      if (!have || id != current) {
+        if (have) result.write(values);
+        have = true;
+        current = id;
+        values.clear();
+        if (class_index) add(*class_index, WV_TYPE_TEXT, PQgetvalue(row, 0, 1));
+        if (uuid_index) add(*uuid_index, WV_TYPE_UUID, value_bytes(WV_TYPE_UUID, PQgetvalue(row, 0, 2)));
+      }
+      if (PQgetisnull(row, 0, 3)) return;
+      std::optional<uint32_t> index = index_of(PQgetvalue(row, 0, 3));
+      if (!index) return;
+      auto type = static_cast<int32_t>(std::atoi(PQgetvalue(row, 0, 4)));
+      add(*index, type, value_bytes(type, PQgetvalue(row, 0, 5)));
+    });
+    if (have) result.write(values);
+    result.finish();
+    return result;
+  }
+
+  void list_objects(std::optional<std::string_view> class_name, const std::vector<Test>& tests,
+                    const std::function<void(const ObjectRow&)>& each) override {
+    Params params{class_name ? std::optional<std::string>(std::string(*class_name)) : std::nullopt};
+    std::string where = (class_name ? "o.class_name = $1" : "$1::text IS NULL") + test_clause(tests, params);
+    std::string text = sql(
+        "SELECT o.id, o.class_name, o.uuid, p.name, p.type, p.value FROM @objects o "
+        "LEFT JOIN @props p ON p.object_id = o.id WHERE " +
+        where + " ORDER BY o.id, p.name COLLATE \"C\"");
+    ObjectRow row;
+    std::string current;
+    bool have = false;
+    stream(text, params, [&](const PGresult* r) {
+      std::string_view id = PQgetvalue(r, 0, 0);
+      if (!have || id != current) {
+        if (have) each(row);
+        have = true;
+        current = id;
+        row.class_name = PQgetvalue(r, 0, 1);
+        if (std::optional<Uuid> u = parse_uuid(PQgetvalue(r, 0, 2))) row.uuid = *u;
+        row.props.clear();
+      }
+      if (PQgetisnull(r, 0, 3)) return;
+      auto type = static_cast<int32_t>(std::atoi(PQgetvalue(r, 0, 4)));
+      row.props.push_back(Test{PQgetvalue(r, 0, 3), type, value_bytes(type, PQgetvalue(r, 0, 5))});
+    });
+    if (have) each(row);
+  }
+
+  uint32_t delete_objects(std::string_view class_name, const std::vector<Test>& tests) override {
+    Params params{std::string(class_name)};
+    std::string where = "o.class_name = $1" + test_clause(tests, params);
+    Result r = exec(sql("DELETE FROM @objects o WHERE " + where), params);
+    return static_cast<uint32_t>(std::strtoul(PQcmdTuples(r.get()), nullptr, 10));
+  }
+
+  Uuid create_object(std::string_view class_name, const std::vector<Test>& items) override {
+    if (!class_exists(class_name))
+      throw Error(WV_NO_SUCH_CLASS, "class '" + std::string(class_name) + "' does not exist");
+    std::optional<Uuid> uuid;
+    for (const Test& t : items) {
+      if (t.property == "uuid") {
+        if (t.type != WV_TYPE_UUID || t.value.size() != 16)
+          throw Error(kBadArgument, "the uuid property must be a UUID");
+        Uuid u{};
+        std::memcpy(u.data(), t.value.data(), 16);
+        uuid = u;
+      } else if (t.property == "class_name") {
+        if (t.type != WV_TYPE_TEXT || t.value != class_name)
+          throw Error(kBadArgument, "the class_name property '" + t.value + "' names another class");
+      }
+    }
+    if (!uuid) uuid = new_uuid();
+    std::string text = uuid_text(*uuid);
+    if (PQntuples(exec(sql("SELECT 1 FROM @objects WHERE uuid = $1::uuid"), {text}).get()) > 0)
+      throw Error(kExists, "an object with uuid " + text + " exists already");
+    std::vector<std::string> names, types, values;
+    for (const Test& t : items) {
+      if (t.property == "uuid" || t.property == "class_name") continue;
+      names.push_back(t.property);
+      types.push_back(std::to_string(t.type));
+      values.push_back(value_text(t));
+    }
+    exec(sql("WITH o AS (INSERT INTO @objects(class_name, uuid) VALUES($1, $2::uuid) RETURNING id) "
+             "INSERT INTO @props(object_id, name, type, value) SELECT o.id, x.n, x.t, x.v FROM o, "
+             "unnest($3::text[], $4::integer[], $5::text[]) AS x(n, t, v)"),
+         {std::string(class_name), text, array_literal(names), array_literal(types),
+          array_literal(values)});
+    return *uuid;
+  }
+
+  std::optional<UserHash> find_user(std::string_view name) override {
+    Result r = exec(sql("SELECT encode(salt, 'hex'), iterations, encode(hash, 'hex') FROM @users "
+                        "WHERE name = $1"),
+                    {std::string(name)});
+    if (PQntuples(r.get()) == 0) return std::nullopt;
+    return UserHash{unhex(PQgetvalue(r.get(), 0, 0)), std::atoi(PQgetvalue(r.get(), 0, 1)),
+                    unhex(PQgetvalue(r.get(), 0, 2))};
+  }
+
+  void put_user(std::string_view name, const UserHash& h) override {
+    exec(sql("INSERT INTO @users(name, salt, iterations, hash) "
+             "VALUES($1, decode($2, 'hex'), $3, decode($4, 'hex')) ON CONFLICT(name) DO UPDATE "
+             "SET salt = EXCLUDED.salt, iterations = EXCLUDED.iterations, hash = EXCLUDED.hash"),
+         {std::string(name), hex(h.salt), std::to_string(h.iterations), hex(h.hash)});
+  }
+
+  // One statement, so one transaction and one round trip: it locks the
+  // oldest object of that name in the source class, moves it and writes
+  // the audit record from what it moved. Only when nothing moved is the
+  // reason looked up, for the message.
+  void move_object(std::string_view user, std::string_view from, std::string_view name,
+                   std::string_view to, std::string_view time) override {
+    Result r = exec(
+        sql("WITH target AS (SELECT 1 FROM @classes WHERE name = $3), "
+            "found AS (SELECT o.id FROM @objects o JOIN @props p ON p.object_id = o.id "
+            "AND p.name = 'name' AND p.type = 0 AND p.value = $2 "
+            "WHERE o.class_name = $1 AND EXISTS(SELECT 1 FROM target) "
+            "ORDER BY o.id LIMIT 1 FOR UPDATE OF o), "
+            "moved AS (UPDATE @objects o SET class_name = $3 FROM found "
+            "WHERE o.id = found.id AND o.class_name = $1 RETURNING o.uuid) "
+            "INSERT INTO @audit(time, \"user\", action, object_uuid, object_name, from_class, "
+            "to_class) SELECT $4, $5, 'reclass', uuid, $2, $1, $3 FROM moved"),
+        {std::string(from), std::string(name), std::string(to), std::string(time),
+         std::string(user)});
+    if (std::string_view(PQcmdTuples(r.get())) == "1") return;
+    if (!class_exists(from))
+      throw Error(WV_NO_SUCH_CLASS, "class '" + std::string(from) + "' does not exist");
+    if (!class_exists(to))
+      throw Error(WV_NO_SUCH_CLASS, "target class '" + std::string(to) + "' does not exist");
+    throw Error(kNotFound, "no object named '" + std::string(name) + "' in class '" +
+                               std::string(from) + "'");
+  }
+
+  std::optional<int32_t> status_number(std::string_view name) override {
+    Result r = exec(sql("SELECT number FROM @statuses WHERE name = $1"), {std::string(name)});
+    if (PQntuples(r.get()) == 0) return std::nullopt;
+    return static_cast<int32_t>(std::atoi(PQgetvalue(r.get(), 0, 0)));
+  }
+
+  void list_statuses(const std::function<void(const StatusEntry&)>& each) override {
+    Result r = exec(sql("SELECT name, number FROM @statuses ORDER BY number"));
+    for (int i = 0; i < PQntuples(r.get()); ++i)
+      each(StatusEntry{PQgetvalue(r.get(), i, 0), std::atoi(PQgetvalue(r.get(), i, 1))});
+  }
+
+  void list_audit(const std::function<void(const AuditEntry&)>& each) override {
+    std::string text = sql(
+        "SELECT time, \"user\", action, object_uuid, object_name, from_class, to_class "
+        "FROM @audit ORDER BY id");
+    AuditEntry e;
+    stream(text, {}, [&](const PGresult* r) {
+      e.time = PQgetvalue(r, 0, 0);
+      e.user = PQgetvalue(r, 0, 1);
+      e.action = PQgetvalue(r, 0, 2);
+      e.uuid = parse_uuid(PQgetvalue(r, 0, 3));
+      e.name = PQgetvalue(r, 0, 4);
+      e.from = PQgetvalue(r, 0, 5);
+      e.to = PQgetvalue(r, 0, 6);
+      each(e);
+    });
+  }
+
+ private:
+  // The statement text with every '@' replaced by the quoted schema and a dot.
+  std::string sql(std::string_view text) const {
+    std::string out;
+    out.reserve(text.size() + 16 * prefix_.size());
+    for (char c : text) {
+      if (c == '@')
+        out += prefix_;
+      else
+        out += c;
+    }
+    return out;
+  }
+
+  // " AND ..." for the criteria tests; their values join `params`.
+  std::string test_clause(const std::vector<Test>& tests, Params& params) const {
+    std::string out;
+    auto next = [&](std::string value) {
+      params.emplace_back(std::move(value));
+      return "$" + std::to_string(params.size());
+    };
+    for (const Test& t : tests) {
+      if (t.property == "class_name") {
+        out += t.type == WV_TYPE_TEXT ? " AND o.class_name = " + next(t.value) : " AND false";
+      } else if (t.property == "uuid") {
+        out += t.type == WV_TYPE_UUID ? " AND o.uuid = " + next(value_text(t)) + "::uuid"
+                                      : " AND false";
+      } else {
+        std::string n = next(t.property);
+        std::string ty = next(std::to_string(t.type));
+        std::string v = next(value_text(t));
+        out += " AND EXISTS(SELECT 1 FROM " + prefix_ + "props t WHERE t.object_id = o.id AND t.name = " +
+               n + " AND t.type = " + ty + "::integer AND t.value = " + v + ")";
+      }
+    }
+    return out;
+  }
+
+  [[noreturn]] void fail(const std::string& what) const {
+    std::string message = PQerrorMessage(conn_.get());
+    while (!message.empty() && message.back() == '\n') message.pop_back();
+    if (PQstatus(conn_.get()) != CONNECTION_OK)
+      throw Error(kFailed, what + ": the connection to the repository server is lost: " + message);
+    throw Error(kFailed, what + ": " + message);
+  }
+
+  [[noreturn]] void throw_result(const PGresult* r, const std::string& what) const {
+    if (PQstatus(conn_.get()) != CONNECTION_OK) fail(what);
+    const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
+    const char* primary = PQresultErrorField(r, PG_DIAG_MESSAGE_PRIMARY);
+    std::string message = primary ? primary : PQresultErrorMessage(r);
+    int32_t code = kFailed;
+    if (state && std::strcmp(state, "23505") == 0) code = kExists;
+    throw Error(code, what + ": " + message);
+  }
+
+  Result exec_raw(const std::string& text, const Params& params) {
+    std::vector<const char*> values;
+    values.reserve(params.size());
+    for (const auto& p : params) values.push_back(p ? p->c_str() : nullptr);
+    Result r(PQexecParams(conn_.get(), text.c_str(), static_cast<int>(values.size()), nullptr,
+                          values.data(), nullptr, nullptr, 0));
+    if (!r) fail("repository statement failed");
+    return r;
+  }
+
+  Result exec(const std::string& text, const Params& params = {}) {
+    Result r = exec_raw(text, params);
+    ExecStatusType status = PQresultStatus(r.get());
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+      throw_result(r.get(), "repository statement failed");
+    return r;
+  }
+
+  // Runs a query and hands its rows over one at a time, so that a large
+  // result is never held whole in memory.
+  void stream(const std::string& text, const Params& params,
+              const std::function<void(const PGresult*)>& each) {
+    std::vector<const char*> values;
+    for (const auto& p : params) values.push_back(p ? p->c_str() : nullptr);
+    if (!PQsendQueryParams(conn_.get(), text.c_str(), static_cast<int>(values.size()), nullptr,
+                           values.data(), nullptr, nullptr, 0))
+      fail("repository statement failed");
+    PQsetSingleRowMode(conn_.get());
+    std::optional<Error> error;
+    while (PGresult* raw = PQgetResult(conn_.get())) {
+      Result r(raw);
+      ExecStatusType status = PQresultStatus(raw);
+      if (error) continue;  // drained, so that the connection can be used again
+      if (status == PGRES_SINGLE_TUPLE) {
+        try {
+          each(raw);
+        } catch (const Error& e) {
+          error = e;
+        } catch (const std::exception& e) {
+          error = Error(kFailed, e.what());
+        }
+      } else if (status != PGRES_TUPLES_OK) {
+        try {
+          throw_result(raw, "repository statement failed");
+        } catch (const Error& e) {
+          error = e;
+        }
+      }
+    }
+    if (error) throw *error;
+  }
+
+  std::string name_;
+  Connection conn_;
+  std::string prefix_;
+};
+
+}  // namespace
+
+void check_server_conninfo(const std::string& conninfo) {
+  char* message = nullptr;
+  std::unique_ptr<PQconninfoOption, ClearOptions> options(PQconninfoParse(conninfo.c_str(), &message));
+  if (!options) {
+    std::string why = message ? message : "out of memory";
+    PQfreemem(message);
+    while (!why.empty() && why.back() == '\n') why.pop_back();
+    throw Error(kBadArgument, "the connection string '" + conninfo + "' cannot be read: " + why);
+  }
+  for (PQconninfoOption* o = options.get(); o->keyword; ++o)
+    if (std::strcmp(o->keyword, "password") == 0 && o->val && *o->val)
+      throw Error(kBadArgument,
+                  "the connection string carries a password; give it through ~/.pgpass, "
+                  "PGPASSFILE or a service file instead, never on the command line");
+}
+
+std::unique_ptr<Store> open_server_store(std::string_view name, const std::string& conninfo) {
+  auto store = std::make_unique<PgStore>(name, connect(conninfo));
+  store->check_exists();
+  return store;
+}
+
+void create_server_repository(std::string_view name, const std::string& conninfo) {
+  PgStore store(name, connect(conninfo));
+  store.create();
+}
+
+void check_server_repository(std::string_view name, const std::string& conninfo) {
+  PgStore store(name, connect(conninfo));
+  store.check_exists();
+}
+
+}  // namespace tng::repo
