@@ -139,9 +139,9 @@ EOF
 
 test_expect_success 'a password is stored only as a salted hash' '
 	reclass_fixture &&
-	! grep -a -q s3cret "$TNG_HOME/repositories/R.db"* &&
+	repo_bytes R >bytes && test -s bytes && ! grep -a -q s3cret bytes &&
 	printf "s3cret\n" | wvrepo user add R other >/dev/null &&
-	test "$(sqlite3 "$TNG_HOME/repositories/R.db" "SELECT count(DISTINCT hash) FROM users")" = 3
+	test "$(repo_sql R "SELECT count(DISTINCT hash) FROM users")" = 3
 '
 
 # ---- trix and class definition files ----

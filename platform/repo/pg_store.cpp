@@ -515,7 +515,14 @@ class PgStore final : public Store {
     throw Error(code, what + ": " + message);
   }
 
+  // Without parameters the simple protocol: one round trip, and a text may
+  // hold several statements.
   Result exec_raw(const std::string& text, const Params& params) {
+    if (params.empty()) {
+      Result r(PQexec(conn_.get(), text.c_str()));
+      if (!r) fail("repository statement failed");
+      return r;
+    }
     std::vector<const char*> values;
     values.reserve(params.size());
     for (const auto& p : params) values.push_back(p ? p->c_str() : nullptr);

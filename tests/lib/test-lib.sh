@@ -136,6 +136,52 @@ expect_stdout_empty() {
   [ ! -s "$CASE_DIR/out" ] || { say "stdout not empty:" >&2; cat "$CASE_DIR/out" >&2; return 1; }
 }
 
+# ---- the repository backend ----
+#
+# TNG_TEST_BACKEND chooses where the tests' repositories live: "sqlite"
+# (the default, the embedded file) or "pg" (a server repository in a
+# throwaway PostgreSQL cluster that the script starts on first use, see
+# pg.sh). With "pg", `wvrepo create REPO` without --server, as the tests
+# write it, creates the repository in a database of the case's own.
+TNG_TEST_BACKEND=${TNG_TEST_BACKEND:-sqlite}
+case $TNG_TEST_BACKEND in
+  sqlite) ;;
+  pg)
+    . "$TNG_SRC/tests/lib/pg.sh"
+    wvrepo() {
+      if [ "$#" -eq 2 ] && [ "$1" = create ]; then
+        local server
+        server=$(pg_conninfo) || return 1
+        command wvrepo create "$2" --server "$server"
+      else
+        command wvrepo "$@"
+      fi
+    }
+    ;;
+  *) say "TNG_TEST_BACKEND must be sqlite or pg, not '$TNG_TEST_BACKEND'" >&2; exit 2 ;;
+esac
+
+# repo_sql REPO SQL: runs SQL on the repository's own tables, whichever
+# backend holds them.
+repo_sql() {
+  if [ -e "$TNG_HOME/repositories/$1.db" ]; then
+    sqlite3 "$TNG_HOME/repositories/$1.db" "$2"
+  else
+    PGOPTIONS="-c search_path=\"tng_$1\"" psql -X -q -A -t -v ON_ERROR_STOP=1 \
+      "$(sed -n 's/^conninfo=//p' "$TNG_HOME/repositories/$1.pg")" -c "$2"
+  fi
+}
+
+# repo_bytes REPO: every byte the repository keeps (its files, or a dump of
+# its schema on the server).
+repo_bytes() {
+  if [ -e "$TNG_HOME/repositories/$1.db" ]; then
+    cat "$TNG_HOME/repositories/$1.db"*
+  else
+    pg_dump -n "\"tng_$1\"" "$(sed -n 's/^conninfo=//p' "$TNG_HOME/repositories/$1.pg")"
+  fi
+}
+
 # fresh_home: an empty framework install with `wvrepo setup`.
 fresh_home() {
   rm -rf "$TNG_HOME"

@@ -2,7 +2,8 @@
 //
 // C-compatible functions with the framework's names, arguments and return
 // codes. Handles are opaque; every free takes the handle's address and clears
-// it. Storage is one SQLite file per repository under $TNG_HOME/repositories.
+// it. A repository is an embedded SQLite file or a schema on a PostgreSQL
+// server, registered under its name in $TNG_HOME/repositories.
 #pragma once
 #include <stdint.h>
 

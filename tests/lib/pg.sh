@@ -1,0 +1,95 @@
+# A throwaway PostgreSQL cluster for one test script (or benchmark), started
+# when it is first needed and stopped when the script ends.
+#
+#   . "$TNG_SRC/tests/lib/pg.sh"     (after test-lib.sh)
+#   pg_conninfo                      a connection string for a database of
+#                                    the current case, made on first use
+#   pg_stop / pg_start               stop the server (fast shutdown) and
+#                                    start it again on the same folder
+#   pg_sql DB SQL                    runs SQL as the superuser (psql)
+#
+# The tests run as root, and the server refuses to run as root: the cluster
+# belongs to an unprivileged system user (PG_USER, default nobody) and lives
+# in its own folder under /tmp. It listens on no TCP address, only on a
+# unix socket in that folder, and lets in the local system user of the same
+# name (peer login): root connects as the database superuser "root".
+# PG_DURABLE=1 keeps the server's default durability (the benchmarks);
+# otherwise the tests' cluster skips fsync, which only a crash of the
+# machine would notice.
+: "${PG_BIN:=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -1)}"
+: "${PG_USER:=nobody}"
+
+_pg_state="$TEST_ROOT/pg.folder"
+
+# pg_folder: the cluster's folder; starts the cluster when there is none.
+pg_folder() {
+  if [ ! -s "$_pg_state" ]; then
+    local dir
+    dir=$(mktemp -d /tmp/tng-pg.XXXXXX) || return 1
+    chown "$PG_USER" "$dir" && chmod 700 "$dir" || return 1
+    (cd / && runuser -u "$PG_USER" -- "$PG_BIN/initdb" -D "$dir/data" -U root --auth-local=peer \
+      --auth-host=reject -E UTF8 --locale=C -N) >"$dir/initdb.log" 2>&1 ||
+      { cat "$dir/initdb.log" >&2; rm -rf "$dir"; return 1; }
+    mkdir "$dir/socket" && chown "$PG_USER" "$dir/socket"
+    {
+      echo "listen_addresses = ''"
+      echo "unix_socket_directories = '$dir/socket'"
+      echo "max_connections = 200"
+      if [ -z "${PG_DURABLE:-}" ]; then
+        echo "fsync = off"
+        echo "synchronous_commit = off"
+        echo "full_page_writes = off"
+      fi
+    } >>"$dir/data/postgresql.conf"
+    echo "$dir" >"$_pg_state"
+    pg_start || return 1
+  fi
+  cat "$_pg_state"
+}
+
+pg_start() {
+  local dir
+  dir=$(cat "$_pg_state")
+  (cd / && runuser -u "$PG_USER" -- "$PG_BIN/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -s start) ||
+    { cat "$dir/server.log" >&2; return 1; }
+}
+
+pg_stop() {
+  local dir
+  [ -s "$_pg_state" ] || return 0
+  dir=$(cat "$_pg_state")
+  (cd / && runuser -u "$PG_USER" -- "$PG_BIN/pg_ctl" -D "$dir/data" -m fast -w -s stop)
+}
+
+# pg_socket: the folder of the server's socket (libpq's "host").
+pg_socket() { echo "$(pg_folder)/socket"; }
+
+pg_sql() {
+  local db=$1
+  shift
+  psql -X -q -A -t -v ON_ERROR_STOP=1 -h "$(pg_socket)" -d "$db" -c "$*"
+}
+
+# pg_conninfo: a database of its own for each framework home, so that the
+# repositories of a fresh home never meet those of an earlier one. The
+# database's name is kept in the home (a home made again gets a new one),
+# or in the case's folder while there is no home.
+pg_conninfo() {
+  local mark db
+  if [ -d "$TNG_HOME" ]; then mark=$TNG_HOME/.pg-test-database; else mark=${CASE_DIR:-$TEST_ROOT}/pg.database; fi
+  if [ ! -s "$mark" ]; then
+    db="t${case_number:-0}_$$_${RANDOM}"
+    pg_sql postgres "CREATE DATABASE \"$db\" TEMPLATE template0 STRATEGY file_copy" || return 1
+    echo "$db" >"$mark"
+  fi
+  echo "host=$(pg_socket) dbname=$(cat "$mark")"
+}
+
+_pg_cleanup() {
+  local dir
+  [ -s "$_pg_state" ] || return 0
+  dir=$(cat "$_pg_state")
+  (cd / && runuser -u "$PG_USER" -- "$PG_BIN/pg_ctl" -D "$dir/data" -m immediate -w -s stop) 2>/dev/null
+  rm -rf "$dir"
+}
+cleanup_hooks+=(_pg_cleanup)
