@@ -210,7 +210,7 @@ std::vector<Match> associate_servers(Run& run, const std::vector<Board>& boards,
   Questions questions;
   questions.lights_out_address = true;
   for (const AssociationClass& server_class : kAssociationClasses) {
-    if (!run.all_systems && server_class.all_systems_only) continue;
+    if (!run.all_systems && server_class.modes == Modes::AllSystemsOnly) continue;
     classes.push_back(&server_class);
     passes.push_back({server_class.name, questions});
   }

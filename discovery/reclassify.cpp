@@ -27,7 +27,7 @@ void pause_for_test(Run& run) {
 
 void reclassify(Run& run, const PassRule& rule, const RuleEntry& entry, const std::string& name) {
   run.out.say(To::ConsoleAndLog, entry.announcement, name.c_str());
-  run.reclass.run(rule.framework_class, name, entry.target);
+  run.reclass.run(rule.framework_class, name, class_name(entry.target));
 }
 
 // The device answered the identification with an error: only a rack
@@ -49,7 +49,7 @@ void settle_answer_with_error(Run& run, const PassRule& rule, const DeviceTarget
 void settle_device(Run& run, const PassRule& rule, const DeviceTarget& device,
                    const Inquiry& inquiry) {
   const Identification& id = inquiry.identification();
-  if (id.contact == Contact::AnsweredWithError && rule.rack_enclosure_on_error) {
+  if (id.contact == Contact::AnsweredWithError && rule.settles_answer_with_error()) {
     settle_answer_with_error(run, rule, device, id);
     return;
   }
@@ -57,11 +57,11 @@ void settle_device(Run& run, const PassRule& rule, const DeviceTarget& device,
   if (id.contact != Contact::Answered) return;
 
   DeviceFacts facts{id.contact, LightsOutKind::None, ProductKind::None, run.all_systems};
-  if (rule.asks_lights_out_kind) {
+  if (rule.asks_lights_out_kind()) {
     report_not_connected(run, inquiry.kind().not_connected);
     facts.lights_out = inquiry.kind().kind;
   }
-  if (rule.asks_product_kind) {
+  if (rule.asks_product_kind()) {
     report_not_connected(run, inquiry.product().not_connected);
     facts.product = inquiry.product().kind;
   }
@@ -72,9 +72,9 @@ void settle_device(Run& run, const PassRule& rule, const DeviceTarget& device,
 Questions questions_of(const PassRule& rule) {
   Questions questions;
   questions.form = rule.form;
-  questions.kind_on_error = rule.rack_enclosure_on_error;
-  questions.lights_out_kind = rule.asks_lights_out_kind;
-  questions.product_kind = rule.asks_product_kind;
+  questions.kind_on_error = rule.settles_answer_with_error();
+  questions.lights_out_kind = rule.asks_lights_out_kind();
+  questions.product_kind = rule.asks_product_kind();
   return questions;
 }
 
@@ -121,7 +121,9 @@ bool check_orvex_classes(Run& run) {
     report_missing_classes(run);
     return false;
   }
-  for (std::string_view required : kRequiredClasses) {
+  for (const OrvexClassRow& orvex : kOrvexClasses) {
+    if (!orvex.checked) continue;
+    const std::string_view required = orvex.name;
     session.add_text_criterion("class_name", required);
     // Only a missing class counts; any other outcome of the query is passed over.
     if (session.query(required, "name,address", kBatch) == WV_NO_SUCH_CLASS) {
@@ -155,7 +157,7 @@ void run_reclassification_passes(Run& run) {
   std::vector<const PassRule*> rules;
   std::vector<WalkPass> passes;
   for (const PassRule& rule : kPassRules) {
-    if (!run.all_systems && rule.all_systems_only) continue;
+    if (!rule.runs_in(run.all_systems)) continue;
     rules.push_back(&rule);
     passes.push_back({rule.framework_class, questions_of(rule)});
   }

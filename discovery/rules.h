@@ -1,39 +1,93 @@
 // The constant tables of discovery: the reclassification passes with their
 // rules, and the classes the association passes visit.
+//
+// A pass is one framework class; its entries say, in named fields, what
+// they ask of the device's answers and of the mode, and are tested in order
+// by one generic test (`holds`). Which questions a pass asks follows from
+// its entries: the lights-out kind or the product kind when an entry asks
+// for one, and the kind on an identification answered with an error when
+// an entry asks for that contact. A new product kind or pass is a new row.
 #pragma once
+#include <optional>
 #include <span>
 #include <string_view>
 
 #include "identify.h"
+#include "orvex_classes.h"
 
 namespace orxdetect {
 
-// What an entry of a pass asks of the device's answers and of the mode.
-enum class Condition {
-  Answered,                    // identification answered
-  AnsweredBoard,               // answered, lights-out kind = board
-  AnsweredAllSystems,          // answered, all-systems mode
-  AnsweredStorageAllSystems,   // answered, product = storage appliance, all-systems mode
-  AnsweredTarvikAllSystems,    // answered, product = Tarvik server, all-systems mode
-  AnsweredErrorRackEnclosure,  // answered with an error, lights-out kind = rack enclosure
-};
+// Which modes a pass or an entry runs in.
+enum class Modes { Both, AllSystemsOnly };
 
 struct RuleEntry {
-  Condition condition;
-  std::string_view target;
-  const char* announcement;  // printf format with the object's name
+  // What the identification must have come to: Answered, or
+  // AnsweredWithError for devices that answer the server identity so.
+  Contact contact = Contact::Answered;
+  std::optional<LightsOutKind> lights_out;  // nothing: any kind, not asked for
+  std::optional<ProductKind> product;       // nothing: any product, not asked for
+  Modes modes = Modes::Both;
+  OrvexClass target = OrvexClass::Orvex;
+  const char* announcement = "";  // printf format with the object's name
+
+  // An entry reads as: move_to(CLASS, "announcement").if_lights_out(KIND)...
+  constexpr RuleEntry if_lights_out(LightsOutKind kind) const {
+    RuleEntry entry = *this;
+    entry.lights_out = kind;
+    return entry;
+  }
+  constexpr RuleEntry if_product(ProductKind kind) const {
+    RuleEntry entry = *this;
+    entry.product = kind;
+    return entry;
+  }
+  constexpr RuleEntry if_answered_with_error() const {
+    RuleEntry entry = *this;
+    entry.contact = Contact::AnsweredWithError;
+    return entry;
+  }
+  constexpr RuleEntry in_all_systems_mode() const {
+    RuleEntry entry = *this;
+    entry.modes = Modes::AllSystemsOnly;
+    return entry;
+  }
 };
+
+// An entry that holds for any device that answered, in either mode.
+constexpr RuleEntry move_to(OrvexClass target, const char* announcement) {
+  RuleEntry entry;
+  entry.target = target;
+  entry.announcement = announcement;
+  return entry;
+}
 
 struct PassRule {
   std::string_view framework_class;
   Form form;
-  bool all_systems_only;  // skipped in lights-out-only mode
-  bool asks_lights_out_kind;
-  bool asks_product_kind;
-  // Rack enclosures answer the server identity with an error; their kind is
-  // asked while the identification session is still open.
-  bool rack_enclosure_on_error;
+  Modes modes;
   std::span<const RuleEntry> entries;  // the first that holds is applied
+
+  // The questions its entries need answered.
+  constexpr bool asks_lights_out_kind() const {
+    for (const RuleEntry& entry : entries)
+      if (entry.contact == Contact::Answered && entry.lights_out) return true;
+    return false;
+  }
+  constexpr bool asks_product_kind() const {
+    for (const RuleEntry& entry : entries)
+      if (entry.product) return true;
+    return false;
+  }
+  // Devices answering the identification with an error are settled by
+  // their lights-out kind, asked while the identification session is open.
+  constexpr bool settles_answer_with_error() const {
+    for (const RuleEntry& entry : entries)
+      if (entry.contact == Contact::AnsweredWithError) return true;
+    return false;
+  }
+  constexpr bool runs_in(bool all_systems) const {
+    return all_systems || modes == Modes::Both;
+  }
 };
 
 // The reclassification passes, in the order they run.
@@ -47,20 +101,17 @@ struct DeviceFacts {
   bool all_systems;
 };
 
-bool holds(Condition condition, const DeviceFacts& facts);
+bool holds(const RuleEntry& entry, const DeviceFacts& facts);
 // The first entry of the rule that holds, or null.
 const RuleEntry* first_holding(const PassRule& rule, const DeviceFacts& facts);
 
 // The classes whose servers are asked for their lights-out board.
 struct AssociationClass {
   std::string_view name;
-  bool all_systems_only;
+  Modes modes;
   bool prints_matches;  // prints "Remote Vistrel CLASS: ..." for each match
 };
 
 extern const std::span<const AssociationClass> kAssociationClasses;
-
-// The Orvex classes that must exist before a run, in the order checked.
-extern const std::span<const std::string_view> kRequiredClasses;
 
 }  // namespace orxdetect
