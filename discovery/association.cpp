@@ -47,7 +47,7 @@ bool fetch_or_report(Run& run, bool& failed) {
   failed = false;
   if (fetch.outcome == tng::RepositorySession::Fetch::Object) return true;
   if (fetch.outcome == tng::RepositorySession::Fetch::Failed) {
-    run.out.say(To::Console, "Object GetNext Failed - rc = %d\n", fetch.rc);
+    tng::report_fetch_failed(run.out, fetch.rc);
     failed = true;
   }
   return false;
@@ -59,7 +59,7 @@ void association_pass(Run& run, const AssociationClass& server_class, Walk& walk
   const int length = static_cast<int>(server_class.name.size());
   const char* class_name = server_class.name.data();
   const auto query = walk.begin(pass);
-  if (!report_query(run, server_class.name, query)) return;
+  if (!tng::report_query(run.out, server_class.name, query)) return;
   run.out.say(To::ConsoleAndLog, "\nChecking %.*s objects found lights out devices.\n", length,
               class_name);
   for (uint32_t index = 0; index < query.count; ++index) {

@@ -45,6 +45,8 @@ inline Walk make_walk(Run& run, std::vector<WalkPass> passes) {
 
 // Prints the object's name and address lines (or what its failed reads
 // tell). False when the pass is to end here.
-bool print_device_target(Run& run, const AheadObject& object, DeviceTarget& target);
+inline bool print_device_target(Run& run, const AheadObject& object, DeviceTarget& target) {
+  return tng::report_object(run.out, object, kObjectLines, target);
+}
 
 }  // namespace orxdetect

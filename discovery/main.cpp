@@ -7,9 +7,10 @@
 #include <string>
 
 #include "association.h"
-#include "foundation/foundation.h"
+#include "foundation/front_end.h"
+#include "foundation/report.h"
 #include "housekeeping.h"
-#include "output.h"
+#include "foundation/report.h"
 #include "platform/file_lock.h"
 #include "platform/registry.h"
 #include "profile.h"
@@ -109,7 +110,7 @@ void associate_lights_out_boards(Run& run, TempFiles& files) {
   delete_absent_managers(run);
 }
 
-void close_run(Output& out, TempFiles& files) {
+void close_run(tng::Sink& out, TempFiles& files) {
   out.say(To::ConsoleAndLog, "\nOrvex devices have been reclassified in the Unicenter TNG\n");
   out.say(To::ConsoleAndLog, "Common Object Repository.\n");
   out.close_log();
@@ -141,7 +142,7 @@ int main(int argc, char** argv) {
     return kExitCode;
   }
   std::fputs("Opening discovery log file: orxdetect.log\n\n", stdout);
-  Output out;
+  tng::Sink out;
   if (locked != tng::file_lock::Result::Acquired || !out.open_log(paths->log)) {
     std::fputs("Error: can't open file.\n", stdout);
     return kExitCode;

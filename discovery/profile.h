@@ -1,6 +1,6 @@
 // orxdetect's command line and prompts.
 #pragma once
-#include "foundation/foundation.h"
+#include "foundation/front_end.h"
 
 namespace orxdetect {
 
@@ -31,6 +31,7 @@ inline constexpr tng::FrontEndProfile kProfile{
     .line_limit = 254,
     .password_capacity = 256,
     .discovery_answers = true,
+    .mode_prompt = "\nEnter S or R - reclassify all (S)ystems or (R)emote Vistrel Objects only:",
     .usage_exit_code = 0,
     .reclass_fields = {.repository = 36, .user = 128, .password = 128, .object = 256},
 };

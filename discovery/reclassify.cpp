@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "foundation/front_end.h"
 #include "lookahead.h"
 
 namespace orxdetect {
@@ -82,34 +83,8 @@ Questions questions_of(const PassRule& rule) {
 
 bool begin_class_pass(Run& run, std::string_view class_name, const char* properties,
                       bool print_count) {
-  return report_query(run, class_name, run.session.query_class(class_name, properties, 20, kBatch),
-                      print_count);
-}
-
-bool report_query(Run& run, std::string_view class_name,
-                  const tng::RepositorySession::QueryResult& query, bool print_count) {
-  const int length = length_of(class_name);
-  const char* name = class_name.data();
-  switch (query.outcome) {
-    case tng::RepositorySession::Query::CriteriaFailed:
-      run.out.say(To::Console, "Allocating Repository Object Criteria Failed\n");
-      return false;
-    case tng::RepositorySession::Query::NoSuchClass:
-      run.out.say(To::ConsoleAndLog, "Class %.*s does not exist\n", length, name);
-      return false;
-    case tng::RepositorySession::Query::Failed:
-      run.out.say(To::Console, "Get Repository Object Failed - rc = %d\n", query.rc);
-      return false;
-    case tng::RepositorySession::Query::NoObjects:
-      run.out.say(To::ConsoleAndLog, "Objects of class %.*s do not exist!\n", length, name);
-      return false;
-    case tng::RepositorySession::Query::Found:
-      break;
-  }
-  if (print_count)
-    run.out.say(To::ConsoleAndLog, "\nThere were %u %.*s objects found:\n", query.count, length,
-                name);
-  return true;
+  return tng::report_query(run.out, class_name,
+                           run.session.query_class(class_name, properties, 20, kBatch), print_count);
 }
 
 bool check_orvex_classes(Run& run) {
@@ -140,7 +115,7 @@ namespace {
 
 void run_reclassification_pass(Run& run, const PassRule& rule, Walk& walk, std::size_t pass) {
   const auto query = walk.begin(pass);
-  if (!report_query(run, rule.framework_class, query)) return;
+  if (!tng::report_query(run.out, rule.framework_class, query)) return;
   for (uint32_t index = 0; index < query.count; ++index) {
     pause_for_test(run);
     walk.fill();

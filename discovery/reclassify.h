@@ -18,8 +18,5 @@ void run_reclassification_passes(Run& run);
 // objects were found (and the count line printed, when `print_count`).
 bool begin_class_pass(Run& run, std::string_view class_name, const char* properties,
                       bool print_count = true);
-// The messages of a query's outcome, as begin_class_pass prints them.
-bool report_query(Run& run, std::string_view class_name,
-                  const tng::RepositorySession::QueryResult& query, bool print_count = true);
 
 }  // namespace orxdetect

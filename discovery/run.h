@@ -3,15 +3,18 @@
 #include <optional>
 #include <string>
 
-#include "foundation/foundation.h"
+#include "foundation/reclass.h"
+#include "foundation/session.h"
 #include "identify.h"
-#include "output.h"
+#include "foundation/report.h"
 
 namespace orxdetect {
 
+using tng::To;
+
 struct Run {
   tng::RepositorySession& session;
-  Output& out;
+  tng::Sink& out;
   const tng::ReclassCommand& reclass;
   std::string community;
   bool all_systems;  // mode "S"; otherwise lights-out boards only
@@ -26,10 +29,11 @@ inline constexpr int32_t kDefaultWindow = 1024;
 inline constexpr int32_t kSessionsPerDevice = 2;
 
 // The name and address of the current object, as a query needs them.
-struct DeviceTarget {
-  std::string name;
-  std::string address;
-};
+using DeviceTarget = tng::ObjectNames;
+
+// orxdetect's object lines: the address between a colon and a colon.
+inline constexpr tng::ObjectWording kObjectLines{
+    tng::kSnmpQueryName, {"Device address to use for SNMP query:", ":\n"}};
 
 // Prints what a question's contact with the agent tells, the way the
 // identification and the lights-out address questions report it.

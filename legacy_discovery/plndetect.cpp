@@ -14,8 +14,11 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/foundation.h"
+#include "foundation/front_end.h"
 #include "foundation/lookahead.h"
+#include "foundation/reclass.h"
+#include "foundation/report.h"
+#include "foundation/session.h"
 #include "platform/snmp_mgr.h"
 #include "probe.h"
 #include "profile.h"
@@ -54,8 +57,14 @@ enum class PassEnd {
 // retries together.
 constexpr int kDefaultWindow = 1024;
 
+// plndetect's object lines: the address after a blank.
+constexpr tng::ObjectWording kObjectLines{tng::kSnmpQueryName,
+                                          {"Device address to use for SNMP query: ", "\n"}};
+
 struct Run {
   tng::RepositorySession& session;
+  tng::Sink& sink;  // the console
+
   const tng::ReclassCommand& reclass;
   const char* community;
   int window;  // how many devices are probed at once
@@ -85,29 +94,10 @@ using AheadObject = Walk::Object;
 
 enum class ObjectEnd { Next, EndPass, ConversionFailed };
 
-ObjectEnd handle_object(const Run& run, const pln::LegacyRule& rule, AheadObject& object) {
-  switch (object.kind) {
-    case AheadObject::Kind::End:
-    case AheadObject::Kind::NameFailed:
-      return ObjectEnd::EndPass;
-    case AheadObject::Kind::FetchFailed:
-      std::printf("Object GetNext Failed - rc = %d\n", object.fetch_rc);
-      return ObjectEnd::EndPass;
-    case AheadObject::Kind::AddressFailed:
-    case AheadObject::Kind::Object:
-      break;
-  }
-  const std::string name = tng::property_text(object.name.view(), "name");
-  if (object.name.type == WV_TYPE_TEXT)
-    std::printf("Device name to use for SNMP query: %s\n", name.c_str());
-  if (object.kind == AheadObject::Kind::AddressFailed) {
-    std::printf("TNGWV returned unsuccessful: %d\n", object.address.rc);
-    return ObjectEnd::EndPass;
-  }
-  const std::string address = tng::property_text(object.address.view(), "address");
-  if (object.address.type == WV_TYPE_TEXT)
-    std::printf("Device address to use for SNMP query: %s\n", address.c_str());
-
+ObjectEnd handle_object(Run& run, const pln::LegacyRule& rule, AheadObject& object) {
+  tng::ObjectNames names;
+  if (!tng::report_object(run.sink, object, kObjectLines, names)) return ObjectEnd::EndPass;
+  const std::string& name = names.name;
   switch (object.probe->report()) {
     case pln::ProbeOutcome::ConversionFailed:
       return ObjectEnd::ConversionFailed;
@@ -130,28 +120,10 @@ ObjectEnd handle_object(const Run& run, const pln::LegacyRule& rule, AheadObject
   return ObjectEnd::Next;
 }
 
-PassEnd run_pass(const Run& run, Walk& walk, std::size_t pass) {
+PassEnd run_pass(Run& run, Walk& walk, std::size_t pass) {
   const pln::LegacyRule& rule = *walk.pass(pass);
-  const int class_length = static_cast<int>(rule.framework_class.size());
-  const char* class_name = rule.framework_class.data();
   const auto query = walk.begin(pass);
-  switch (query.outcome) {
-    case tng::RepositorySession::Query::CriteriaFailed:
-      std::fputs("Allocating Repository Object Criteria Failed\n", stdout);
-      return PassEnd::BeforeObjects;
-    case tng::RepositorySession::Query::NoSuchClass:
-      std::printf("Class %.*s does not exist\n", class_length, class_name);
-      return PassEnd::BeforeObjects;
-    case tng::RepositorySession::Query::Failed:
-      std::printf("Get Repository Object Failed - rc = %d\n", query.rc);
-      return PassEnd::BeforeObjects;
-    case tng::RepositorySession::Query::NoObjects:
-      std::printf("Objects of class %.*s do not exist!\n", class_length, class_name);
-      return PassEnd::BeforeObjects;
-    case tng::RepositorySession::Query::Found:
-      break;
-  }
-  std::printf("\nThere were %u %.*s objects found:\n", query.count, class_length, class_name);
+  if (!tng::report_query(run.sink, rule.framework_class, query)) return PassEnd::BeforeObjects;
 
   for (uint32_t index = 0; index < query.count; ++index) {
     walk.fill();
@@ -187,7 +159,8 @@ int main(int argc, char** argv) {
   if (session.open_by_name(*answers) != tng::RepositorySession::Opened::Connected) return kExitDone;
 
   const tng::ReclassCommand reclass(*answers, kProfile.reclass_fields);
-  const Run run{session, reclass, community.get(), SnmpMgrWindowSize(kDefaultWindow)};
+  tng::Sink console;
+  Run run{session, console, reclass, community.get(), SnmpMgrWindowSize(kDefaultWindow)};
   const bool novell = answers->mode == "Y";
   std::vector<const pln::LegacyRule*> rules;
   for (const pln::LegacyRule& rule : pln::kLegacyRules)

@@ -1,6 +1,6 @@
 // plndetect's command line. It offers no prompts.
 #pragma once
-#include "foundation/foundation.h"
+#include "foundation/front_end.h"
 
 namespace plndetect {
 
@@ -25,6 +25,7 @@ inline constexpr tng::FrontEndProfile kProfile{
     .line_limit = 0,
     .password_capacity = 0,
     .discovery_answers = true,
+    .mode_prompt = nullptr,
     .usage_exit_code = 0,
     // "/R=" + name in 32 bytes; "/U=", "/W=", "/O=" + value in 256 bytes each.
     .reclass_fields = {.repository = 32, .user = 256, .password = 256, .object = 256},

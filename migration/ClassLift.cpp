@@ -24,7 +24,7 @@ constexpr const char* kBanner[] = {
     "For example, Pellion_Linux objects will be changed to Orvex_Linux objects.\n\n",
 };
 
-constexpr tng::ReclassRule kRules[] = {
+constexpr migration::ReclassRule kRules[] = {
     {"Pellion_Windows2000", "Orvex_Windows2000", "Orvex_Windows2000"},
     {"Pellion_Windows2000_Server", "Orvex_Windows2000_Server", "Orvex_Windows2000_Server"},
     {"Pellion_WindowsNT_Server", "Orvex_WindowsNT_Server", "Orvex_WindowsNT_Server"},

@@ -1,6 +1,11 @@
 #include "migration.h"
 
 #include <cstdio>
+#include <string>
+
+#include "foundation/reclass.h"
+#include "foundation/report.h"
+#include "foundation/session.h"
 
 namespace migration {
 namespace {
@@ -35,6 +40,36 @@ void remove_lights_out_inclusions(tng::RepositorySession& session) {
   session.end_pass();
 }
 
+enum class PassOutcome { Completed, NotCompleted };
+
+// Moves every object of the rule's source class to its target class, one
+// reclass run per object, with the pass messages.
+PassOutcome class_pass(tng::Sink& console, tng::RepositorySession& session,
+                       const tng::ReclassCommand& reclass, const ReclassRule& rule) {
+  const auto query = session.query_class(rule.source, "name,label");
+  if (!tng::report_query(console, rule.source, query)) {
+    session.end_pass();
+    return PassOutcome::NotCompleted;
+  }
+  const std::string before = "Device being reclassified as " + std::string(rule.label) + ": ";
+  const tng::ObjectWording::Line name_line{before, "...\n"};
+  PassOutcome outcome = PassOutcome::Completed;
+  for (uint32_t index = 0; index < query.count; ++index) {
+    const auto fetch = session.next_object();
+    if (fetch.outcome == tng::RepositorySession::Fetch::End) break;
+    if (fetch.outcome == tng::RepositorySession::Fetch::Failed) {
+      tng::report_fetch_failed(console, fetch.rc);
+      outcome = PassOutcome::NotCompleted;
+      break;
+    }
+    const auto name = session.read_property("name");
+    if (name.rc != WV_OK) break;
+    reclass.run(rule.source, tng::report_name(console, name, name_line), rule.target);
+  }
+  session.end_pass();
+  return outcome;
+}
+
 }  // namespace
 
 int run(const MigrationTool& tool, int argc, const char* const* argv) {
@@ -48,9 +83,10 @@ int run(const MigrationTool& tool, int argc, const char* const* argv) {
 
   if (tool.removes_lights_out_inclusions) remove_lights_out_inclusions(session);
 
-  tng::PassOutcome last = tng::PassOutcome::NotCompleted;
-  for (const tng::ReclassRule& rule : tool.rules) last = tng::ClassPass(session, reclass, rule);
-  if (last == tng::PassOutcome::Completed) print_lines(tool.closing);
+  tng::Sink console;
+  PassOutcome last = PassOutcome::NotCompleted;
+  for (const ReclassRule& rule : tool.rules) last = class_pass(console, session, reclass, rule);
+  if (last == PassOutcome::Completed) print_lines(tool.closing);
 
   session.close();
   return kExitCode;

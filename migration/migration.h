@@ -5,7 +5,7 @@
 #include <array>
 #include <span>
 
-#include "foundation/foundation.h"
+#include "foundation/front_end.h"
 
 namespace migration {
 
@@ -36,16 +36,24 @@ constexpr tng::FrontEndProfile profile(std::string_view program,
           .line_limit = 126,
           .password_capacity = 128,
           .discovery_answers = false,
+          .mode_prompt = nullptr,
           .usage_exit_code = 1,
           .reclass_fields = {.repository = 36, .user = 128, .password = 128, .object = 256}};
 }
+
+// One pass of a migration: every object of `source` moves to `target`.
+struct ReclassRule {
+  std::string_view source;  // class queried, "/C="
+  std::string_view target;  // "/T="
+  std::string_view label;   // shown in "Device being reclassified as ..."
+};
 
 struct MigrationTool {
   const tng::FrontEndProfile& profile;
   const char* application;                 // kernel application name
   std::span<const char* const> banner;     // printed after the front end
   bool removes_lights_out_inclusions;      // before the passes
-  std::span<const tng::ReclassRule> rules; // in pass order
+  std::span<const ReclassRule> rules;      // in pass order
   std::span<const char* const> closing;    // when the last pass completed
 };
 

@@ -23,7 +23,7 @@ constexpr const char* kBanner[] = {
     "For example, Orvex_Novell objects will be changed to Novell objects.\n\n",
 };
 
-constexpr tng::ReclassRule kRules[] = {
+constexpr migration::ReclassRule kRules[] = {
     {"Orvex_TarvikServer", "Windows_NetServer", "Windows_NetServer"},
     {"Orvex_Windows2000", "Windows2000", "Windows2000"},
     {"Orvex_Windows2000_Server", "Windows2000_Server", "Windows2000_Server"},

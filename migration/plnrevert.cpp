@@ -17,7 +17,7 @@ constexpr const char* kBanner[] = {
     "For example, Pellion_Novell objects will be changed to Novell objects.\n\n",
 };
 
-constexpr tng::ReclassRule kRules[] = {
+constexpr migration::ReclassRule kRules[] = {
     {"Pellion_Windows2000", "Windows2000", "Windows2000"},
     {"Pellion_Windows2000_Server", "Windows2000_Server", "Windows2000_Server"},
     {"Pellion_WindowsNT_Server", "WindowsNT_Server", "WindowsNT_Server"},

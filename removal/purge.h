@@ -5,7 +5,8 @@
 #pragma once
 #include <optional>
 
-#include "foundation/foundation.h"
+#include "foundation/front_end.h"
+#include "foundation/session.h"
 
 namespace purge {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/foundation.h"
+#include "foundation/session.h"
 #include "platform/process.h"
 
 namespace schema {

@@ -1,7 +1,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "foundation/foundation.h"
+#include "foundation/front_end.h"
+#include "foundation/reclass.h"
 #include "platform/console.h"
 
 namespace tng {
@@ -61,9 +62,8 @@ std::optional<ToolAnswers> prompt_for_answers(const FrontEndProfile& profile) {
     auto community = prompt_line("\n\nEnter the SNMP community string to use for discovery:",
                                  profile.line_limit, profile.program);
     if (!community) return std::nullopt;
-    auto mode = prompt_line(
-        "\nEnter S or R - reclassify all (S)ystems or (R)emote Vistrel Objects only:", 3,
-        profile.program);
+    // The mode is one letter: a line of three bytes with its line end.
+    auto mode = prompt_line(profile.mode_prompt, 3, profile.program);
     if (!mode) return std::nullopt;
     answers.community = std::move(*community);
     answers.mode = std::move(*mode);

@@ -1,4 +1,4 @@
-#include "foundation/foundation.h"
+#include "foundation/read_ahead.h"
 
 namespace tng {
 

@@ -1,6 +1,6 @@
 #include <cstdio>
 
-#include "foundation/foundation.h"
+#include "foundation/reclass.h"
 #include "platform/process.h"
 
 namespace tng {
@@ -57,58 +57,6 @@ bool ReclassCommand::run(std::string_view source_class, std::string_view object_
   // Neither a failing reclass nor one that cannot be started stops the pass.
   (void)tng::process::spawn_and_wait(argv);
   return true;
-}
-
-PassOutcome ClassPass(RepositorySession& session, const ReclassCommand& reclass,
-                      const ReclassRule& rule) {
-  const int source_length = static_cast<int>(rule.source.size());
-  const char* source = rule.source.data();
-  const auto query = session.query_class(rule.source, "name,label");
-  switch (query.outcome) {
-    case RepositorySession::Query::CriteriaFailed:
-      std::fputs("Allocating Repository Object Criteria Failed\n", stdout);
-      session.end_pass();
-      return PassOutcome::NotCompleted;
-    case RepositorySession::Query::NoSuchClass:
-      std::printf("Class %.*s does not exist\n", source_length, source);
-      session.end_pass();
-      return PassOutcome::NotCompleted;
-    case RepositorySession::Query::Failed:
-      std::printf("Get Repository Object Failed - rc = %d\n", query.rc);
-      session.end_pass();
-      return PassOutcome::NotCompleted;
-    case RepositorySession::Query::NoObjects:
-      std::printf("Objects of class %.*s do not exist!\n", source_length, source);
-      session.end_pass();
-      return PassOutcome::NotCompleted;
-    case RepositorySession::Query::Found:
-      break;
-  }
-  std::printf("\nThere were %u %.*s objects found:\n", query.count, source_length, source);
-
-  PassOutcome outcome = PassOutcome::Completed;
-  for (uint32_t index = 0; index < query.count; ++index) {
-    const auto fetch = session.next_object();
-    if (fetch.outcome == RepositorySession::Fetch::End) break;
-    if (fetch.outcome == RepositorySession::Fetch::Failed) {
-      std::printf("Object GetNext Failed - rc = %d\n", fetch.rc);
-      outcome = PassOutcome::NotCompleted;
-      break;
-    }
-    const auto name = session.read_property("name");
-    if (name.rc != WV_OK) break;
-    std::string object_name;
-    if (name.type == WV_TYPE_TEXT) {
-      object_name = static_cast<const char*>(name.value);
-      std::printf("Device being reclassified as %.*s: %s...\n", static_cast<int>(rule.label.size()),
-                  rule.label.data(), object_name.c_str());
-    } else {
-      object_name = property_text(name, "name");
-    }
-    reclass.run(rule.source, object_name, rule.target);
-  }
-  session.end_pass();
-  return outcome;
 }
 
 }  // namespace tng

@@ -1,7 +1,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "foundation/foundation.h"
+#include "foundation/read_ahead.h"
 
 namespace tng {
 

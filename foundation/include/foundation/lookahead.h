@@ -35,7 +35,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "foundation/foundation.h"
+#include "foundation/read_ahead.h"
 
 namespace tng {
 

@@ -1,0 +1,98 @@
+// The messages every pass over a class prints: the outcome of the class's
+// query and the lines of each object it reaches, written to a Sink.
+//
+// A Sink is the console, or the console and a log: a message marked
+// ConsoleAndLog goes, with the same text, to the log right after the
+// console. A sink without a log is the plain console, as the migrations and
+// plndetect print; orxdetect opens its run's log.
+#pragma once
+#include <cstddef>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "foundation/read_ahead.h"
+#include "foundation/session.h"
+
+namespace tng {
+
+enum class To { Console, ConsoleAndLog };
+
+class Sink {
+ public:
+  Sink() = default;
+  ~Sink();
+  Sink(const Sink&) = delete;
+  Sink& operator=(const Sink&) = delete;
+
+  // Creates or truncates the log file. False when it cannot be opened.
+  bool open_log(const std::string& path);
+  void close_log();
+
+  // One message to the console and, when marked, to the log.
+  [[gnu::format(printf, 3, 4)]] void say(To to, const char* format, ...);
+  // A text as it is, without formatting.
+  void put(To to, std::string_view text);
+  // A message whose console and log wordings differ.
+  void say_apart(const char* console, const char* log);
+  [[gnu::format(printf, 2, 3)]] void console(const char* format, ...);
+  [[gnu::format(printf, 2, 3)]] void log(const char* format, ...);
+
+  // Called with the count so far each time a pass reaches an object (its
+  // object line is printed), for a progress report; unset by default.
+  std::function<void(std::size_t objects)> on_object;
+  std::size_t objects_reached() const { return objects_; }
+  void object_reached();
+
+ private:
+  std::FILE* log_ = nullptr;
+  std::size_t objects_ = 0;
+};
+
+// Prints what a class query came to: "Allocating Repository Object Criteria
+// Failed", "Class C does not exist", "Get Repository Object Failed - rc = N",
+// "Objects of class C do not exist!", or, when objects were found and
+// `print_count`, "There were N C objects found:". True when objects were
+// found. The missing class, the empty class and the count also go to the log.
+bool report_query(Sink& sink, std::string_view class_name,
+                  const RepositorySession::QueryResult& query, bool print_count = true);
+
+// How a tool words an object's lines: the name line, and for the tools
+// that ask the device, the address line. Each line is `before`, the text of
+// the property, `after`.
+struct ObjectWording {
+  struct Line {
+    std::string_view before;
+    std::string_view after;
+  };
+  Line name;
+  Line address;  // printed by report_object
+};
+
+// The discovery tools' object lines; they differ only in the address line.
+inline constexpr ObjectWording::Line kSnmpQueryName{"Device name to use for SNMP query: ", "\n"};
+
+// "Object GetNext Failed - rc = N", on the console.
+void report_fetch_failed(Sink& sink, WV_RC rc);
+
+// The name line of an object whose name was read: a text is printed in the
+// wording (console and log) and returned; another type prints what
+// property_text prints and gives the empty text.
+std::string report_name(Sink& sink, const RepositorySession::Property& name,
+                        const ObjectWording::Line& wording);
+
+// The name and address a pass works with.
+struct ObjectNames {
+  std::string name;
+  std::string address;
+};
+
+// The lines of one object read ahead (read_ahead): its name and address
+// lines, or what its failed fetch or failed address read tells ("TNGWV
+// returned unsuccessful: N"). False when the pass ends at this step; a list
+// that ended and a name that could not be read end it quietly.
+bool report_object(Sink& sink, const AheadStep& step, const ObjectWording& wording,
+                   ObjectNames& names);
+
+}  // namespace tng
