@@ -72,22 +72,4 @@ int spawn_and_wait(const std::vector<std::string>& argv) {
   return -1;
 }
 
-void spawn_detached(const std::string& path, const std::vector<std::string>& argv) {
-  std::fflush(stdout);
-  std::fflush(stderr);
-  std::vector<char*> args = c_argv(argv);
-  // A double fork: the grandchild runs the program and is reaped by init,
-  // so the caller may end at once and leaves no zombie behind.
-  pid_t pid = ::fork();
-  if (pid < 0) return;
-  if (pid == 0) {
-    pid_t grandchild = 0;
-    ::posix_spawnp(&grandchild, path.c_str(), nullptr, nullptr, args.data(), environ);
-    ::_exit(0);
-  }
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-}
-
 }  // namespace tng::process

@@ -13,9 +13,4 @@ namespace tng::process {
 // no start succeeded anywhere.
 int spawn_and_wait(const std::vector<std::string>& argv);
 
-// Starts the program `path` (a name without a slash is looked for along PATH)
-// with argv, without waiting for it.
-// A failure is not reported.
-void spawn_detached(const std::string& path, const std::vector<std::string>& argv);
-
 }  // namespace tng::process
