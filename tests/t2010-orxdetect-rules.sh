@@ -2,6 +2,8 @@
 # orxdetect's reclassification passes against real agents: every entry of
 # the rule table in both modes, the rack enclosure that answers the server
 # identity with an error, silent devices, and the reclass command line.
+# The cases are rows (below); one runner builds the whole expected console
+# and log of a run from them and compares both byte for byte.
 . "$(dirname "$0")/lib/test-lib.sh"
 . "$TNG_SRC/tests/lib/agents.sh"
 . "$TNG_SRC/discovery/tests/fixtures.sh"
@@ -28,1037 +30,165 @@ agent_start "$no_identity" "$oid_kind integer 1" &&
 agent_start "$station" "$oid_workstation integer 1" ||
   { say "not ok - agents did not start"; exit 1; }
 
-# One repository with a device of every kind in every framework class.
+# The rows: one device of every kind in every framework class, in the
+# order they are added, and for each mode what the pass prints after the
+# device's name and address lines and the class the object ends in.
+#
+# What is printed, console and log alike:
+#   as ...   "Reclassify NAME as ..." and a blank line
+#   not      "Device not reclassified." and a blank line
+#   silent   "System NAME not reclassified" and a blank line
+#   -        nothing
+# A row whose class has no pass in the mode prints nothing at all.
+#
+# class             | name              | device      | S: prints                                   | S: ends in               | R: prints                          | R: ends in
+rows() {
+  cat <<-\EOF
+	Host               | host-board        | board       | as an Orvex_RemoteVistrel Device            | Orvex_RemoteVistrel      | as an Orvex_RemoteVistrel Device   | Orvex_RemoteVistrel
+	Host               | host-server       | server      | as an Orvex Windows 2000 Server             | Orvex_Host               | -                                  | Host
+	Windows2000_Server | w2k-board-san     | board_san   | as an Orvex_RemoteVistrel Device            | Orvex_RemoteVistrel      | as an Orvex_RemoteVistrel Device   | Orvex_RemoteVistrel
+	Windows2000_Server | w2k-san           | san         | as an Orvex_SANappliance Device             | Orvex_SANappliance       | -                                  | Windows2000_Server
+	Windows2000_Server | w2k-tarvik        | tarvik      | as an Orvex Windows 2000 Server             | Orvex_Windows2000_Server | -                                  | Windows2000_Server
+	Windows_NetServer  | net-board         | board       | as an Orvex_RemoteVistrel Device            | Orvex_RemoteVistrel      | as an Orvex_RemoteVistrel Device   | Orvex_RemoteVistrel
+	Windows_NetServer  | net-san           | san         | as an Orvex_SANappliance Device             | Orvex_SANappliance       | -                                  | Windows_NetServer
+	Windows_NetServer  | net-tarvik        | tarvik      | as an Orvex_TarvikServer Device             | Orvex_TarvikServer       | -                                  | Windows_NetServer
+	Windows_NetServer  | net-server        | server      | as an Orvex Windows NetServer               | Orvex_Windows_NetServer  | -                                  | Windows_NetServer
+	WindowsNT_Server   | nt-board          | board       | as an Orvex_RemoteVistrel Device            | Orvex_RemoteVistrel      | as an Orvex_RemoteVistrel Device   | Orvex_RemoteVistrel
+	WindowsNT_Server   | nt-server         | server      | as an Orvex Windows NT Server               | Orvex_WindowsNT_Server   | -                                  | WindowsNT_Server
+	Linux              | linux-rack        | rack        | as an Orvex_RackEnclosure Device            | Orvex_RackEnclosure      | as an Orvex_RackEnclosure Device   | Orvex_RackEnclosure
+	Linux              | linux-no-identity | no_identity | not                                         | Linux                    | not                                | Linux
+	Linux              | linux-board       | board       | as an Orvex_RemoteVistrel Device            | Orvex_RemoteVistrel      | as an Orvex_RemoteVistrel Device   | Orvex_RemoteVistrel
+	Linux              | linux-server      | server      | as an Orvex Linux Server                    | Orvex_Linux              | -                                  | Linux
+	DECSystem          | dec-server        | server      | as an Orvex DECSystem Server                | Orvex_DECSystem          | -                                  | DECSystem
+	DECSystem          | dec-no-identity   | no_identity | not                                         | DECSystem                | -                                  | DECSystem
+	SCOUnix            | SCOUnix-board     | board       | as an Orvex_RemoteVistrel Device            | Orvex_RemoteVistrel      | as an Orvex_RemoteVistrel Device   | Orvex_RemoteVistrel
+	SCOUnix            | SCOUnix-server    | server      | as an Orvex SCO Unix Server                 | Orvex_SCOUnix            | -                                  | SCOUnix
+	UnixWare           | UnixWare-board    | board       | as an Orvex_RemoteVistrel Device            | Orvex_RemoteVistrel      | as an Orvex_RemoteVistrel Device   | Orvex_RemoteVistrel
+	UnixWare           | UnixWare-server   | server      | as an Orvex UnixWare Server                 | Orvex_UnixWare           | -                                  | UnixWare
+	Novell             | Novell-board      | board       | as an Orvex_RemoteVistrel Device            | Orvex_RemoteVistrel      | as an Orvex_RemoteVistrel Device   | Orvex_RemoteVistrel
+	Novell             | Novell-server     | server      | as an Orvex Novell Server                   | Orvex_Novell             | -                                  | Novell
+	OS2                | OS2-board         | board       | as an Orvex_RemoteVistrel Device            | Orvex_RemoteVistrel      | as an Orvex_RemoteVistrel Device   | Orvex_RemoteVistrel
+	OS2                | OS2-server        | server      | as an Orvex OS2 Device                      | Orvex_OS2                | -                                  | OS2
+	WindowsXP          | xp-station        | station     | as an Orvex Windows XP Workstation          | Orvex_WindowsXP          | -                                  | WindowsXP
+	WindowsXP          | xp-silent         | silent      | silent                                      | WindowsXP                | -                                  | WindowsXP
+	Windows2000        | w2kws-station     | station     | as an Orvex Windows 2000 Workstation        | Orvex_Windows2000        | -                                  | Windows2000
+	Windows2000        | w2kws-server      | server      | not                                         | Windows2000              | -                                  | Windows2000
+	WindowsNT          | WindowsNT-station | station     | as an Orvex Windows NT Workstation          | Orvex_WindowsNT          | -                                  | WindowsNT
+	Windows9x          | Windows9x-station | station     | as an Orvex Windows 9x Workstation          | Orvex_Windows9x          | -                                  | Windows9x
+	Windows95          | Windows95-station | station     | as an Orvex Windows 95 Workstation          | Orvex_Windows95          | -                                  | Windows95
+	EOF
+}
+
+# each_row: the rows as "class name address S-prints S-ends R-prints R-ends",
+# tab-separated, blanks around the fields taken off, devices as addresses.
+each_row() {
+  rows | awk -F'|' -v OFS='\t' '{ for (i = 1; i <= NF; i++) gsub(/^[ \t]+|[ \t]+$/, "", $i); print }' |
+    while IFS=$'\t' read -r class name device s_prints s_ends r_prints r_ends; do
+      printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$class" "$name" "${!device}" \
+        "$s_prints" "$s_ends" "$r_prints" "$r_ends"
+    done
+}
+
 populate() {
-  system Host host-board "$board"
-  system Host host-server "$server"
-  system Windows2000_Server w2k-board-san "$board_san"
-  system Windows2000_Server w2k-san "$san"
-  system Windows2000_Server w2k-tarvik "$tarvik"
-  system Windows_NetServer net-board "$board"
-  system Windows_NetServer net-san "$san"
-  system Windows_NetServer net-tarvik "$tarvik"
-  system Windows_NetServer net-server "$server"
-  system WindowsNT_Server nt-board "$board"
-  system WindowsNT_Server nt-server "$server"
-  system Linux linux-rack "$rack"
-  system Linux linux-no-identity "$no_identity"
-  system Linux linux-board "$board"
-  system Linux linux-server "$server"
-  system DECSystem dec-server "$server"
-  system DECSystem dec-no-identity "$no_identity"
-  local class
-  for class in SCOUnix UnixWare Novell OS2; do
-    system $class "$class-board" "$board"
-    system $class "$class-server" "$server"
-  done
-  system WindowsXP xp-station "$station"
-  system WindowsXP xp-silent "$silent"
-  system Windows2000 w2kws-station "$station"
-  system Windows2000 w2kws-server "$server"
-  for class in WindowsNT Windows9x Windows95; do
-    system $class "$class-station" "$station"
+  local class name address rest
+  while IFS=$'\t' read -r class name address rest; do
+    system "$class" "$name" "$address"
+  done < <(each_row)
+}
+
+# The rows of one mode: "class name address prints ends".
+rows_of_mode() {
+  if [ "$1" = S ]; then each_row | cut -f1-5; else each_row | cut -f1-3,6,7; fi
+}
+
+# device_lines NAME ADDRESS: a device's name and address lines.
+device_lines() {
+  printf 'Device name to use for SNMP query: %s\n' "$1"
+  printf 'Device address to use for SNMP query:%s:\n' "$2"
+}
+
+# class_block CLASS FILE: the count line of a pass over CLASS whose objects
+# are the lines of FILE, or its no-objects line when FILE is empty.
+class_block() {
+  local class=$1 file=$2
+  if [ ! -s "$file" ]; then none_of "$class"; return; fi
+  printf '\nThere were %d %s objects found:\n' "$(wc -l <"$file")" "$class"
+}
+
+# passes MODE: the reclassification passes of the mode, console and log alike.
+passes() {
+  local mode=$1 pass_classes class name address prints ends
+  if [ "$mode" = S ]; then pass_classes=$all_pass_classes; else pass_classes=$lights_out_pass_classes; fi
+  for class in $pass_classes; do
+    rows_of_mode "$mode" | awk -F'\t' -v c="$class" '$1 == c' >"$CASE_DIR/pass.rows"
+    class_block "$class" "$CASE_DIR/pass.rows"
+    while IFS=$'\t' read -r _ name address prints ends; do
+      device_lines "$name" "$address"
+      case $prints in
+        -) ;;
+        not) printf 'Device not reclassified.\n\n' ;;
+        silent) printf 'System %s not reclassified\n\n' "$name" ;;
+        *) printf 'Reclassify %s %s\n\n' "$name" "$prints" ;;
+      esac
+    done <"$CASE_DIR/pass.rows"
   done
 }
 
-test_expect_success 'all-systems mode: every rule entry that holds moves its device' '
+# association MODE console|log: the association after the passes. No
+# server here has a board, so each server the association asks prints
+# "Device not reclassified."; no Unispace object exists.
+association() {
+  local mode=$1 to=$2 classes class name address
+  if [ "$to" = console ]; then association_start; else association_start_log; fi
+  rows_of_mode "$mode" | awk -F'\t' '$5 == "Orvex_RemoteVistrel"' >"$CASE_DIR/boards.rows"
+  class_block Orvex_RemoteVistrel "$CASE_DIR/boards.rows"
+  if [ "$to" = console ]; then
+    while IFS=$'\t' read -r _ name address _; do
+      printf 'Remote Vistrel Info: %s, %s, {%s}\n' "$name" "$address" "$name"
+    done <"$CASE_DIR/boards.rows"
+  fi
+  classes=$framework_association_classes
+  [ "$mode" = R ] || classes="$orvex_association_classes $classes"
+  for class in $classes; do
+    rows_of_mode "$mode" | awk -F'\t' -v c="$class" '$5 == c' >"$CASE_DIR/class.rows"
+    class_block "$class" "$CASE_DIR/class.rows"
+    [ -s "$CASE_DIR/class.rows" ] || continue
+    printf '\nChecking %s objects found lights out devices.\n' "$class"
+    while IFS=$'\t' read -r _ name address _; do
+      device_lines "$name" "$address"
+      printf 'Device not reclassified.\n\n'
+    done <"$CASE_DIR/class.rows"
+  done
+  none_of Unispace
+  closing
+}
+
+# The objects after a run in MODE, as `systems` lists them.
+ends_of_mode() { rows_of_mode "$1" | awk -F'\t' '{ print $5, $2 }' | sort; }
+
+# check_mode MODE: one run in MODE over the rows; the whole console, the
+# whole log and the repository after it are as the rows say.
+check_mode() {
+  local mode=$1
   discovery_home && populate &&
-  quick run orxdetect demo admin B public S &&
+  quick run orxdetect demo admin B public "$mode" &&
   expect_rc 0 &&
   expect_file err </dev/null &&
   name_uuids out "$(install_dir)/orxdetect.log" &&
-  expect_stdout <<-\EOF &&
-
-	This utility connects to the local Unicenter TNG repository and
-	checks all objects to see if they are Orvex objects.
-	Orvex objects will be reclassified as Orvex devices.
-
-	Opening discovery log file: orxdetect.log
-
-
-	Verifying that the Orvex classes exist
-
-	There were 2 Host objects found:
-	Device name to use for SNMP query: host-board
-	Device address to use for SNMP query:127.20.10.1:
-	Reclassify host-board as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: host-server
-	Device address to use for SNMP query:127.20.10.2:
-	Reclassify host-server as an Orvex Windows 2000 Server
-
-
-	There were 3 Windows2000_Server objects found:
-	Device name to use for SNMP query: w2k-board-san
-	Device address to use for SNMP query:127.20.10.5:
-	Reclassify w2k-board-san as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: w2k-san
-	Device address to use for SNMP query:127.20.10.3:
-	Reclassify w2k-san as an Orvex_SANappliance Device
-
-	Device name to use for SNMP query: w2k-tarvik
-	Device address to use for SNMP query:127.20.10.4:
-	Reclassify w2k-tarvik as an Orvex Windows 2000 Server
-
-
-	There were 4 Windows_NetServer objects found:
-	Device name to use for SNMP query: net-board
-	Device address to use for SNMP query:127.20.10.1:
-	Reclassify net-board as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: net-san
-	Device address to use for SNMP query:127.20.10.3:
-	Reclassify net-san as an Orvex_SANappliance Device
-
-	Device name to use for SNMP query: net-tarvik
-	Device address to use for SNMP query:127.20.10.4:
-	Reclassify net-tarvik as an Orvex_TarvikServer Device
-
-	Device name to use for SNMP query: net-server
-	Device address to use for SNMP query:127.20.10.2:
-	Reclassify net-server as an Orvex Windows NetServer
-
-
-	There were 2 WindowsNT_Server objects found:
-	Device name to use for SNMP query: nt-board
-	Device address to use for SNMP query:127.20.10.1:
-	Reclassify nt-board as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: nt-server
-	Device address to use for SNMP query:127.20.10.2:
-	Reclassify nt-server as an Orvex Windows NT Server
-
-
-	There were 4 Linux objects found:
-	Device name to use for SNMP query: linux-rack
-	Device address to use for SNMP query:127.20.10.6:
-	Reclassify linux-rack as an Orvex_RackEnclosure Device
-
-	Device name to use for SNMP query: linux-no-identity
-	Device address to use for SNMP query:127.20.10.7:
-	Device not reclassified.
-
-	Device name to use for SNMP query: linux-board
-	Device address to use for SNMP query:127.20.10.1:
-	Reclassify linux-board as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: linux-server
-	Device address to use for SNMP query:127.20.10.2:
-	Reclassify linux-server as an Orvex Linux Server
-
-
-	There were 2 DECSystem objects found:
-	Device name to use for SNMP query: dec-server
-	Device address to use for SNMP query:127.20.10.2:
-	Reclassify dec-server as an Orvex DECSystem Server
-
-	Device name to use for SNMP query: dec-no-identity
-	Device address to use for SNMP query:127.20.10.7:
-	Device not reclassified.
-
-
-	There were 2 SCOUnix objects found:
-	Device name to use for SNMP query: SCOUnix-board
-	Device address to use for SNMP query:127.20.10.1:
-	Reclassify SCOUnix-board as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: SCOUnix-server
-	Device address to use for SNMP query:127.20.10.2:
-	Reclassify SCOUnix-server as an Orvex SCO Unix Server
-
-
-	There were 2 UnixWare objects found:
-	Device name to use for SNMP query: UnixWare-board
-	Device address to use for SNMP query:127.20.10.1:
-	Reclassify UnixWare-board as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: UnixWare-server
-	Device address to use for SNMP query:127.20.10.2:
-	Reclassify UnixWare-server as an Orvex UnixWare Server
-
-
-	There were 2 Novell objects found:
-	Device name to use for SNMP query: Novell-board
-	Device address to use for SNMP query:127.20.10.1:
-	Reclassify Novell-board as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: Novell-server
-	Device address to use for SNMP query:127.20.10.2:
-	Reclassify Novell-server as an Orvex Novell Server
-
-
-	There were 2 OS2 objects found:
-	Device name to use for SNMP query: OS2-board
-	Device address to use for SNMP query:127.20.10.1:
-	Reclassify OS2-board as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: OS2-server
-	Device address to use for SNMP query:127.20.10.2:
-	Reclassify OS2-server as an Orvex OS2 Device
-
-
-	There were 2 WindowsXP objects found:
-	Device name to use for SNMP query: xp-station
-	Device address to use for SNMP query:127.20.10.8:
-	Reclassify xp-station as an Orvex Windows XP Workstation
-
-	Device name to use for SNMP query: xp-silent
-	Device address to use for SNMP query:127.20.10.9:
-	System xp-silent not reclassified
-
-
-	There were 2 Windows2000 objects found:
-	Device name to use for SNMP query: w2kws-station
-	Device address to use for SNMP query:127.20.10.8:
-	Reclassify w2kws-station as an Orvex Windows 2000 Workstation
-
-	Device name to use for SNMP query: w2kws-server
-	Device address to use for SNMP query:127.20.10.2:
-	Device not reclassified.
-
-
-	There were 1 WindowsNT objects found:
-	Device name to use for SNMP query: WindowsNT-station
-	Device address to use for SNMP query:127.20.10.8:
-	Reclassify WindowsNT-station as an Orvex Windows NT Workstation
-
-
-	There were 1 Windows9x objects found:
-	Device name to use for SNMP query: Windows9x-station
-	Device address to use for SNMP query:127.20.10.8:
-	Reclassify Windows9x-station as an Orvex Windows 9x Workstation
-
-
-	There were 1 Windows95 objects found:
-	Device name to use for SNMP query: Windows95-station
-	Device address to use for SNMP query:127.20.10.8:
-	Reclassify Windows95-station as an Orvex Windows 95 Workstation
-
-
-	Performing association of Remote Vistrel devices...
-	Opening temporary files for qaros assocation: qaros1.log and qaros2.log
-
-
-	There were 9 Orvex_RemoteVistrel objects found:
-	Remote Vistrel Info: host-board, 127.20.10.1, {host-board}
-	Remote Vistrel Info: w2k-board-san, 127.20.10.5, {w2k-board-san}
-	Remote Vistrel Info: net-board, 127.20.10.1, {net-board}
-	Remote Vistrel Info: nt-board, 127.20.10.1, {nt-board}
-	Remote Vistrel Info: linux-board, 127.20.10.1, {linux-board}
-	Remote Vistrel Info: SCOUnix-board, 127.20.10.1, {SCOUnix-board}
-	Remote Vistrel Info: UnixWare-board, 127.20.10.1, {UnixWare-board}
-	Remote Vistrel Info: Novell-board, 127.20.10.1, {Novell-board}
-	Remote Vistrel Info: OS2-board, 127.20.10.1, {OS2-board}
-
-	There were 1 Orvex_Windows2000_Server objects found:
-
-	Checking Orvex_Windows2000_Server objects found lights out devices.
-	Device name to use for SNMP query: w2k-tarvik
-	Device address to use for SNMP query:127.20.10.4:
-	Device not reclassified.
-
-
-	There were 1 Orvex_Windows_NetServer objects found:
-
-	Checking Orvex_Windows_NetServer objects found lights out devices.
-	Device name to use for SNMP query: net-server
-	Device address to use for SNMP query:127.20.10.2:
-	Device not reclassified.
-
-
-	There were 1 Orvex_WindowsNT_Server objects found:
-
-	Checking Orvex_WindowsNT_Server objects found lights out devices.
-	Device name to use for SNMP query: nt-server
-	Device address to use for SNMP query:127.20.10.2:
-	Device not reclassified.
-
-
-	There were 1 Orvex_Linux objects found:
-
-	Checking Orvex_Linux objects found lights out devices.
-	Device name to use for SNMP query: linux-server
-	Device address to use for SNMP query:127.20.10.2:
-	Device not reclassified.
-
-
-	There were 1 Orvex_Novell objects found:
-
-	Checking Orvex_Novell objects found lights out devices.
-	Device name to use for SNMP query: Novell-server
-	Device address to use for SNMP query:127.20.10.2:
-	Device not reclassified.
-
-
-	There were 1 Orvex_UnixWare objects found:
-
-	Checking Orvex_UnixWare objects found lights out devices.
-	Device name to use for SNMP query: UnixWare-server
-	Device address to use for SNMP query:127.20.10.2:
-	Device not reclassified.
-
-
-	There were 2 Orvex_SANappliance objects found:
-
-	Checking Orvex_SANappliance objects found lights out devices.
-	Device name to use for SNMP query: w2k-san
-	Device address to use for SNMP query:127.20.10.3:
-	Device not reclassified.
-
-	Device name to use for SNMP query: net-san
-	Device address to use for SNMP query:127.20.10.3:
-	Device not reclassified.
-
-	Objects of class Orvex_VistrelManager do not exist!
-
-	There were 1 Orvex_OS2 objects found:
-
-	Checking Orvex_OS2 objects found lights out devices.
-	Device name to use for SNMP query: OS2-server
-	Device address to use for SNMP query:127.20.10.2:
-	Device not reclassified.
-
-
-	There were 1 Orvex_SCOUnix objects found:
-
-	Checking Orvex_SCOUnix objects found lights out devices.
-	Device name to use for SNMP query: SCOUnix-server
-	Device address to use for SNMP query:127.20.10.2:
-	Device not reclassified.
-
-	Objects of class Windows2000_Server do not exist!
-	Objects of class Windows_NetServer do not exist!
-	Objects of class WindowsNT_Server do not exist!
-
-	There were 1 Linux objects found:
-
-	Checking Linux objects found lights out devices.
-	Device name to use for SNMP query: linux-no-identity
-	Device address to use for SNMP query:127.20.10.7:
-	Device not reclassified.
-
-	Objects of class Novell do not exist!
-	Objects of class UnixWare do not exist!
-	Objects of class OS2 do not exist!
-	Objects of class SCOUnix do not exist!
-	Objects of class Unispace do not exist!
-
-	Orvex devices have been reclassified in the Unicenter TNG
-	Common Object Repository.
-	EOF
-  expect_log <<-\EOF &&
-	Verifying that the Orvex classes exist
-
-	There were 2 Host objects found:
-	Device name to use for SNMP query: host-board
-	Device address to use for SNMP query:127.20.10.1:
-	Reclassify host-board as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: host-server
-	Device address to use for SNMP query:127.20.10.2:
-	Reclassify host-server as an Orvex Windows 2000 Server
-
-
-	There were 3 Windows2000_Server objects found:
-	Device name to use for SNMP query: w2k-board-san
-	Device address to use for SNMP query:127.20.10.5:
-	Reclassify w2k-board-san as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: w2k-san
-	Device address to use for SNMP query:127.20.10.3:
-	Reclassify w2k-san as an Orvex_SANappliance Device
-
-	Device name to use for SNMP query: w2k-tarvik
-	Device address to use for SNMP query:127.20.10.4:
-	Reclassify w2k-tarvik as an Orvex Windows 2000 Server
-
-
-	There were 4 Windows_NetServer objects found:
-	Device name to use for SNMP query: net-board
-	Device address to use for SNMP query:127.20.10.1:
-	Reclassify net-board as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: net-san
-	Device address to use for SNMP query:127.20.10.3:
-	Reclassify net-san as an Orvex_SANappliance Device
-
-	Device name to use for SNMP query: net-tarvik
-	Device address to use for SNMP query:127.20.10.4:
-	Reclassify net-tarvik as an Orvex_TarvikServer Device
-
-	Device name to use for SNMP query: net-server
-	Device address to use for SNMP query:127.20.10.2:
-	Reclassify net-server as an Orvex Windows NetServer
-
-
-	There were 2 WindowsNT_Server objects found:
-	Device name to use for SNMP query: nt-board
-	Device address to use for SNMP query:127.20.10.1:
-	Reclassify nt-board as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: nt-server
-	Device address to use for SNMP query:127.20.10.2:
-	Reclassify nt-server as an Orvex Windows NT Server
-
-
-	There were 4 Linux objects found:
-	Device name to use for SNMP query: linux-rack
-	Device address to use for SNMP query:127.20.10.6:
-	Reclassify linux-rack as an Orvex_RackEnclosure Device
-
-	Device name to use for SNMP query: linux-no-identity
-	Device address to use for SNMP query:127.20.10.7:
-	Device not reclassified.
-
-	Device name to use for SNMP query: linux-board
-	Device address to use for SNMP query:127.20.10.1:
-	Reclassify linux-board as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: linux-server
-	Device address to use for SNMP query:127.20.10.2:
-	Reclassify linux-server as an Orvex Linux Server
-
-
-	There were 2 DECSystem objects found:
-	Device name to use for SNMP query: dec-server
-	Device address to use for SNMP query:127.20.10.2:
-	Reclassify dec-server as an Orvex DECSystem Server
-
-	Device name to use for SNMP query: dec-no-identity
-	Device address to use for SNMP query:127.20.10.7:
-	Device not reclassified.
-
-
-	There were 2 SCOUnix objects found:
-	Device name to use for SNMP query: SCOUnix-board
-	Device address to use for SNMP query:127.20.10.1:
-	Reclassify SCOUnix-board as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: SCOUnix-server
-	Device address to use for SNMP query:127.20.10.2:
-	Reclassify SCOUnix-server as an Orvex SCO Unix Server
-
-
-	There were 2 UnixWare objects found:
-	Device name to use for SNMP query: UnixWare-board
-	Device address to use for SNMP query:127.20.10.1:
-	Reclassify UnixWare-board as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: UnixWare-server
-	Device address to use for SNMP query:127.20.10.2:
-	Reclassify UnixWare-server as an Orvex UnixWare Server
-
-
-	There were 2 Novell objects found:
-	Device name to use for SNMP query: Novell-board
-	Device address to use for SNMP query:127.20.10.1:
-	Reclassify Novell-board as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: Novell-server
-	Device address to use for SNMP query:127.20.10.2:
-	Reclassify Novell-server as an Orvex Novell Server
-
-
-	There were 2 OS2 objects found:
-	Device name to use for SNMP query: OS2-board
-	Device address to use for SNMP query:127.20.10.1:
-	Reclassify OS2-board as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: OS2-server
-	Device address to use for SNMP query:127.20.10.2:
-	Reclassify OS2-server as an Orvex OS2 Device
-
-
-	There were 2 WindowsXP objects found:
-	Device name to use for SNMP query: xp-station
-	Device address to use for SNMP query:127.20.10.8:
-	Reclassify xp-station as an Orvex Windows XP Workstation
-
-	Device name to use for SNMP query: xp-silent
-	Device address to use for SNMP query:127.20.10.9:
-	System xp-silent not reclassified
-
-
-	There were 2 Windows2000 objects found:
-	Device name to use for SNMP query: w2kws-station
-	Device address to use for SNMP query:127.20.10.8:
-	Reclassify w2kws-station as an Orvex Windows 2000 Workstation
-
-	Device name to use for SNMP query: w2kws-server
-	Device address to use for SNMP query:127.20.10.2:
-	Device not reclassified.
-
-
-	There were 1 WindowsNT objects found:
-	Device name to use for SNMP query: WindowsNT-station
-	Device address to use for SNMP query:127.20.10.8:
-	Reclassify WindowsNT-station as an Orvex Windows NT Workstation
-
-
-	There were 1 Windows9x objects found:
-	Device name to use for SNMP query: Windows9x-station
-	Device address to use for SNMP query:127.20.10.8:
-	Reclassify Windows9x-station as an Orvex Windows 9x Workstation
-
-
-	There were 1 Windows95 objects found:
-	Device name to use for SNMP query: Windows95-station
-	Device address to use for SNMP query:127.20.10.8:
-	Reclassify Windows95-station as an Orvex Windows 95 Workstation
-
-
-	Performing association of Remote Vistrel Devices...
-
-	There were 9 Orvex_RemoteVistrel objects found:
-
-	There were 1 Orvex_Windows2000_Server objects found:
-
-	Checking Orvex_Windows2000_Server objects found lights out devices.
-	Device name to use for SNMP query: w2k-tarvik
-	Device address to use for SNMP query:127.20.10.4:
-	Device not reclassified.
-
-
-	There were 1 Orvex_Windows_NetServer objects found:
-
-	Checking Orvex_Windows_NetServer objects found lights out devices.
-	Device name to use for SNMP query: net-server
-	Device address to use for SNMP query:127.20.10.2:
-	Device not reclassified.
-
-
-	There were 1 Orvex_WindowsNT_Server objects found:
-
-	Checking Orvex_WindowsNT_Server objects found lights out devices.
-	Device name to use for SNMP query: nt-server
-	Device address to use for SNMP query:127.20.10.2:
-	Device not reclassified.
-
-
-	There were 1 Orvex_Linux objects found:
-
-	Checking Orvex_Linux objects found lights out devices.
-	Device name to use for SNMP query: linux-server
-	Device address to use for SNMP query:127.20.10.2:
-	Device not reclassified.
-
-
-	There were 1 Orvex_Novell objects found:
-
-	Checking Orvex_Novell objects found lights out devices.
-	Device name to use for SNMP query: Novell-server
-	Device address to use for SNMP query:127.20.10.2:
-	Device not reclassified.
-
-
-	There were 1 Orvex_UnixWare objects found:
-
-	Checking Orvex_UnixWare objects found lights out devices.
-	Device name to use for SNMP query: UnixWare-server
-	Device address to use for SNMP query:127.20.10.2:
-	Device not reclassified.
-
-
-	There were 2 Orvex_SANappliance objects found:
-
-	Checking Orvex_SANappliance objects found lights out devices.
-	Device name to use for SNMP query: w2k-san
-	Device address to use for SNMP query:127.20.10.3:
-	Device not reclassified.
-
-	Device name to use for SNMP query: net-san
-	Device address to use for SNMP query:127.20.10.3:
-	Device not reclassified.
-
-	Objects of class Orvex_VistrelManager do not exist!
-
-	There were 1 Orvex_OS2 objects found:
-
-	Checking Orvex_OS2 objects found lights out devices.
-	Device name to use for SNMP query: OS2-server
-	Device address to use for SNMP query:127.20.10.2:
-	Device not reclassified.
-
-
-	There were 1 Orvex_SCOUnix objects found:
-
-	Checking Orvex_SCOUnix objects found lights out devices.
-	Device name to use for SNMP query: SCOUnix-server
-	Device address to use for SNMP query:127.20.10.2:
-	Device not reclassified.
-
-	Objects of class Windows2000_Server do not exist!
-	Objects of class Windows_NetServer do not exist!
-	Objects of class WindowsNT_Server do not exist!
-
-	There were 1 Linux objects found:
-
-	Checking Linux objects found lights out devices.
-	Device name to use for SNMP query: linux-no-identity
-	Device address to use for SNMP query:127.20.10.7:
-	Device not reclassified.
-
-	Objects of class Novell do not exist!
-	Objects of class UnixWare do not exist!
-	Objects of class OS2 do not exist!
-	Objects of class SCOUnix do not exist!
-	Objects of class Unispace do not exist!
-
-	Orvex devices have been reclassified in the Unicenter TNG
-	Common Object Repository.
-	EOF
+  { run_head; passes "$mode"; association "$mode" console; } >expected.out &&
+  expect_stdout <expected.out &&
+  { log_head; passes "$mode"; association "$mode" log; } >expected.log &&
+  expect_log <expected.log &&
   systems >after &&
-  expect_file after <<-\EOF
-	DECSystem dec-no-identity
-	Linux linux-no-identity
-	Orvex_DECSystem dec-server
-	Orvex_Host host-server
-	Orvex_Linux linux-server
-	Orvex_Novell Novell-server
-	Orvex_OS2 OS2-server
-	Orvex_RackEnclosure linux-rack
-	Orvex_RemoteVistrel Novell-board
-	Orvex_RemoteVistrel OS2-board
-	Orvex_RemoteVistrel SCOUnix-board
-	Orvex_RemoteVistrel UnixWare-board
-	Orvex_RemoteVistrel host-board
-	Orvex_RemoteVistrel linux-board
-	Orvex_RemoteVistrel net-board
-	Orvex_RemoteVistrel nt-board
-	Orvex_RemoteVistrel w2k-board-san
-	Orvex_SANappliance net-san
-	Orvex_SANappliance w2k-san
-	Orvex_SCOUnix SCOUnix-server
-	Orvex_TarvikServer net-tarvik
-	Orvex_UnixWare UnixWare-server
-	Orvex_Windows2000 w2kws-station
-	Orvex_Windows2000_Server w2k-tarvik
-	Orvex_Windows95 Windows95-station
-	Orvex_Windows9x Windows9x-station
-	Orvex_WindowsNT WindowsNT-station
-	Orvex_WindowsNT_Server nt-server
-	Orvex_WindowsXP xp-station
-	Orvex_Windows_NetServer net-server
-	Windows2000 w2kws-server
-	WindowsXP xp-silent
-	EOF
+  ends_of_mode "$mode" | expect_file after
+}
+
+test_expect_success 'all-systems mode: every rule entry that holds moves its device' '
+  check_mode S
 '
 
 test_expect_success 'lights-out-only mode: only boards and rack enclosures move; S-only passes are not visited' '
-  discovery_home && populate &&
-  quick run orxdetect demo admin B public R &&
-  expect_rc 0 &&
-  expect_file err </dev/null &&
-  name_uuids out "$(install_dir)/orxdetect.log" &&
-  expect_stdout <<-\EOF &&
-
-	This utility connects to the local Unicenter TNG repository and
-	checks all objects to see if they are Orvex objects.
-	Orvex objects will be reclassified as Orvex devices.
-
-	Opening discovery log file: orxdetect.log
-
-
-	Verifying that the Orvex classes exist
-
-	There were 2 Host objects found:
-	Device name to use for SNMP query: host-board
-	Device address to use for SNMP query:127.20.10.1:
-	Reclassify host-board as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: host-server
-	Device address to use for SNMP query:127.20.10.2:
-
-	There were 3 Windows2000_Server objects found:
-	Device name to use for SNMP query: w2k-board-san
-	Device address to use for SNMP query:127.20.10.5:
-	Reclassify w2k-board-san as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: w2k-san
-	Device address to use for SNMP query:127.20.10.3:
-	Device name to use for SNMP query: w2k-tarvik
-	Device address to use for SNMP query:127.20.10.4:
-
-	There were 4 Windows_NetServer objects found:
-	Device name to use for SNMP query: net-board
-	Device address to use for SNMP query:127.20.10.1:
-	Reclassify net-board as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: net-san
-	Device address to use for SNMP query:127.20.10.3:
-	Device name to use for SNMP query: net-tarvik
-	Device address to use for SNMP query:127.20.10.4:
-	Device name to use for SNMP query: net-server
-	Device address to use for SNMP query:127.20.10.2:
-
-	There were 2 WindowsNT_Server objects found:
-	Device name to use for SNMP query: nt-board
-	Device address to use for SNMP query:127.20.10.1:
-	Reclassify nt-board as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: nt-server
-	Device address to use for SNMP query:127.20.10.2:
-
-	There were 4 Linux objects found:
-	Device name to use for SNMP query: linux-rack
-	Device address to use for SNMP query:127.20.10.6:
-	Reclassify linux-rack as an Orvex_RackEnclosure Device
-
-	Device name to use for SNMP query: linux-no-identity
-	Device address to use for SNMP query:127.20.10.7:
-	Device not reclassified.
-
-	Device name to use for SNMP query: linux-board
-	Device address to use for SNMP query:127.20.10.1:
-	Reclassify linux-board as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: linux-server
-	Device address to use for SNMP query:127.20.10.2:
-
-	There were 2 SCOUnix objects found:
-	Device name to use for SNMP query: SCOUnix-board
-	Device address to use for SNMP query:127.20.10.1:
-	Reclassify SCOUnix-board as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: SCOUnix-server
-	Device address to use for SNMP query:127.20.10.2:
-
-	There were 2 UnixWare objects found:
-	Device name to use for SNMP query: UnixWare-board
-	Device address to use for SNMP query:127.20.10.1:
-	Reclassify UnixWare-board as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: UnixWare-server
-	Device address to use for SNMP query:127.20.10.2:
-
-	There were 2 Novell objects found:
-	Device name to use for SNMP query: Novell-board
-	Device address to use for SNMP query:127.20.10.1:
-	Reclassify Novell-board as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: Novell-server
-	Device address to use for SNMP query:127.20.10.2:
-
-	There were 2 OS2 objects found:
-	Device name to use for SNMP query: OS2-board
-	Device address to use for SNMP query:127.20.10.1:
-	Reclassify OS2-board as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: OS2-server
-	Device address to use for SNMP query:127.20.10.2:
-
-	Performing association of Remote Vistrel devices...
-	Opening temporary files for qaros assocation: qaros1.log and qaros2.log
-
-
-	There were 9 Orvex_RemoteVistrel objects found:
-	Remote Vistrel Info: host-board, 127.20.10.1, {host-board}
-	Remote Vistrel Info: w2k-board-san, 127.20.10.5, {w2k-board-san}
-	Remote Vistrel Info: net-board, 127.20.10.1, {net-board}
-	Remote Vistrel Info: nt-board, 127.20.10.1, {nt-board}
-	Remote Vistrel Info: linux-board, 127.20.10.1, {linux-board}
-	Remote Vistrel Info: SCOUnix-board, 127.20.10.1, {SCOUnix-board}
-	Remote Vistrel Info: UnixWare-board, 127.20.10.1, {UnixWare-board}
-	Remote Vistrel Info: Novell-board, 127.20.10.1, {Novell-board}
-	Remote Vistrel Info: OS2-board, 127.20.10.1, {OS2-board}
-
-	There were 2 Windows2000_Server objects found:
-
-	Checking Windows2000_Server objects found lights out devices.
-	Device name to use for SNMP query: w2k-san
-	Device address to use for SNMP query:127.20.10.3:
-	Device not reclassified.
-
-	Device name to use for SNMP query: w2k-tarvik
-	Device address to use for SNMP query:127.20.10.4:
-	Device not reclassified.
-
-
-	There were 3 Windows_NetServer objects found:
-
-	Checking Windows_NetServer objects found lights out devices.
-	Device name to use for SNMP query: net-san
-	Device address to use for SNMP query:127.20.10.3:
-	Device not reclassified.
-
-	Device name to use for SNMP query: net-tarvik
-	Device address to use for SNMP query:127.20.10.4:
-	Device not reclassified.
-
-	Device name to use for SNMP query: net-server
-	Device address to use for SNMP query:127.20.10.2:
-	Device not reclassified.
-
-
-	There were 1 WindowsNT_Server objects found:
-
-	Checking WindowsNT_Server objects found lights out devices.
-	Device name to use for SNMP query: nt-server
-	Device address to use for SNMP query:127.20.10.2:
-	Device not reclassified.
-
-
-	There were 2 Linux objects found:
-
-	Checking Linux objects found lights out devices.
-	Device name to use for SNMP query: linux-no-identity
-	Device address to use for SNMP query:127.20.10.7:
-	Device not reclassified.
-
-	Device name to use for SNMP query: linux-server
-	Device address to use for SNMP query:127.20.10.2:
-	Device not reclassified.
-
-
-	There were 1 Novell objects found:
-
-	Checking Novell objects found lights out devices.
-	Device name to use for SNMP query: Novell-server
-	Device address to use for SNMP query:127.20.10.2:
-	Device not reclassified.
-
-
-	There were 1 UnixWare objects found:
-
-	Checking UnixWare objects found lights out devices.
-	Device name to use for SNMP query: UnixWare-server
-	Device address to use for SNMP query:127.20.10.2:
-	Device not reclassified.
-
-
-	There were 1 OS2 objects found:
-
-	Checking OS2 objects found lights out devices.
-	Device name to use for SNMP query: OS2-server
-	Device address to use for SNMP query:127.20.10.2:
-	Device not reclassified.
-
-
-	There were 1 SCOUnix objects found:
-
-	Checking SCOUnix objects found lights out devices.
-	Device name to use for SNMP query: SCOUnix-server
-	Device address to use for SNMP query:127.20.10.2:
-	Device not reclassified.
-
-	Objects of class Unispace do not exist!
-
-	Orvex devices have been reclassified in the Unicenter TNG
-	Common Object Repository.
-	EOF
-  expect_log <<-\EOF &&
-	Verifying that the Orvex classes exist
-
-	There were 2 Host objects found:
-	Device name to use for SNMP query: host-board
-	Device address to use for SNMP query:127.20.10.1:
-	Reclassify host-board as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: host-server
-	Device address to use for SNMP query:127.20.10.2:
-
-	There were 3 Windows2000_Server objects found:
-	Device name to use for SNMP query: w2k-board-san
-	Device address to use for SNMP query:127.20.10.5:
-	Reclassify w2k-board-san as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: w2k-san
-	Device address to use for SNMP query:127.20.10.3:
-	Device name to use for SNMP query: w2k-tarvik
-	Device address to use for SNMP query:127.20.10.4:
-
-	There were 4 Windows_NetServer objects found:
-	Device name to use for SNMP query: net-board
-	Device address to use for SNMP query:127.20.10.1:
-	Reclassify net-board as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: net-san
-	Device address to use for SNMP query:127.20.10.3:
-	Device name to use for SNMP query: net-tarvik
-	Device address to use for SNMP query:127.20.10.4:
-	Device name to use for SNMP query: net-server
-	Device address to use for SNMP query:127.20.10.2:
-
-	There were 2 WindowsNT_Server objects found:
-	Device name to use for SNMP query: nt-board
-	Device address to use for SNMP query:127.20.10.1:
-	Reclassify nt-board as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: nt-server
-	Device address to use for SNMP query:127.20.10.2:
-
-	There were 4 Linux objects found:
-	Device name to use for SNMP query: linux-rack
-	Device address to use for SNMP query:127.20.10.6:
-	Reclassify linux-rack as an Orvex_RackEnclosure Device
-
-	Device name to use for SNMP query: linux-no-identity
-	Device address to use for SNMP query:127.20.10.7:
-	Device not reclassified.
-
-	Device name to use for SNMP query: linux-board
-	Device address to use for SNMP query:127.20.10.1:
-	Reclassify linux-board as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: linux-server
-	Device address to use for SNMP query:127.20.10.2:
-
-	There were 2 SCOUnix objects found:
-	Device name to use for SNMP query: SCOUnix-board
-	Device address to use for SNMP query:127.20.10.1:
-	Reclassify SCOUnix-board as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: SCOUnix-server
-	Device address to use for SNMP query:127.20.10.2:
-
-	There were 2 UnixWare objects found:
-	Device name to use for SNMP query: UnixWare-board
-	Device address to use for SNMP query:127.20.10.1:
-	Reclassify UnixWare-board as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: UnixWare-server
-	Device address to use for SNMP query:127.20.10.2:
-
-	There were 2 Novell objects found:
-	Device name to use for SNMP query: Novell-board
-	Device address to use for SNMP query:127.20.10.1:
-	Reclassify Novell-board as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: Novell-server
-	Device address to use for SNMP query:127.20.10.2:
-
-	There were 2 OS2 objects found:
-	Device name to use for SNMP query: OS2-board
-	Device address to use for SNMP query:127.20.10.1:
-	Reclassify OS2-board as an Orvex_RemoteVistrel Device
-
-	Device name to use for SNMP query: OS2-server
-	Device address to use for SNMP query:127.20.10.2:
-
-	Performing association of Remote Vistrel Devices...
-
-	There were 9 Orvex_RemoteVistrel objects found:
-
-	There were 2 Windows2000_Server objects found:
-
-	Checking Windows2000_Server objects found lights out devices.
-	Device name to use for SNMP query: w2k-san
-	Device address to use for SNMP query:127.20.10.3:
-	Device not reclassified.
-
-	Device name to use for SNMP query: w2k-tarvik
-	Device address to use for SNMP query:127.20.10.4:
-	Device not reclassified.
-
-
-	There were 3 Windows_NetServer objects found:
-
-	Checking Windows_NetServer objects found lights out devices.
-	Device name to use for SNMP query: net-san
-	Device address to use for SNMP query:127.20.10.3:
-	Device not reclassified.
-
-	Device name to use for SNMP query: net-tarvik
-	Device address to use for SNMP query:127.20.10.4:
-	Device not reclassified.
-
-	Device name to use for SNMP query: net-server
-	Device address to use for SNMP query:127.20.10.2:
-	Device not reclassified.
-
-
-	There were 1 WindowsNT_Server objects found:
-
-	Checking WindowsNT_Server objects found lights out devices.
-	Device name to use for SNMP query: nt-server
-	Device address to use for SNMP query:127.20.10.2:
-	Device not reclassified.
-
-
-	There were 2 Linux objects found:
-
-	Checking Linux objects found lights out devices.
-	Device name to use for SNMP query: linux-no-identity
-	Device address to use for SNMP query:127.20.10.7:
-	Device not reclassified.
-
-	Device name to use for SNMP query: linux-server
-	Device address to use for SNMP query:127.20.10.2:
-	Device not reclassified.
-
-
-	There were 1 Novell objects found:
-
-	Checking Novell objects found lights out devices.
-	Device name to use for SNMP query: Novell-server
-	Device address to use for SNMP query:127.20.10.2:
-	Device not reclassified.
-
-
-	There were 1 UnixWare objects found:
-
-	Checking UnixWare objects found lights out devices.
-	Device name to use for SNMP query: UnixWare-server
-	Device address to use for SNMP query:127.20.10.2:
-	Device not reclassified.
-
-
-	There were 1 OS2 objects found:
-
-	Checking OS2 objects found lights out devices.
-	Device name to use for SNMP query: OS2-server
-	Device address to use for SNMP query:127.20.10.2:
-	Device not reclassified.
-
-
-	There were 1 SCOUnix objects found:
-
-	Checking SCOUnix objects found lights out devices.
-	Device name to use for SNMP query: SCOUnix-server
-	Device address to use for SNMP query:127.20.10.2:
-	Device not reclassified.
-
-	Objects of class Unispace do not exist!
-
-	Orvex devices have been reclassified in the Unicenter TNG
-	Common Object Repository.
-	EOF
-  systems >after &&
-  expect_file after <<-\EOF
-	DECSystem dec-no-identity
-	DECSystem dec-server
-	Host host-server
-	Linux linux-no-identity
-	Linux linux-server
-	Novell Novell-server
-	OS2 OS2-server
-	Orvex_RackEnclosure linux-rack
-	Orvex_RemoteVistrel Novell-board
-	Orvex_RemoteVistrel OS2-board
-	Orvex_RemoteVistrel SCOUnix-board
-	Orvex_RemoteVistrel UnixWare-board
-	Orvex_RemoteVistrel host-board
-	Orvex_RemoteVistrel linux-board
-	Orvex_RemoteVistrel net-board
-	Orvex_RemoteVistrel nt-board
-	Orvex_RemoteVistrel w2k-board-san
-	SCOUnix SCOUnix-server
-	UnixWare UnixWare-server
-	Windows2000 w2kws-server
-	Windows2000 w2kws-station
-	Windows2000_Server w2k-san
-	Windows2000_Server w2k-tarvik
-	Windows95 Windows95-station
-	Windows9x Windows9x-station
-	WindowsNT WindowsNT-station
-	WindowsNT_Server nt-server
-	WindowsXP xp-silent
-	WindowsXP xp-station
-	Windows_NetServer net-san
-	Windows_NetServer net-server
-	Windows_NetServer net-tarvik
-	EOF
+  check_mode R
 '
 
 test_expect_success 'reclass gets the credentials as given; "B" leaves the password out; "s" is not "S"' '
