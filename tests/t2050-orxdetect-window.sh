@@ -37,9 +37,13 @@ sink_dir="$TEST_ROOT/sink"
 silent_head_start "$head" "$AGENTS_DIR/$(agent_address 10)/pid" "$sink_dir" ||
   { say "not ok - the silent head did not start"; exit 1; }
 
+# The SNMP settings every orxdetect run of this script gets, from
+# TNG_TEST_SNMP_ENV ("NAME=VALUE ..."); unset: the tool's defaults.
+read -r -a snmp_env <<<"${TNG_TEST_SNMP_ENV:-}"
+
 # Every kind of device in every class of the passes, silent ones between
-# them, an address that is an integer, and a Unispace object for each
-# server, so that the association links the board.
+# them (unless no_silent), an address that is an integer, and a Unispace
+# object for each server, so that the association links the board.
 populate() {
   local class n=0
   for class in $all_pass_classes; do
@@ -55,55 +59,94 @@ populate() {
   done
 }
 
-# windowed K MODE: one run on a fresh copy of the scenario with a window of
-# K; its console, log, reclass runs and repository go to $CASE_DIR/K.*, the
-# uuids of the objects shown by their names.
+# The two scenarios, made once: every run starts from a copy of one.
+RUNS="$TEST_ROOT/runs"
+mkdir -p "$RUNS"
+for scenario in full no-silent; do
+  ( export TNG_HOME="$TEST_ROOT/scenario-$scenario"
+    [ "$scenario" = full ] || export no_silent=1
+    discovery_home && populate ) || { say "not ok - scenario $scenario not made"; exit 1; }
+done
+
+# windowed NAME K MODE [SCENARIO]: one run on a fresh copy of the scenario
+# (default: full) with a window of K; its console, log, reclass runs and
+# repository go to $RUNS/NAME.*, the uuids of the objects shown by their
+# names. TNG_FAULTS is $faults when set.
 windowed() {
-  local k=$1 mode=$2
-  export TNG_HOME="$CASE_DIR/home-$k"
-  discovery_home && populate && record_reclass &&
-  TNG_FAULTS=${faults:-} ORX_SNMP_WINDOW=$k quick run orxdetect demo admin B public "$mode" &&
-  expect_rc 0 &&
-  cp "$(install_dir)/orxdetect.log" "$CASE_DIR/$k.log" &&
-  name_uuids out "$CASE_DIR/$k.log" &&
-  cp out "$CASE_DIR/$k.out" && cp err "$CASE_DIR/$k.err" &&
-  reclass_runs >"$CASE_DIR/$k.reclass" &&
-  { systems; inclusions; } >"$CASE_DIR/$k.repository"
+  local name=$1 k=$2 mode=$3 scenario=${4:-full}
+  ( export CASE_DIR="$RUNS/$name" TNG_HOME="$RUNS/$name/home"
+    mkdir -p "$CASE_DIR" && cd "$CASE_DIR" &&
+    copy_home "$TEST_ROOT/scenario-$scenario" "$TNG_HOME" && record_reclass &&
+    quick run env "${snmp_env[@]}" TNG_FAULTS="${faults:-}" ORX_SNMP_WINDOW="$k" \
+      orxdetect demo admin B public "$mode" &&
+    expect_rc 0 &&
+    cp "$(install_dir)/orxdetect.log" "$RUNS/$name.log" &&
+    name_uuids out "$RUNS/$name.log" &&
+    cp out "$RUNS/$name.out" && cp err "$RUNS/$name.err" &&
+    reclass_runs >"$RUNS/$name.reclass" &&
+    { systems; inclusions; } >"$RUNS/$name.repository" )
 }
 
-# same_as_one_at_a_time K [PART...]: these records (default: all) of the
-# run with window K equal those of the run with window 1.
-same_as_one_at_a_time() {
-  local k=$1 part
-  shift
+# same_as BASE NAME [PART...]: these records (default: all) of run NAME
+# equal those of run BASE.
+same_as() {
+  local base=$1 name=$2 part
+  shift 2
   for part in "${@:-out log reclass repository err}"; do
-    for part in $part; do diff -u "$CASE_DIR/1.$part" "$CASE_DIR/$k.$part" || return 1; done
+    for part in $part; do diff -u "$RUNS/$base.$part" "$RUNS/$name.$part" || return 1; done
   done
 }
 
+# longest: the Host pass with the silent head and the forty boards, then
+# nothing else of the passes (lights-out-only mode, no servers).
+long_populate() {
+  system Host host-00 "$head"
+  local n
+  for n in $(seq 10 49); do system Host "host-$n" "$(agent_address "$n")"; done
+}
+
+# long_run NAME K: orxdetect over the long list with a window of K; its
+# console goes to $RUNS/NAME.out.
+long_run() {
+  ( export CASE_DIR="$RUNS/$1" TNG_HOME="$RUNS/$1/home"
+    mkdir -p "$CASE_DIR" && cd "$CASE_DIR" &&
+    discovery_home && long_populate &&
+    ORX_SNMP_TIMEOUT_MS=2000 ORX_SNMP_RETRIES=1 \
+      run env "${snmp_env[@]}" ORX_SNMP_WINDOW="$2" orxdetect demo admin B public R &&
+    name_uuids out && cp out "$RUNS/$1.out" )
+}
+
+# The runs one device at a time wait out each silent device alone: they
+# all start now and wait together, while the cases go on.
+in_background one-S windowed one-S 1 S
+in_background one-R windowed one-R 1 R
+in_background many-R windowed many-R many R
+in_background long-one long_run long-one 1
+
 test_expect_success 'all-systems mode: 64 or all devices at once give what one at a time gives' '
-  windowed 1 S && windowed 64 S && windowed 1000 S &&
-  same_as_one_at_a_time 64 && same_as_one_at_a_time 1000 &&
-  grep -q "^Reclassify Linux-rack as an Orvex_RackEnclosure Device" 1.out &&
-  grep -q "^Remote Vistrel Orvex_Windows2000_Server: Windows2000_Server-server-Unispace" 1.out &&
-  grep -q "new inclusion object created successfully" 1.out
+  windowed 64-S 64 S && windowed 1000-S 1000 S && background_done one-S &&
+  same_as one-S 64-S && same_as one-S 1000-S &&
+  cd "$RUNS" &&
+  grep -q "^Reclassify Linux-rack as an Orvex_RackEnclosure Device" one-S.out &&
+  grep -q "^Remote Vistrel Orvex_Windows2000_Server: Windows2000_Server-server-Unispace" one-S.out &&
+  grep -q "new inclusion object created successfully" one-S.out
 '
 
 test_expect_success 'lights-out-only mode: 64 devices at once give what one at a time gives' '
-  windowed 1 R && windowed 64 R &&
-  same_as_one_at_a_time 64 &&
-  grep -q "^Reclassify Host-board as an Orvex_RemoteVistrel Device" 1.out
+  windowed 64-R 64 R && background_done one-R &&
+  same_as one-R 64-R &&
+  grep -q "^Reclassify Host-board as an Orvex_RemoteVistrel Device" "$RUNS/one-R.out"
 '
 
 # Faults counted by call number hit the same object and the same pass
 # whether the tool reads ahead or not.
 test_expect_success 'repository faults by call number hit the same place with 64 at once' '
-  export no_silent=1 &&
+  n=0 &&
   while IFS="|" read -r faults message; do
-    export faults &&
-    windowed 1 S && windowed 64 S &&
-    grep -q "^$message" 1.out &&
-    same_as_one_at_a_time 64 || { say "with TNG_FAULTS=$faults" >&2; exit 1; }
+    n=$((n + 1)) && export faults &&
+    windowed "fault$n-1" 1 S no-silent && windowed "fault$n-64" 64 S no-silent &&
+    grep -q "^$message" "$RUNS/fault$n-1.out" &&
+    same_as "fault$n-1" "fault$n-64" || { say "with TNG_FAULTS=$faults" >&2; exit 1; }
   done <<-\EOF
 	TNGWV_Object_GetNext@9=3|Object GetNext Failed - rc = 3
 	ObjectPropertyGet/address@20=5|TNGWV returned unsuccessful: 5
@@ -114,56 +157,42 @@ test_expect_success 'repository faults by call number hit the same place with 64
 '
 
 test_expect_success 'a window that is not a number is refused on stderr: one device at a time' '
-  windowed 1 R && windowed many R &&
-  same_as_one_at_a_time many out log reclass repository &&
+  background_done one-R && background_done many-R &&
+  same_as one-R many-R out log reclass repository &&
   echo "ORX_SNMP_WINDOW must be a whole number from 1 to 65536, not '\''many'\'': one device at a time is asked" |
-    diff - "$CASE_DIR/many.err"
+    diff - "$RUNS/many-R.err"
 '
 
 test_expect_success 'an open-file limit too low for the window lowers it, with one line on stderr' '
-  export no_silent=1 &&
-  windowed 1 R &&
-  ( ulimit -n 80 && windowed 4000 R ) &&
-  same_as_one_at_a_time 4000 out log reclass repository &&
+  windowed limit-1 1 R no-silent &&
+  ( ulimit -n 80 && windowed limit-4000 4000 R no-silent ) &&
+  same_as limit-1 limit-4000 out log reclass repository &&
   echo "SNMP window of 4000 devices lowered to 512: the open-file limit is 80" |
-    diff - "$CASE_DIR/4000.err"
+    diff - "$RUNS/limit-4000.err"
 '
 
 test_expect_success 'reclass starts without the sockets of the questions under way' '
-  export no_silent=1 TNG_HOME="$CASE_DIR/home" &&
-  discovery_home && populate &&
+  export TNG_HOME="$CASE_DIR/home" &&
+  copy_home "$TEST_ROOT/scenario-no-silent" "$TNG_HOME" &&
   mkdir -p bin && cat >bin/reclass <<-EOF &&
 	#!/bin/sh
 	ls -l /proc/\$\$/fd | grep -c "socket:" >>"$CASE_DIR/sockets"
 	exec "$TNG_BIN/reclass" "\$@"
 	EOF
   chmod +x bin/reclass &&
-  PATH="$CASE_DIR/bin:$PATH" ORX_SNMP_WINDOW=64 quick run orxdetect demo admin B public S &&
+  PATH="$CASE_DIR/bin:$PATH" quick run env "${snmp_env[@]}" ORX_SNMP_WINDOW=64 \
+    orxdetect demo admin B public S &&
   test "$(sort -u sockets)" = 0 &&
   test "$(wc -l <sockets)" -gt 10
 '
 
-# longest: the Host pass with the silent head and the forty boards, then
-# nothing else of the passes (lights-out-only mode, no servers).
-long_populate() {
-  system Host host-00 "$head"
-  local n
-  for n in $(seq 10 49); do system Host "host-$n" "$(agent_address "$n")"; done
-}
-
 test_expect_success 'a silent head does not hold back the forty devices behind it' '
-  export TNG_HOME="$CASE_DIR/home-1" &&
-  discovery_home && long_populate &&
-  ORX_SNMP_TIMEOUT_MS=2000 ORX_SNMP_RETRIES=1 ORX_SNMP_WINDOW=1 run orxdetect demo admin B public R &&
-  name_uuids out && cp out expected &&
-  export TNG_HOME="$CASE_DIR/home-64" &&
-  discovery_home && long_populate &&
+  background_done long-one &&
   : >"$sink_dir/armed" &&
-  ORX_SNMP_TIMEOUT_MS=2000 ORX_SNMP_RETRIES=1 ORX_SNMP_WINDOW=64 run orxdetect demo admin B public R &&
-  name_uuids out &&
-  diff -u expected out &&
-  test "$(grep -c "^Reclassify host-.. as an Orvex_RemoteVistrel Device" out)" = 40 &&
-  grep -q "^System host-00 not reclassified" out &&
+  long_run long-64 64 &&
+  diff -u "$RUNS/long-one.out" "$RUNS/long-64.out" &&
+  test "$(grep -c "^Reclassify host-.. as an Orvex_RemoteVistrel Device" "$RUNS/long-64.out")" = 40 &&
+  grep -q "^System host-00 not reclassified" "$RUNS/long-64.out" &&
   echo 2 | diff - "$sink_dir/seen"
 '
 

@@ -53,25 +53,34 @@ populate() {
   done
 }
 
-# windowed K: one run on a fresh copy of the scenario with a window of K;
-# its console, reclass words and repository go to $CASE_DIR/K.*.
-windowed() {
-  export TNG_HOME="$CASE_DIR/home-$1"
-  fresh_home && make_repo demo && load_classes demo PLNAddClass.TNG && populate &&
-  record_reclass &&
-  ORX_SNMP_TIMEOUT_MS=300 ORX_SNMP_RETRIES=0 ORX_SNMP_WINDOW=$1 run plndetect demo admin B public Y &&
-  expect_rc 0 &&
-  cp out "$CASE_DIR/$1.out" && cp err "$CASE_DIR/$1.err" &&
-  mv reclass.words "$CASE_DIR/$1.reclass" &&
-  objects demo >"$CASE_DIR/$1.repository"
+# The SNMP settings every plndetect run of this script gets, from
+# TNG_TEST_SNMP_ENV ("NAME=VALUE ..."); unset: the tool's defaults.
+read -r -a snmp_env <<<"${TNG_TEST_SNMP_ENV:-}"
+RUNS="$TEST_ROOT/runs"
+mkdir -p "$RUNS"
+
+# in_run NAME CMD...: CMD in a folder and framework home of the run's own.
+in_run() {
+  local name=$1
+  shift
+  ( export CASE_DIR="$RUNS/$name" TNG_HOME="$RUNS/$name/home"
+    mkdir -p "$CASE_DIR" && cd "$CASE_DIR" && "$@" )
 }
 
-test_expect_success '64 devices at once give what one at a time gives' '
-  windowed 1 && windowed 64 &&
-  for part in out err reclass repository; do diff -u 1.$part 64.$part || exit 1; done &&
-  grep -q "^Reclassify Linux-server as a Pellion Linux System" 1.out &&
-  grep -q "^Could not complete the SNMP request" 1.out
-'
+# windowed NAME K: one run on a fresh copy of the scenario with a window of
+# K; its console, reclass words and repository go to $RUNS/NAME.*.
+windowed() { in_run "$1" windowed_here "$@"; }
+windowed_here() {
+  local name=$1 k=$2
+  fresh_home && make_repo demo && load_classes demo PLNAddClass.TNG && populate &&
+  record_reclass &&
+  ORX_SNMP_TIMEOUT_MS=300 ORX_SNMP_RETRIES=0 \
+    run env "${snmp_env[@]}" ORX_SNMP_WINDOW="$k" plndetect demo admin B public Y &&
+  expect_rc 0 &&
+  cp out "$RUNS/$name.out" && cp err "$RUNS/$name.err" &&
+  cp reclass.words "$RUNS/$name.reclass" &&
+  objects demo >"$RUNS/$name.repository"
+}
 
 long_populate() {
   fresh_home && make_repo demo && load_classes demo PLNAddClass.TNG &&
@@ -79,15 +88,35 @@ long_populate() {
   for n in $(seq 10 49); do add Windows2000_Server "name=srv-$n" "address=$(agent_address "$n")"; done
 }
 
+# long_run NAME K: plndetect over the long list with a window of K; its
+# console goes to $RUNS/NAME.out.
+long_run() { in_run "$1" long_run_here "$@"; }
+long_run_here() {
+  long_populate &&
+  ORX_SNMP_TIMEOUT_MS=2000 ORX_SNMP_RETRIES=1 \
+    run env "${snmp_env[@]}" ORX_SNMP_WINDOW="$2" plndetect demo admin B public N &&
+  cp out "$RUNS/$1.out"
+}
+
+# The runs one device at a time wait out each silent device alone: they
+# start now and wait together, while the cases go on.
+in_background one windowed one 1
+in_background long-one long_run long-one 1
+
+test_expect_success '64 devices at once give what one at a time gives' '
+  windowed 64 64 && background_done one &&
+  cd "$RUNS" &&
+  for part in out err reclass repository; do diff -u one.$part 64.$part || exit 1; done &&
+  grep -q "^Reclassify Linux-server as a Pellion Linux System" one.out &&
+  grep -q "^Could not complete the SNMP request" one.out
+'
+
 test_expect_success 'a silent head does not hold back the forty devices behind it' '
-  export TNG_HOME="$CASE_DIR/home-1" && long_populate &&
-  ORX_SNMP_TIMEOUT_MS=2000 ORX_SNMP_RETRIES=1 ORX_SNMP_WINDOW=1 run plndetect demo admin B public N &&
-  cp out expected &&
-  export TNG_HOME="$CASE_DIR/home-64" && long_populate &&
+  background_done long-one &&
   : >"$sink_dir/armed" &&
-  ORX_SNMP_TIMEOUT_MS=2000 ORX_SNMP_RETRIES=1 ORX_SNMP_WINDOW=64 run plndetect demo admin B public N &&
-  expect_stdout <expected &&
-  test "$(grep -c "^Reclassify srv-.. as a Pellion Windows 2000 Server" out)" = 40 &&
+  long_run long-64 64 &&
+  diff -u "$RUNS/long-one.out" "$RUNS/long-64.out" &&
+  test "$(grep -c "^Reclassify srv-.. as a Pellion Windows 2000 Server" "$RUNS/long-64.out")" = 40 &&
   echo 2 | diff - "$sink_dir/seen"
 '
 

@@ -232,3 +232,49 @@ for line in sys.stdin:
 reclass_run() {
   awk -v n="$1" 'BEGIN { run = 1 } /^--$/ { run++; next } run == n' "$CASE_DIR/reclass.words"
 }
+
+# copy_home FROM TO: a copy of the framework home FROM at TO, its registry
+# pointing into the copy (a populated home is made once and copied for
+# each run that starts from it).
+copy_home() {
+  rm -rf "$2"
+  cp -a "$1" "$2"
+  sed -i "s|$1|$2|g" "$2/registry.ini"
+}
+
+# in_background NAME CMD...: runs CMD in the background, out of any case,
+# so that runs that mostly wait (silent devices, one at a time) wait
+# together. Its output goes to $TEST_ROOT/background/NAME.trace; a case
+# takes its result with background_done. The script waits for its
+# background runs before it ends (each is bounded by its time-outs).
+in_background() {
+  local name=$1
+  shift
+  mkdir -p "$TEST_ROOT/background"
+  ( "$@" >"$TEST_ROOT/background/$name.trace" 2>&1
+    echo $? >"$TEST_ROOT/background/$name.rc.tmp"
+    mv "$TEST_ROOT/background/$name.rc.tmp" "$TEST_ROOT/background/$name.rc" ) &
+  background_pids+=($!)
+}
+background_pids=()
+background_wait() {
+  local pid
+  for pid in "${background_pids[@]}"; do wait "$pid" 2>/dev/null; done
+  return 0
+}
+cleanup_hooks+=(background_wait)
+
+# background_done NAME: waits (within ten minutes) for the background run
+# NAME; succeeds when it did, else shows its output.
+background_done() {
+  local rc_file="$TEST_ROOT/background/$1.rc" i
+  for ((i = 0; i < 12000; i++)); do
+    [ -f "$rc_file" ] && break
+    sleep 0.05
+  done
+  if [ "$(cat "$rc_file" 2>/dev/null)" != 0 ]; then
+    say "background run $1 failed:" >&2
+    cat "$TEST_ROOT/background/$1.trace" >&2 2>/dev/null
+    return 1
+  fi
+}
