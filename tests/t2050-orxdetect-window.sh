@@ -59,14 +59,21 @@ populate() {
   done
 }
 
+# make_scenario SCENARIO: a home with the scenario "full" or "no-silent".
+make_scenario() {
+  if [ "$1" = full ]; then discovery_home && populate; else no_silent=1 discovery_home && no_silent=1 populate; fi
+}
+
 # The two scenarios, made once: every run starts from a copy of one.
 RUNS="$TEST_ROOT/runs"
 mkdir -p "$RUNS"
 for scenario in full no-silent; do
-  ( export TNG_HOME="$TEST_ROOT/scenario-$scenario"
-    [ "$scenario" = full ] || export no_silent=1
-    discovery_home && populate ) || { say "not ok - scenario $scenario not made"; exit 1; }
+  TNG_HOME="$TEST_ROOT/scenario-$scenario" make_scenario "$scenario" ||
+    { say "not ok - scenario $scenario not made"; exit 1; }
 done
+
+# scenario_home SCENARIO: $TNG_HOME holds the scenario.
+scenario_home() { home_like "$TEST_ROOT/scenario-$1" make_scenario "$1"; }
 
 # windowed NAME K MODE [SCENARIO]: one run on a fresh copy of the scenario
 # (default: full) with a window of K; its console, log, reclass runs and
@@ -76,7 +83,7 @@ windowed() {
   local name=$1 k=$2 mode=$3 scenario=${4:-full}
   ( export CASE_DIR="$RUNS/$name" TNG_HOME="$RUNS/$name/home"
     mkdir -p "$CASE_DIR" && cd "$CASE_DIR" &&
-    copy_home "$TEST_ROOT/scenario-$scenario" "$TNG_HOME" && record_reclass &&
+    scenario_home "$scenario" && record_reclass &&
     quick run env "${snmp_env[@]}" TNG_FAULTS="${faults:-}" ORX_SNMP_WINDOW="$k" \
       orxdetect demo admin B public "$mode" &&
     expect_rc 0 &&
@@ -173,7 +180,7 @@ test_expect_success 'an open-file limit too low for the window lowers it, with o
 
 test_expect_success 'reclass starts without the sockets of the questions under way' '
   export TNG_HOME="$CASE_DIR/home" &&
-  copy_home "$TEST_ROOT/scenario-no-silent" "$TNG_HOME" &&
+  scenario_home no-silent &&
   mkdir -p bin && cat >bin/reclass <<-EOF &&
 	#!/bin/sh
 	ls -l /proc/\$\$/fd | grep -c "socket:" >>"$CASE_DIR/sockets"

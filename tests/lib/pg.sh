@@ -78,7 +78,7 @@ pg_conninfo() {
   local mark db
   if [ -d "$TNG_HOME" ]; then mark=$TNG_HOME/.pg-test-database; else mark=${CASE_DIR:-$TEST_ROOT}/pg.database; fi
   if [ ! -s "$mark" ]; then
-    db="t${case_number:-0}_$$_${RANDOM}"
+    db="t${case_number:-0}_${BASHPID}_${RANDOM}"
     pg_sql postgres "CREATE DATABASE \"$db\" TEMPLATE template0 STRATEGY file_copy" || return 1
     echo "$db" >"$mark"
   fi

@@ -233,13 +233,17 @@ reclass_run() {
   awk -v n="$1" 'BEGIN { run = 1 } /^--$/ { run++; next } run == n' "$CASE_DIR/reclass.words"
 }
 
-# copy_home FROM TO: a copy of the framework home FROM at TO, its registry
-# pointing into the copy (a populated home is made once and copied for
-# each run that starts from it).
-copy_home() {
-  rm -rf "$2"
-  cp -a "$1" "$2"
-  sed -i "s|$1|$2|g" "$2/registry.ini"
+# home_like TEMPLATE CMD...: a framework home at $TNG_HOME like the home
+# TEMPLATE that CMD made: a copy of it, its registry pointing into the copy,
+# while repositories are files; on a server repository, where a copy would
+# share the template's database, CMD makes it again.
+home_like() {
+  local template=$1
+  shift
+  if [ "$TNG_TEST_BACKEND" = pg ]; then "$@"; return; fi
+  rm -rf "$TNG_HOME"
+  cp -a "$template" "$TNG_HOME"
+  sed -i "s|$template|$TNG_HOME|g" "$TNG_HOME/registry.ini"
 }
 
 # in_background NAME CMD...: runs CMD in the background, out of any case,
@@ -251,6 +255,8 @@ in_background() {
   local name=$1
   shift
   mkdir -p "$TEST_ROOT/background"
+  # A server repository's cluster starts here, once, not in each run.
+  [ "$TNG_TEST_BACKEND" != pg ] || pg_folder >/dev/null
   ( "$@" >"$TEST_ROOT/background/$name.trace" 2>&1
     echo $? >"$TEST_ROOT/background/$name.rc.tmp"
     mv "$TEST_ROOT/background/$name.rc.tmp" "$TEST_ROOT/background/$name.rc" ) &
