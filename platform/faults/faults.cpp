@@ -1,5 +1,6 @@
 #include "platform/faults.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -107,6 +108,13 @@ std::optional<int32_t> hit(std::string_view operation) {
   for (const Entry& e : s.entries)
     if (e.operation == operation && (e.nth == 0 || e.nth == n)) return e.rc;
   return std::nullopt;
+}
+
+bool named(std::string_view operation) {
+  const State& s = state();
+  if (!s.enabled) return false;
+  return std::any_of(s.entries.begin(), s.entries.end(),
+                     [operation](const Entry& e) { return e.operation == operation; });
 }
 
 std::optional<uint32_t> reported_count() {

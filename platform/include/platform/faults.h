@@ -17,6 +17,10 @@ namespace tng::faults {
 // a read of property P also counts as "ObjectPropertyGet/P".
 std::optional<int32_t> hit(std::string_view operation);
 
+// Whether TNG_FAULTS names `operation` (a name of faults.def), for any call
+// or a numbered one. No call is counted.
+bool named(std::string_view operation);
+
 // The count K of an entry "GetRepositoryObject/count=K" (no call is counted).
 std::optional<uint32_t> reported_count();
 
