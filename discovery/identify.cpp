@@ -81,6 +81,12 @@ class Request {
   }
   // Sends without waiting; false when no response will come.
   bool send(const Session& session) { return TngSnmp_Send(session.handle(), handle_) != 0; }
+  // Releases the request now: once sent, the session needs it no more, and
+  // a device that waits for its time-out should not keep it.
+  void release() {
+    if (handle_ != nullptr) TngSnmp_ReleaseRequest(handle_);
+    handle_ = nullptr;
+  }
 
  private:
   TNG_SNMP_REQUEST handle_;
@@ -133,10 +139,12 @@ struct Exchange {
     if (!session.open()) return;
     contact = Contact::NotCompleted;
     if (!request.created() || !request.add(oid)) return;
-    if (request.send(session))
+    if (request.send(session)) {
       waiting = true;
-    else
+      request.release();
+    } else {
       contact = Contact::NoResponse;
+    }
   }
 
   void settle() {

@@ -32,15 +32,19 @@ struct DeviceAsking {
                                      pass.questions);
   }
   bool ends_run(const Inquiry&) const { return false; }
-  static TNG_SNMP_SESSION wait_any() { return TngSnmp_WaitAny(); }
+  static TNG_SNMP_SESSION wait_any(std::size_t fresh_below) {
+    return TngSnmp_WaitAnyOrRoom(static_cast<int32_t>(fresh_below));
+  }
+  static std::size_t fresh() { return static_cast<std::size_t>(TngSnmp_Fresh()); }
 };
 
 using Walk = tng::LookaheadWalk<DeviceAsking>;
 using AheadObject = Walk::Object;
 
-// A walk over the passes, asking `run.window` devices at once.
+// A walk over the passes, asking `run.window` devices at once besides those
+// that only wait for their time-outs, up to `run.in_flight`.
 inline Walk make_walk(Run& run, std::vector<WalkPass> passes) {
-  return Walk(DeviceAsking{&run}, run.session, run.window, std::move(passes));
+  return Walk(DeviceAsking{&run}, run.session, run.window, run.in_flight, std::move(passes));
 }
 
 // Prints the object's name and address lines (or what its failed reads

@@ -156,8 +156,12 @@ int main(int argc, char** argv) {
   // The test pauses come before each object's questions: one device at a time.
   const int window =
       test_pauses ? 1 : TngSnmp_WindowSize(kDefaultWindow, kSessionsPerDevice);
-  Run run{session,     out,        reclass, answers->community, answers->mode == "S",
-          test_pauses, window};
+  const std::size_t in_flight =
+      test_pauses ? 1
+                  : static_cast<std::size_t>(
+                        TngSnmp_InFlightLimit(kDefaultWindow, kSessionsPerDevice));
+  Run run{session,     out,    reclass,  answers->community, answers->mode == "S",
+          test_pauses, window, in_flight};
   TempFiles files{TempFile(paths->boards), TempFile(paths->matches)};
 
   if (opened == tng::RepositorySession::Opened::Connected) {

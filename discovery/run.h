@@ -1,5 +1,6 @@
 // What every step of one discovery run works with.
 #pragma once
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -20,10 +21,13 @@ struct Run {
   bool all_systems;  // mode "S"; otherwise lights-out boards only
   bool test_pauses;  // sixth argument "TEST"
   int window;        // how many devices are asked at once (1 with the test pauses)
+  // How many devices may be in flight at once, counting those that only
+  // wait for their time-outs (1 with the test pauses).
+  std::size_t in_flight;
 };
 
-// Devices asked at once when ORX_SNMP_WINDOW does not say: every device of
-// a large class waits out a silent agent's time-out together.
+// Devices asked at once when ORX_SNMP_WINDOW does not say, not counting
+// those that only wait for their time-outs.
 inline constexpr int32_t kDefaultWindow = 1024;
 // An identification session stays open while the lights-out kind is asked.
 inline constexpr int32_t kSessionsPerDevice = 2;

@@ -52,9 +52,8 @@ enum class PassEnd {
   ConversionFailed,
 };
 
-// Devices probed at once when ORX_SNMP_WINDOW does not say: enough for
-// every device of a large class to wait out a silent agent's time-out and
-// retries together.
+// Devices probed at once when ORX_SNMP_WINDOW does not say, not counting
+// those that only wait for their time-outs and retries.
 constexpr int kDefaultWindow = 1024;
 
 // plndetect's object lines: the address after a blank.
@@ -68,6 +67,9 @@ struct Run {
   const tng::ReclassCommand& reclass;
   const char* community;
   int window;  // how many devices are probed at once
+  // How many may be in flight, counting those that only wait for their
+  // time-outs.
+  std::size_t in_flight;
 };
 
 // How plndetect asks a device read ahead: one probe for the pass's
@@ -86,7 +88,10 @@ struct DeviceAsking {
                                             rule->probe_oid);
   }
   bool ends_run(const pln::SnmpProbe& probe) const { return probe.conversion_failed(); }
-  static LPSNMP_MGR_SESSION wait_any() { return SnmpMgrWaitAny(); }
+  static LPSNMP_MGR_SESSION wait_any(std::size_t fresh_below) {
+    return SnmpMgrWaitAnyOrRoom(static_cast<int>(fresh_below));
+  }
+  static std::size_t fresh() { return static_cast<std::size_t>(SnmpMgrFresh()); }
 };
 
 using Walk = tng::LookaheadWalk<DeviceAsking>;
@@ -160,12 +165,17 @@ int main(int argc, char** argv) {
 
   const tng::ReclassCommand reclass(*answers, kProfile.reclass_fields);
   tng::Sink console;
-  Run run{session, console, reclass, community.get(), SnmpMgrWindowSize(kDefaultWindow)};
+  Run run{session,
+          console,
+          reclass,
+          community.get(),
+          SnmpMgrWindowSize(kDefaultWindow),
+          static_cast<std::size_t>(SnmpMgrInFlightLimit(kDefaultWindow))};
   const bool novell = answers->mode == "Y";
   std::vector<const pln::LegacyRule*> rules;
   for (const pln::LegacyRule& rule : pln::kLegacyRules)
     if (!rule.novell_only || novell) rules.push_back(&rule);
-  Walk walk(DeviceAsking{run.community}, session, run.window, std::move(rules));
+  Walk walk(DeviceAsking{run.community}, session, run.window, run.in_flight, std::move(rules));
   PassEnd last = PassEnd::BeforeObjects;
   for (std::size_t pass = 0; pass < walk.size(); ++pass) {
     last = run_pass(run, walk, pass);

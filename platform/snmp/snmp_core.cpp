@@ -13,12 +13,18 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
+#include <queue>
 #include <unordered_map>
+#include <unordered_set>
 #include <string_view>
+
+#include "platform/faults.h"
 
 namespace tng::snmp {
 namespace {
@@ -264,15 +270,16 @@ constexpr int32_t max_window = 65536;
 constexpr rlim_t spare_descriptors = 64;
 
 // A fault counted by call number must hit the same device whether or not
-// the tool asks ahead, so any SNMP operation named in TNG_FAULTS means one
-// device at a time.
+// the tool asks ahead, so a fault injected into any operation of either SNMP
+// interface means one device at a time.
 bool faults_name_snmp() {
-  const char* list = std::getenv("TNG_FAULTS");
-  if (!list) return false;
-  const std::string_view text(list);
-  for (std::string_view name : {"TNG_SNMP_", "SnmpMgr", "SnmpUtil"})
-    if (text.find(name) != std::string_view::npos) return true;
-  return false;
+  constexpr std::string_view operations[] = {
+      "TNG_SNMP_104",     "TNG_SNMP_106",     "TNG_SNMP_109",       "TNG_SNMP_111",
+      "TNG_SNMP_112",     "TNG_SNMP_113",     "SnmpMgrStrToOid",    "SnmpUtilMemAlloc",
+      "SnmpUtilMemReAlloc", "SnmpMgrOpen",    "SnmpMgrRequest",     "SnmpUtilVarBindListFree",
+      "SnmpMgrClose",
+  };
+  return std::any_of(std::begin(operations), std::end(operations), tng::faults::named);
 }
 
 // Raises the soft open-file limit as far as the hard limit allows and
@@ -300,46 +307,85 @@ int fit_open_files(int wanted, int sessions_per_device) {
   return fits;
 }
 
+// The devices that may be in flight once the window grows: raises the soft
+// open-file limit further (as far as the hard limit allows) for the
+// carriers of `max_in_flight` devices and counts what then fits, at the
+// smallest number of exchanges a carrier holds.
+std::size_t fit_in_flight(int window, int sessions_per_device) {
+  if (window <= 1) return 1;
+  const rlim_t per_carrier = exchanges_per_carrier;
+  const rlim_t most = static_cast<rlim_t>(max_in_flight) * static_cast<rlim_t>(sessions_per_device);
+  const rlim_t needed = (most + per_carrier - 1) / per_carrier + spare_descriptors;
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return static_cast<std::size_t>(window);
+  if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < needed) {
+    rlimit raised = limit;
+    raised.rlim_cur = limit.rlim_max == RLIM_INFINITY ? needed : std::min(needed, limit.rlim_max);
+    if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+  }
+  if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= needed) return max_in_flight;
+  const rlim_t carriers = limit.rlim_cur > spare_descriptors ? limit.rlim_cur - spare_descriptors : 0;
+  const rlim_t fits = carriers * per_carrier / static_cast<rlim_t>(sessions_per_device);
+  return std::clamp<std::size_t>(static_cast<std::size_t>(fits), static_cast<std::size_t>(window),
+                                 max_in_flight);
+}
+
+// What a shared carrier's receive buffer is taken to need per answer that
+// may arrive while the tool is busy elsewhere: 64 fit the default buffer.
+constexpr int answer_room = 212992 / exchanges_per_carrier;
+
+// Asks for socket buffers that hold the answers (and, on the way to an agent
+// that has not read them yet, the requests) of `max_exchanges_per_carrier`
+// exchanges, and returns how many exchanges the receive buffer it got holds:
+// the system may give less than asked (net.core.rmem_max).
+int size_buffers(int socket) {
+  const int wanted = max_exchanges_per_carrier * answer_room / 2;  // the kernel doubles it
+  (void)::setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &wanted, sizeof wanted);
+  (void)::setsockopt(socket, SOL_SOCKET, SO_SNDBUF, &wanted, sizeof wanted);
+  int got = 0;
+  socklen_t size = sizeof got;
+  if (::getsockopt(socket, SOL_SOCKET, SO_RCVBUF, &got, &size) != 0) return exchanges_per_carrier;
+  return std::clamp(got / answer_room, exchanges_per_carrier, max_exchanges_per_carrier);
+}
+
 }  // namespace
 
 // One net-snmp session and its UDP socket. A shared carrier names no agent:
 // each request carries its agent's address, so asking a device costs a
-// datagram each way rather than a socket of its own. The library keeps the
-// requests, their time-outs and resends; the carrier knows which session
-// each request id belongs to.
+// datagram each way rather than a socket of its own. Its requests are kept
+// by the poller (the library builds and reads the messages); a carrier of a
+// session's own leaves its requests to the library, which keeps them with
+// their time-outs and resends, and knows which session each request id
+// belongs to.
 struct Carrier {
   void* handle = nullptr;
   int socket = -1;
   CarrierSettings settings;
   bool shared = true;
-  // Requests the library still holds, wanted or not: what the socket's
-  // receive buffer must be able to hold answers for.
+  // The exchanges it may hold under way: what its receive buffer holds the
+  // answers of while the tool is busy elsewhere.
+  int capacity = exchanges_per_carrier;
+  // The exchanges that hold a place: under way, or dropped (their sessions
+  // ended) and not yet timed out, as their answers may still come.
   int outstanding = 0;
-  // The exchanges still wanted, by request id. An exchange whose session
-  // ended leaves this map and is dropped when its answer or time-out comes.
+  // A carrier of a session's own: its exchange, by the library's request id.
   std::unordered_map<long, Session*> exchanges;
-  // A carrier that holds a dropped exchange takes no new one, and is closed
-  // once no wanted exchange is left on it. Until then the library may still
-  // resend the dropped one: it keeps no way to withdraw a single request.
-  // The tools drop exchanges only as they stop, all at once, which closes
-  // every carrier before anything more is sent.
-  bool retiring = false;
   bool closing = false;
-  // When the library next wants to resend or give up (a bound: it may
-  // come early, never late).
+  // A carrier of a session's own: when the library next wants to resend or
+  // give up (a bound: it may come early, never late).
   std::chrono::steady_clock::time_point deadline{};
 
   Carrier() = default;
   Carrier(const Carrier&) = delete;
   Carrier& operator=(const Carrier&) = delete;
   ~Carrier() {
-    // Closing drops the requests still held; the library tells each one as
-    // timed out, which is news to nobody.
+    // Closing drops the requests the library still holds; it tells each one
+    // as timed out, which is news to nobody.
     closing = true;
     if (handle != nullptr) snmp_sess_close(handle);
   }
 
-  bool has_room() const { return !retiring && outstanding < exchanges_per_carrier; }
+  bool has_room() const { return outstanding < capacity; }
 
   // Asks the library when its next timer is due.
   void refresh_deadline() {
@@ -398,13 +444,81 @@ struct Carrier {
     // waiting, so that one poll serves every answer already there.
     ::fcntl(carrier->socket, F_SETFD, FD_CLOEXEC);
     ::fcntl(carrier->socket, F_SETFL, ::fcntl(carrier->socket, F_GETFL) | O_NONBLOCK);
+    if (carrier->shared) carrier->capacity = size_buffers(carrier->socket);
     return carrier;
   }
 };
 
+namespace {
+
+// A request on a shared carrier, kept until its answer or its last
+// time-out: the message as built, sent again unchanged for each retry, and
+// what it takes to time it. About a hundred bytes and the message (some 50).
+struct Pending {
+  Session* session;  // null once dropped: its session ended
+  Carrier* carrier;
+  sockaddr_in agent;
+  std::chrono::steady_clock::time_point deadline;
+  int32_t retries_left;
+  uint32_t length;
+  std::unique_ptr<u_char[]> message;
+};
+
+// When a pending request is next due: resent or given up.
+struct Due {
+  std::chrono::steady_clock::time_point at;
+  long id;
+  bool operator>(const Due& other) const { return at > other.at; }
+};
+
+// The message of `pdu` as the carrier's session builds it; nothing when the
+// library cannot build it.
+std::optional<std::pair<std::unique_ptr<u_char[]>, uint32_t>> build_message(void* handle,
+                                                                            netsnmp_pdu* pdu) {
+  size_t size = 256;
+  size_t offset = 0;
+  auto* buffer = static_cast<u_char*>(std::malloc(size));
+  if (buffer == nullptr) return std::nullopt;
+  // The library may grow the buffer; it is ours to free either way.
+  const int rc = snmp_build(&buffer, &size, &offset, snmp_sess_session(handle), pdu);
+  std::optional<std::pair<std::unique_ptr<u_char[]>, uint32_t>> built;
+  if (rc == 0 && offset > 0 && offset <= size) {
+#ifdef NETSNMP_USE_REVERSE_ASNENCODING
+    const u_char* start = buffer + size - offset;  // built from the end backwards
+#else
+    const u_char* start = buffer;
+#endif
+    auto copy = std::make_unique<u_char[]>(offset);
+    std::memcpy(copy.get(), start, offset);
+    built.emplace(std::move(copy), static_cast<uint32_t>(offset));
+  }
+  std::free(buffer);
+  return built;
+}
+
+// Sends a message to its agent. The socket does not block: a send buffer
+// still full of requests an agent has not read yet is waited out (for a
+// second at most), as a request must not be lost on the way out.
+bool transmit(int socket, const sockaddr_in& agent, const u_char* message, uint32_t length) {
+  for (int waits = 0;;) {
+    if (::sendto(socket, message, length, 0, reinterpret_cast<const sockaddr*>(&agent),
+                 sizeof agent) == static_cast<ssize_t>(length))
+      return true;
+    if (errno == EINTR) continue;
+    if ((errno != EAGAIN && errno != EWOULDBLOCK && errno != ENOBUFS) || waits++ == 100)
+      return false;
+    pollfd writable{socket, POLLOUT, 0};
+    (void)::poll(&writable, 1, 10);
+  }
+}
+
+}  // namespace
+
 // Waits on every carrier with exchanges under way.
 class Poller {
  public:
+  using Clock = std::chrono::steady_clock;
+
   // Never destroyed: sessions a caller never ended are closed at exit,
   // after every other static is gone, and still tell the poller. The idle
   // shared carriers stay open until the process ends, for the next
@@ -426,17 +540,64 @@ class Poller {
     return last_ = shared_.back().get();
   }
 
+  // Sends a session's request on a shared carrier, kept here until its
+  // answer or its last time-out. False when it could not be sent.
+  bool send_shared(Session& session, uint8_t pdu_type, const std::vector<Oid>& names) {
+    Carrier* carrier = carrier_for(session.settings_);
+    if (carrier == nullptr) return false;
+    netsnmp_pdu* pdu = snmp_pdu_create(pdu_type);
+    if (!pdu) return false;
+    for (const Oid& name : names) {
+      std::vector<oid> ids(name.begin(), name.end());
+      snmp_add_null_var(pdu, ids.data(), ids.size());
+    }
+    const std::string& community = session.settings_.community;
+    pdu->version = session.settings_.version;
+    pdu->community = static_cast<u_char*>(std::malloc(community.size() + 1));
+    if (pdu->community) {
+      std::memcpy(pdu->community, community.c_str(), community.size() + 1);
+      pdu->community_len = community.size();
+    }
+    pdu->reqid = snmp_get_next_reqid();
+    pdu->msgid = snmp_get_next_msgid();
+    const long id = pdu->reqid;
+    auto built = pdu->community ? build_message(carrier->handle, pdu) : std::nullopt;
+    snmp_free_pdu(pdu);
+    if (!built) return false;
+    const Clock::time_point now = Clock::now();
+    Pending pending{&session,
+                    carrier,
+                    *session.agent_,
+                    now + std::chrono::microseconds(session.settings_.timeout_us),
+                    session.settings_.retries,
+                    built->second,
+                    std::move(built->first)};
+    if (!transmit(carrier->socket, pending.agent, pending.message.get(), pending.length))
+      return false;
+    due_.push({pending.deadline, id});
+    pending_.emplace(id, std::move(pending));
+    if (carrier->outstanding++ == 0) busy_.push_back(carrier);
+    under_way(session, carrier, id, now);
+    return true;
+  }
+
   // Every bookkeeping step is constant time per exchange: a window of
   // thousands of exchanges must not cost a scan of all of them for each
   // answer. A session knows whether it counts among those under way and the
   // ticket of its unclaimed settlement (a ticket whose session was claimed
   // or ended is skipped when its turn comes).
-  void track(Session* session) {
-    session->tracked_ = true;
+  void under_way(Session& session, Carrier* carrier, long request_id, Clock::time_point now) {
+    session.carrier_ = carrier;
+    session.request_id_ = request_id;
+    session.tracked_ = true;
     ++live_;
+    fresh_.insert(request_id);
+    sent_order_.emplace_back(now, request_id);
   }
 
   void settled(Session* session) {
+    fresh_.erase(session->request_id_);
+    session->carrier_ = nullptr;
     untrack(session);
     session->ticket_ = ++last_ticket_;
     unclaimed_.emplace(session->ticket_, session);
@@ -448,23 +609,27 @@ class Poller {
     claim(session);
   }
 
-  // The exchange of an ending session is no longer wanted: a carrier left
-  // with nothing wanted is closed at once (dropping what it still holds),
-  // one still busy for others takes nothing new and is closed when they are
-  // done.
-  void drop(Carrier* carrier, long request_id) {
-    carrier->exchanges.erase(request_id);
-    if (!carrier->shared) return;  // the session's own carrier ends with it
-    carrier->retiring = true;
-    if (carrier->exchanges.empty()) close(carrier);
+  // The exchange of an ending session is no longer wanted. On a shared
+  // carrier it keeps its place until its time-out (its answer may still
+  // come) and is never sent again; a session's own carrier ends with it.
+  void drop(Session& session) {
+    fresh_.erase(session.request_id_);
+    Carrier* carrier = session.carrier_;
+    session.carrier_ = nullptr;
+    if (!carrier->shared) {
+      carrier->exchanges.erase(session.request_id_);
+      return;
+    }
+    if (auto found = pending_.find(session.request_id_); found != pending_.end())
+      found->second.session = nullptr;
   }
 
   void wait_for(Session& session) {
-    while (session.under_way()) step();
+    while (session.under_way()) step(0);
     claim(&session);
   }
 
-  Session* wait_any() {
+  Session* wait_any(std::size_t fresh_below) {
     for (;;) {
       while (!settled_.empty()) {
         const uint64_t ticket = settled_.front();
@@ -477,17 +642,23 @@ class Poller {
         return first;
       }
       if (live_ == 0) return nullptr;
-      step();
+      if (fresh_below > 0 && fresh() < fresh_below) return nullptr;
+      step(fresh_below);
     }
+  }
+
+  std::size_t fresh() {
+    age(Clock::now());
+    return fresh_.size();
   }
 
   // Stops watching a session's own carrier as it closes.
   void stop_watching(Carrier* carrier) { std::erase(busy_, carrier); }
 
-  // Starts watching a carrier that has just been given an exchange.
+  // Starts watching a session's own carrier that has just been given its
+  // exchange.
   void sent_on(Carrier* carrier) {
-    const auto due = std::chrono::steady_clock::now() +
-                     std::chrono::microseconds(carrier->settings.timeout_us);
+    const auto due = Clock::now() + std::chrono::microseconds(carrier->settings.timeout_us);
     if (carrier->outstanding == 0) {
       carrier->deadline = due;
       busy_.push_back(carrier);
@@ -511,23 +682,86 @@ class Poller {
     if (unclaimed_.empty()) settled_.clear();
   }
 
-  void close(Carrier* carrier) {
-    std::erase(busy_, carrier);
-    if (last_ == carrier) last_ = nullptr;
-    std::erase_if(shared_, [carrier](const auto& c) { return c.get() == carrier; });
+  // Exchanges sent `fresh_for` ago or longer are no longer fresh.
+  void age(Clock::time_point now) {
+    while (!sent_order_.empty() && sent_order_.front().first + fresh_for <= now) {
+      fresh_.erase(sent_order_.front().second);
+      sent_order_.pop_front();
+    }
+    if (fresh_.empty()) sent_order_.clear();
   }
 
-  // One round: wait until a socket is readable or a timer is due, read
-  // every answer already there, and only then let the due timers resend or
-  // give up, so that an answer that arrived while the tool was busy
-  // elsewhere counts.
-  void step() {
+  // A pending request is answered (`answer`) or has run out of retries.
+  void settle(std::unordered_map<long, Pending>::iterator found, const netsnmp_pdu* answer) {
+    Session* session = found->second.session;
+    --found->second.carrier->outstanding;
+    pending_.erase(found);
+    if (session == nullptr) return;  // dropped
+    if (answer != nullptr && answer->command != SNMP_MSG_REPORT)
+      session->reply_ = take_reply(*answer);
+    settled(session);
+  }
+
+  // Reads every datagram already on a shared carrier's socket and settles
+  // the requests they answer. A datagram that answers no pending request of
+  // this carrier (a late or a foreign one) is read and ignored.
+  void receive(Carrier* carrier) {
+    for (;;) {
+      const ssize_t length = ::recv(carrier->socket, inbox_.data(), inbox_.size(), 0);
+      if (length < 0) {
+        if (errno == EINTR) continue;
+        return;
+      }
+      auto* answer = static_cast<netsnmp_pdu*>(std::calloc(1, sizeof(netsnmp_pdu)));
+      if (answer == nullptr) continue;
+      if (snmp_parse(static_cast<struct session_list*>(carrier->handle),
+                     snmp_sess_session(carrier->handle), answer, inbox_.data(),
+                     static_cast<size_t>(length)) == 0 &&
+          (answer->command == SNMP_MSG_RESPONSE || answer->command == SNMP_MSG_REPORT)) {
+        auto found = pending_.find(answer->reqid);
+        if (found != pending_.end() && found->second.carrier == carrier) settle(found, answer);
+      }
+      snmp_free_pdu(answer);
+    }
+  }
+
+  // Resends or gives up the pending requests whose time-outs are due.
+  void expire(Clock::time_point now) {
+    while (!due_.empty() && due_.top().at <= now) {
+      const Due due = due_.top();
+      due_.pop();
+      auto found = pending_.find(due.id);
+      if (found == pending_.end() || found->second.deadline != due.at) continue;  // settled or resent
+      Pending& pending = found->second;
+      if (pending.session == nullptr || pending.retries_left == 0) {
+        settle(found, nullptr);
+        continue;
+      }
+      --pending.retries_left;
+      pending.deadline = now + std::chrono::microseconds(pending.carrier->settings.timeout_us);
+      // A resend that cannot go out is as lost as one the network drops:
+      // the next time-out resends or gives up.
+      (void)transmit(pending.carrier->socket, pending.agent, pending.message.get(),
+                     pending.length);
+      due_.push({pending.deadline, due.id});
+    }
+  }
+
+  // One round: wait until a socket is readable, a timer is due or (when
+  // the caller waits for fewer than `fresh_below` fresh exchanges) the
+  // oldest fresh exchange stops being fresh; read every answer already
+  // there, and only then let the due timers resend or give up, so that an
+  // answer that arrived while the tool was busy elsewhere counts.
+  void step(std::size_t fresh_below) {
     using namespace std::chrono;
-    const auto now = steady_clock::now();
-    auto first_due = steady_clock::time_point::max();
+    const auto now = Clock::now();
+    auto first_due = Clock::time_point::max();
+    if (!due_.empty()) first_due = due_.top().at;
+    if (fresh_below > 0 && !sent_order_.empty())
+      first_due = std::min(first_due, sent_order_.front().first + fresh_for);
     polled_.clear();
     for (Carrier* c : busy_) {
-      first_due = std::min(first_due, c->deadline);
+      if (!c->shared) first_due = std::min(first_due, c->deadline);
       polled_.push_back({c->socket, POLLIN, 0});
     }
     int wait_ms = 0;
@@ -547,28 +781,27 @@ class Poller {
         if (p.revents != 0) NETSNMP_LARGE_FD_SET(p.fd, &readable);
       for (std::size_t i = 0; i < round.size(); ++i) {
         if (polled_[i].revents == 0) continue;
+        Carrier* c = round[i];
+        if (c->shared) {
+          receive(c);
+          continue;
+        }
         // One datagram a read; the socket does not block, so a read of an
         // empty one fails and ends the loop. A bound in any case: each
         // request can be answered once.
-        Carrier* c = round[i];
         for (int reads = c->outstanding + 1; reads > 0 && c->outstanding > 0; --reads)
           if (snmp_sess_read2(c->handle, &readable) != 0) break;
       }
       netsnmp_large_fd_set_cleanup(&readable);
     }
-    const auto after = steady_clock::now();
+    const auto after = Clock::now();
     for (Carrier* c : round) {
-      if (c->outstanding == 0 || c->deadline > after) continue;
+      if (c->shared || c->outstanding == 0 || c->deadline > after) continue;
       snmp_sess_timeout(c->handle);
       if (c->outstanding > 0) c->refresh_deadline();
     }
-    for (Carrier* c : round) {
-      if (c->retiring && c->exchanges.empty()) {
-        close(c);
-      } else if (c->outstanding == 0) {
-        std::erase(busy_, c);
-      }
-    }
+    expire(after);
+    std::erase_if(busy_, [](const Carrier* c) { return c->outstanding == 0; });
   }
 
   std::vector<std::unique_ptr<Carrier>> shared_;
@@ -579,6 +812,16 @@ class Poller {
   std::unordered_map<uint64_t, Session*> unclaimed_;
   uint64_t last_ticket_ = 0;
   std::vector<pollfd> polled_;
+  // The shared carriers' requests, by request id, and their time-outs,
+  // soonest first (an entry whose request was answered or resent since is
+  // skipped when its turn comes).
+  std::unordered_map<long, Pending> pending_;
+  std::priority_queue<Due, std::vector<Due>, std::greater<>> due_;
+  // The fresh exchanges by request id, and every exchange in the order it
+  // was sent, until it is no longer fresh.
+  std::unordered_set<long> fresh_;
+  std::deque<std::pair<Clock::time_point, long>> sent_order_;
+  std::vector<u_char> inbox_ = std::vector<u_char>(65536);
 };
 
 Session::Session(CarrierSettings settings, std::optional<sockaddr_in> agent,
@@ -622,7 +865,7 @@ std::unique_ptr<Session> Session::open(const std::string& address, uint16_t defa
 Session::~Session() {
   Poller& poller = Poller::instance();
   poller.forget(this);
-  if (under_way()) poller.drop(carrier_, request_id_);
+  if (under_way()) poller.drop(*this);
   if (own_) poller.stop_watching(own_.get());
 }
 
@@ -636,25 +879,13 @@ bool Session::send(uint8_t pdu_type, const std::vector<Oid>& names) {
   reply_.reset();
   if (under_way()) return false;
   Poller& poller = Poller::instance();
-  Carrier* carrier = own_ ? own_.get() : poller.carrier_for(settings_);
-  if (carrier == nullptr) return false;
+  if (!own_) return poller.send_shared(*this, pdu_type, names);
+  Carrier* carrier = own_.get();
   netsnmp_pdu* pdu = snmp_pdu_create(pdu_type);
   if (!pdu) return false;
   for (const Oid& name : names) {
     std::vector<oid> ids(name.begin(), name.end());
     snmp_add_null_var(pdu, ids.data(), ids.size());
-  }
-  if (agent_) {
-    // The agent this request (and each of its resends) goes to; the
-    // library frees it with the request.
-    auto* to = static_cast<netsnmp_indexed_addr_pair*>(std::calloc(1, sizeof(netsnmp_indexed_addr_pair)));
-    if (!to) {
-      snmp_free_pdu(pdu);
-      return false;
-    }
-    to->remote_addr.sin = *agent_;
-    pdu->transport_data = to;
-    pdu->transport_data_length = sizeof(netsnmp_indexed_addr_pair);
   }
   const long request_id = snmp_sess_async_send(carrier->handle, pdu, &Session::on_event, carrier);
   if (request_id == 0) {
@@ -663,9 +894,7 @@ bool Session::send(uint8_t pdu_type, const std::vector<Oid>& names) {
   }
   carrier->exchanges.emplace(request_id, this);
   poller.sent_on(carrier);
-  carrier_ = carrier;
-  request_id_ = request_id;
-  poller.track(this);
+  poller.under_way(*this, carrier, request_id, std::chrono::steady_clock::now());
   return true;
 }
 
@@ -682,15 +911,23 @@ int Session::on_event(int operation, ::snmp_session*, int request_id, ::snmp_pdu
   carrier->exchanges.erase(found);
   if (operation == NETSNMP_CALLBACK_OP_RECEIVED_MESSAGE && pdu && pdu->command != SNMP_MSG_REPORT)
     session->reply_ = take_reply(*pdu);
-  session->carrier_ = nullptr;
   Poller::instance().settled(session);
   return 1;
 }
 
-Session* wait_any() { return Poller::instance().wait_any(); }
+Session* wait_any(std::size_t fresh_below) { return Poller::instance().wait_any(fresh_below); }
 
-int window_size(int default_window, int sessions_per_device) {
-  static const int window = [&] {
+std::size_t fresh() { return Poller::instance().fresh(); }
+
+namespace {
+
+struct WindowLimits {
+  int window;
+  std::size_t in_flight;
+};
+
+const WindowLimits& window_limits(int default_window, int sessions_per_device) {
+  static const WindowLimits limits = [&] {
     int wanted = default_window;
     if (const char* v = std::getenv("ORX_SNMP_WINDOW")) {
       if (auto n = whole_number(v, 1, max_window)) {
@@ -704,9 +941,21 @@ int window_size(int default_window, int sessions_per_device) {
       }
     }
     if (faults_name_snmp()) wanted = 1;
-    return fit_open_files(wanted, std::max(sessions_per_device, 1));
+    const int per_device = std::max(sessions_per_device, 1);
+    const int window = fit_open_files(wanted, per_device);
+    return WindowLimits{window, fit_in_flight(window, per_device)};
   }();
-  return window;
+  return limits;
+}
+
+}  // namespace
+
+int window_size(int default_window, int sessions_per_device) {
+  return window_limits(default_window, sessions_per_device).window;
+}
+
+std::size_t in_flight_limit(int default_window, int sessions_per_device) {
+  return window_limits(default_window, sessions_per_device).in_flight;
 }
 
 }  // namespace tng::snmp

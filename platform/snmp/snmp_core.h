@@ -1,14 +1,17 @@
 // What both SNMP interfaces share: the session settings taken from the
 // environment, the resolution of an agent address, and GET (or GETNEXT)
-// exchanges over net-snmp single sessions. A Session is one agent; its
-// exchanges travel on a carrier, one net-snmp session and UDP socket shared
-// by up to `exchanges_per_carrier` exchanges with the same settings, each
-// request naming its own agent (an IPv6 agent gets a carrier of its own). An
-// exchange is sent without waiting; one poller waits on every carrier with
-// exchanges under way (poll over their sockets, so descriptors above 1024
-// work) and settles each exchange when its answer comes or its retries run
-// out. A synchronous request is a send followed by a wait for that one
-// exchange, serving the others meanwhile.
+// exchanges over net-snmp. A Session is one agent; its exchanges travel on a
+// carrier, one net-snmp session and UDP socket. An IPv4 agent's exchanges
+// share carriers with the same settings, each request naming its own agent;
+// this layer keeps their requests itself, in a few hundred bytes each (the
+// encoded request for its resends, its agent, its time-out), and lets the
+// library build and read the messages. An IPv6 agent gets a carrier of its
+// own, whose requests the library keeps. An exchange is sent without
+// waiting; one poller waits on every carrier with exchanges under way (poll
+// over their sockets, so descriptors above 1024 work) and settles each
+// exchange when its answer comes or its retries run out. A synchronous
+// request is a send followed by a wait for that one exchange, serving the
+// others meanwhile.
 #pragma once
 #include <chrono>
 #include <cstddef>
@@ -30,10 +33,16 @@ namespace tng::snmp {
 class Poller;
 struct Carrier;
 
-// How many exchanges one carrier (one socket) holds under way at most: their
-// answers must fit the socket's receive buffer while the tool is busy
-// elsewhere, or the agents' answers would be dropped.
+// How many exchanges one carrier (one socket) holds under way at least:
+// their answers must fit the socket's receive buffer while the tool is busy
+// elsewhere, or the agents' answers would be dropped. 64 answers fit the
+// default buffer; a shared carrier asks for a larger one and holds as many
+// more as it was given room for, up to `max_exchanges_per_carrier`.
 inline constexpr int exchanges_per_carrier = 64;
+inline constexpr int max_exchanges_per_carrier = 1024;
+// An exchange sent this long ago and still unanswered counts as waiting for
+// its time-out: it no longer takes a place in a tool's window.
+inline constexpr std::chrono::milliseconds fresh_for{10};
 
 enum class OpenError {
   none,
@@ -148,8 +157,14 @@ class Session {
 // Waits until some exchange that was sent is settled and returns its
 // session, in the order the exchanges settled; an exchange that settles
 // while another is waited for is kept for a later call. Nothing when no
-// exchange is under way or unclaimed.
-Session* wait_any();
+// exchange is under way or unclaimed, and nothing as soon as fewer than
+// `fresh_below` exchanges are fresh (0: wait for a settled one).
+Session* wait_any(std::size_t fresh_below = 0);
+
+// The exchanges under way that were sent less than `fresh_for` ago: those
+// whose answers may still come at any moment. The others are only waiting
+// for their time-outs.
+std::size_t fresh();
 
 // How many devices a tool may keep in flight at once, each with up to
 // `sessions_per_device` exchanges under way: ORX_SNMP_WINDOW, or
@@ -159,5 +174,12 @@ Session* wait_any();
 // limit allows to hold the carriers of the window; when even that cannot
 // hold them, the window shrinks, with one line on stderr.
 int window_size(int default_window, int sessions_per_device);
+
+// How many devices a tool may keep in flight at once when its window grows
+// with the devices that only wait for their time-outs: 1 when the window is
+// 1; otherwise as many as the open-file limit lets the carriers hold (and
+// never fewer than the window), at most `max_in_flight`.
+std::size_t in_flight_limit(int default_window, int sessions_per_device);
+inline constexpr std::size_t max_in_flight = 262144;
 
 }  // namespace tng::snmp

@@ -290,8 +290,13 @@ int SnmpMgrSend(LPSNMP_MGR_SESSION handle, uint8_t pdu_type, const SnmpVarBindLi
   return 1;
 }
 
-LPSNMP_MGR_SESSION SnmpMgrWaitAny(void) {
-  const tng::snmp::Session* finished = tng::snmp::wait_any();
+LPSNMP_MGR_SESSION SnmpMgrWaitAny(void) { return SnmpMgrWaitAnyOrRoom(0); }
+
+int SnmpMgrFresh(void) { return static_cast<int>(tng::snmp::fresh()); }
+
+LPSNMP_MGR_SESSION SnmpMgrWaitAnyOrRoom(int fresh_below) {
+  const tng::snmp::Session* finished =
+      tng::snmp::wait_any(static_cast<std::size_t>(std::max(fresh_below, 0)));
   if (!finished) return nullptr;
   auto it = handles().find(finished);
   return it == handles().end() ? nullptr : it->second;
@@ -315,6 +320,10 @@ int SnmpMgrCollect(LPSNMP_MGR_SESSION handle, SnmpVarBindList* list, int32_t* er
 }
 
 int SnmpMgrWindowSize(int default_window) { return tng::snmp::window_size(default_window, 1); }
+
+int SnmpMgrInFlightLimit(int default_window) {
+  return static_cast<int>(tng::snmp::in_flight_limit(default_window, 1));
+}
 
 void SnmpUtilVarBindListFree(SnmpVarBindList* list) {
   if (tng::faults::hit("SnmpUtilVarBindListFree")) return;

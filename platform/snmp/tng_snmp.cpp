@@ -1,6 +1,7 @@
 // The framework's SNMP library over net-snmp (see platform/tng_snmp.h).
 #include "platform/tng_snmp.h"
 
+#include <algorithm>
 #include <cstring>
 #include <unordered_map>
 #include <vector>
@@ -188,12 +189,17 @@ int32_t TngSnmp_Send(TNG_SNMP_SESSION session_handle, TNG_SNMP_REQUEST request_h
   return session->link->send(request->pdu_type, request->names) ? 1 : 0;
 }
 
-TNG_SNMP_SESSION TngSnmp_WaitAny(void) {
-  const tng::snmp::Session* finished = tng::snmp::wait_any();
+TNG_SNMP_SESSION TngSnmp_WaitAny(void) { return TngSnmp_WaitAnyOrRoom(0); }
+
+TNG_SNMP_SESSION TngSnmp_WaitAnyOrRoom(int32_t fresh_below) {
+  const tng::snmp::Session* finished =
+      tng::snmp::wait_any(static_cast<std::size_t>(std::max<int32_t>(fresh_below, 0)));
   if (!finished) return nullptr;
   auto it = handles().find(finished);
   return it == handles().end() ? nullptr : it->second;
 }
+
+int32_t TngSnmp_Fresh(void) { return static_cast<int32_t>(tng::snmp::fresh()); }
 
 const TNG_SNMP_RESPONSE* TngSnmp_Response(TNG_SNMP_SESSION handle) {
   Session* session = sessions().find(handle);
@@ -208,6 +214,10 @@ const TNG_SNMP_RESPONSE* TngSnmp_Response(TNG_SNMP_SESSION handle) {
 
 int32_t TngSnmp_WindowSize(int32_t default_window, int32_t sessions_per_device) {
   return tng::snmp::window_size(default_window, sessions_per_device);
+}
+
+int32_t TngSnmp_InFlightLimit(int32_t default_window, int32_t sessions_per_device) {
+  return static_cast<int32_t>(tng::snmp::in_flight_limit(default_window, sessions_per_device));
 }
 
 void TngSnmp_ReleaseRequest(TNG_SNMP_REQUEST handle) {

@@ -1,9 +1,17 @@
 // The objects of a run of passes, read ahead of the object the run is at,
-// with each device's questions already under way: up to `window` devices are
-// asked at once, across the ends of passes, while each pass still takes its
-// objects strictly in list order, so that the tool prints and reclassifies
-// each exactly as if it had asked it alone. A window of 1 is the plain
-// object-by-object walk.
+// with each device's questions already under way, across the ends of
+// passes, while each pass still takes its objects strictly in list order,
+// so that the tool prints and reclassifies each exactly as if it had asked
+// it alone. A window of 1 is the plain object-by-object walk.
+//
+// The window counts the devices whose questions are fresh (sent a moment
+// ago, their answers may come at any time), not those whose questions only
+// wait for their time-outs, nor those already settled behind a device that
+// waits: the window grows with what is waiting, so that the silent devices
+// of a run wait out their time-outs together however many there are. What
+// bounds it then is `in_flight`, the devices read ahead at most (sockets
+// and memory); while the head of the walk waits, the walk keeps reading
+// ahead whenever a place in the window frees.
 //
 // Reading ahead changes nothing a pass can see: each pass holds its own
 // criteria and result list, a list is a snapshot taken at its query, no pass
@@ -24,10 +32,14 @@
 //            starts the questions of an object;
 //   bool ends_run(const Probe&) const
 //            the run ends at this object: nothing is read beyond it;
-//   static Session wait_any()
-//            the next session whose exchange finished, null when none is
-//            under way.
+//   static Session wait_any(std::size_t fresh_below)
+//            the next session whose exchange finished; null when none is
+//            under way, or as soon as fewer than `fresh_below` (if not 0)
+//            exchanges are fresh;
+//   static std::size_t fresh()
+//            the exchanges under way that are fresh.
 #pragma once
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -53,9 +65,14 @@ class LookaheadWalk {
     std::unique_ptr<Probe> probe;  // objects only
   };
 
-  // Passes query their class for "name,address".
-  LookaheadWalk(Tool tool, RepositorySession& session, int window, std::vector<Pass> passes)
-      : tool_(std::move(tool)), session_(session), window_(static_cast<std::size_t>(window)) {
+  // Passes query their class for "name,address". `window` fresh devices at
+  // most, `in_flight` devices read ahead at most (the window when smaller).
+  LookaheadWalk(Tool tool, RepositorySession& session, int window, std::size_t in_flight,
+                std::vector<Pass> passes)
+      : tool_(std::move(tool)),
+        session_(session),
+        window_(static_cast<std::size_t>(std::max(window, 1))),
+        in_flight_(std::max(in_flight, window_)) {
     for (Pass& pass : passes) {
       auto state = std::make_unique<PassState>();
       state->pass = std::move(pass);
@@ -82,7 +99,7 @@ class LookaheadWalk {
   // Reads ahead until the window is full or nothing is left to read,
   // starting each new device's questions.
   void fill() {
-    while (held_ < window_ && filling_ < passes_.size()) {
+    while (may_read_ahead() && Tool::fresh() < window_) {
       PassState& state = *passes_[filling_];
       if (!state.queried) query(state);
       if (state.exhausted()) {
@@ -101,8 +118,13 @@ class LookaheadWalk {
     if (state.ahead.empty()) return {};
     Object& head = state.ahead.front();
     while (head.probe && !head.probe->settled()) {
-      Session session = Tool::wait_any();
-      if (!session) break;  // nothing under way: cannot happen while the head waits
+      fill();
+      const bool more = may_read_ahead();
+      Session session = Tool::wait_any(more ? window_ : 0);
+      if (!session) {
+        if (more) continue;  // a place in the window freed: read further ahead
+        break;  // nothing under way: cannot happen while the head waits
+      }
       auto found = waiting_.find(session);
       if (found == waiting_.end()) continue;
       Probe* probe = found->second;
@@ -178,6 +200,9 @@ class LookaheadWalk {
     ++held_;
   }
 
+  // Whether the walk may read one more step ahead, the window aside.
+  bool may_read_ahead() const { return held_ < in_flight_ && filling_ < passes_.size(); }
+
   void watch(Probe& probe) {
     if (Session session = probe.waiting_on()) waiting_[session] = &probe;
   }
@@ -185,6 +210,7 @@ class LookaheadWalk {
   Tool tool_;
   RepositorySession& session_;
   std::size_t window_;
+  std::size_t in_flight_;
   std::vector<std::unique_ptr<PassState>> passes_;
   std::size_t filling_ = 0;  // the pass the look-ahead reads from
   std::size_t held_ = 0;     // steps read ahead and not yet taken

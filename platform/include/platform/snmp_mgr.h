@@ -91,6 +91,13 @@ int SnmpMgrSend(LPSNMP_MGR_SESSION session, uint8_t pdu_type, const SnmpVarBindL
 // finishes while another is waited for is kept for a later call. Null when
 // none is outstanding.
 LPSNMP_MGR_SESSION SnmpMgrWaitAny(void);
+// As SnmpMgrWaitAny, but returns null as well as soon as fewer than
+// `fresh_below` requests are fresh: sent less than 10 ms ago and not yet
+// answered. A request that is no longer fresh is only waiting for its
+// time-out, so a caller may send more meanwhile.
+LPSNMP_MGR_SESSION SnmpMgrWaitAnyOrRoom(int fresh_below);
+// How many requests are fresh.
+int SnmpMgrFresh(void);
 // The outcome of the session's latest send once it has finished, as
 // SnmpMgrRequest reports it: non-zero when an answer arrived, with its
 // values put into the list's entries and the error status and index filled.
@@ -102,6 +109,10 @@ int SnmpMgrCollect(LPSNMP_MGR_SESSION session, SnmpVarBindList* list, int32_t* e
 // far as its hard limit allows, and a window whose sockets still do not fit
 // is lowered, with one line on stderr.
 int SnmpMgrWindowSize(int default_window);
+// How many devices a caller may keep in flight at once when it counts only
+// the fresh requests against the window: 1 when the window is 1, else as
+// many as the open-file limit lets the shared sockets hold, at most 262144.
+int SnmpMgrInFlightLimit(int default_window);
 // Frees the entries, their identifiers and values, and the array.
 void SnmpUtilVarBindListFree(SnmpVarBindList* list);
 // Non-zero on success.

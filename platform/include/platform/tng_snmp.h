@@ -69,6 +69,13 @@ int32_t TngSnmp_Send(TNG_SNMP_SESSION session, TNG_SNMP_REQUEST request);
 // order they finished; one that finishes while another is waited for is
 // kept for a later call. Null when none is outstanding.
 TNG_SNMP_SESSION TngSnmp_WaitAny(void);
+// As TngSnmp_WaitAny, but returns null as well as soon as fewer than
+// `fresh_below` requests are fresh: sent less than 10 ms ago and not yet
+// answered. A request that is no longer fresh is only waiting for its
+// time-out, so a caller may send more meanwhile.
+TNG_SNMP_SESSION TngSnmp_WaitAnyOrRoom(int32_t fresh_below);
+// How many requests are fresh.
+int32_t TngSnmp_Fresh(void);
 // The response to the session's latest send once it has finished, as 109
 // returns it (owned by the session); null when none came or while it is
 // still under way.
@@ -81,6 +88,11 @@ const TNG_SNMP_RESPONSE* TngSnmp_Response(TNG_SNMP_SESSION session);
 // hard limit allows, and a window whose sockets still do not fit is lowered,
 // with one line on stderr.
 int32_t TngSnmp_WindowSize(int32_t default_window, int32_t sessions_per_device);
+// How many devices a caller may keep in flight at once when it counts only
+// the fresh requests against the window (same arguments): 1 when the
+// window is 1, else as many as the open-file limit lets the shared sockets
+// hold, at most 262144.
+int32_t TngSnmp_InFlightLimit(int32_t default_window, int32_t sessions_per_device);
 // 104: releases a request; a request that was sent is released with its
 // session as well, so either order is safe.
 void TngSnmp_ReleaseRequest(TNG_SNMP_REQUEST request);

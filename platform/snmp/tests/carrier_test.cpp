@@ -87,4 +87,20 @@ TEST(Carrier, ExchangesOfEndedSessionsAreNeverAskedAgain) {
   EXPECT_EQ(waited.questions(), 4);
 }
 
+TEST(Carrier, AnUnansweredExchangeStopsBeingFreshLongBeforeItsTimeOut) {
+  SilentAgent agent;
+  tng::snmp::OpenError error{};
+  auto session = Session::open(agent.address(), 161, "public", {400, 0}, error);
+  ASSERT_NE(session, nullptr);
+  ASSERT_TRUE(session->send(0xA0, {kSysUpTime}));
+  EXPECT_EQ(tng::snmp::fresh(), 1u);
+  // Room for one more fresh exchange comes before the answer or time-out.
+  EXPECT_EQ(tng::snmp::wait_any(1), nullptr);
+  EXPECT_TRUE(session->under_way());
+  EXPECT_EQ(tng::snmp::fresh(), 0u);
+  EXPECT_EQ(tng::snmp::wait_any(), session.get()) << "then the time-out settles it";
+  EXPECT_FALSE(session->reply().has_value());
+  EXPECT_EQ(agent.questions(), 1);
+}
+
 }  // namespace
