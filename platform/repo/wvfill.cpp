@@ -1,23 +1,44 @@
-// wvfill REPO CLASS COUNT
+// wvfill REPO CLASS COUNT [127.B [DISTINCT [STEP]]]
 //
 // Creates COUNT objects in CLASS through the WorldView API, each with a
-// name ("objN"), an address and a status number: the fixture of the
-// repository benchmark.
+// name, an address and a status number: the fixture of the benchmarks.
+// Without a block, objects "objN" (N from 1) get addresses in 10.0.0.0/8,
+// which nothing ever asks. With a loopback block 127.B, objects "devI" (I
+// from 0) get the I-th address of the block, counted 250 to a /24 from
+// 127.B.0.1 and going on below the block (127.B-1) after 62,500; with
+// DISTINCT, the ((I modulo DISTINCT) x STEP)-th (STEP 1 unless given), so
+// that many objects share the addresses of fewer agents.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "platform/wvapi.h"
 
 namespace {
 
-WV_RC create_one(WV_REPOSITORY repository, const char* class_name, long i) {
+struct Naming {
+  std::optional<long> block;  // the B of 127.B
+  long distinct = 0;          // addresses used, 0: one per object
+  long step = 1;
+};
+
+std::string address_of(const Naming& naming, long i) {
+  if (!naming.block)
+    return "10." + std::to_string(i / 65536 % 256) + "." + std::to_string(i / 256 % 256) + "." +
+           std::to_string(i % 256);
+  const long j = (naming.distinct > 0 ? i % naming.distinct : i) * naming.step;
+  return "127." + std::to_string(*naming.block - j / 62500) + "." + std::to_string(j / 250 % 250) +
+         "." + std::to_string(j % 250 + 1);
+}
+
+WV_RC create_one(WV_REPOSITORY repository, const char* class_name, const Naming& naming, long i) {
   WV_PROPERTY_LIST props = nullptr;
   WV_RC rc = TNGWV_ObjectPropertyList_Allocate(&props, 20);
   if (rc != WV_OK) return rc;
-  std::string name = "obj" + std::to_string(i);
-  std::string address = "10." + std::to_string(i / 65536 % 256) + "." +
-                        std::to_string(i / 256 % 256) + "." + std::to_string(i % 256);
+  std::string name = (naming.block ? "dev" : "obj") + std::to_string(i);
+  std::string address = address_of(naming, i);
   int32_t status = static_cast<int32_t>(i % 6 + 1);
   ObjectPropertyListAddItem(props, "name", WV_TYPE_TEXT, static_cast<uint32_t>(name.size()),
                             name.data(), 0);
@@ -29,22 +50,49 @@ WV_RC create_one(WV_REPOSITORY repository, const char* class_name, long i) {
   return rc;
 }
 
+// A whole number from lo to hi, or nothing.
+std::optional<long> number(const char* text, long lo, long hi) {
+  char* end = nullptr;
+  const long value = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || value < lo || value > hi) return std::nullopt;
+  return value;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: wvfill REPO CLASS COUNT\n");
+  if (argc < 4 || argc > 7) {
+    std::fprintf(stderr, "usage: wvfill REPO CLASS COUNT [127.B [DISTINCT [STEP]]]\n");
     return 2;
   }
-  long count = std::strtol(argv[3], nullptr, 10);
+  const auto count = number(argv[3], 0, 10'000'000);
+  Naming naming;
+  if (argc >= 5) {
+    const std::string prefix = argv[4];
+    naming.block = prefix.starts_with("127.") ? number(prefix.c_str() + 4, 1, 255) : std::nullopt;
+    if (argc >= 6) naming.distinct = number(argv[5], 1, 10'000'000).value_or(0);
+    if (argc == 7) naming.step = number(argv[6], 1, 1000).value_or(0);
+  }
+  if (!count || (argc >= 5 && !naming.block) || (argc >= 6 && naming.distinct == 0) ||
+      naming.step == 0) {
+    std::fprintf(stderr, "wvfill: COUNT, 127.B, DISTINCT or STEP out of range\n");
+    return 2;
+  }
+  // Every address must stay in the block's loopback range.
+  const long used = (naming.distinct > 0 ? std::min(naming.distinct, *count) : *count) * naming.step;
+  if (naming.block && used > 0 && *naming.block - (used - 1) / 62500 < 1) {
+    std::fprintf(stderr, "wvfill: %ld addresses do not fit below 127.%ld\n", used, *naming.block);
+    return 2;
+  }
   WV_KERNEL kernel = nullptr;
   WV_REPOSITORY repository = nullptr;
   int status = 1;
   TNGWV_Kernel_Start("WVFILL", &kernel, 0);
   if (kernel && TNGWV_Repository_Connect(kernel, argv[1], &repository) == WV_OK) {
     status = 0;
-    for (long i = 1; i <= count && status == 0; ++i) {
-      if (WV_RC rc = create_one(repository, argv[2], i); rc != WV_OK) {
+    const long first = naming.block ? 0 : 1;
+    for (long i = first; i < first + *count && status == 0; ++i) {
+      if (WV_RC rc = create_one(repository, argv[2], naming, i); rc != WV_OK) {
         std::fprintf(stderr, "wvfill: object %ld: rc = %d\n", i, rc);
         status = 1;
       }
