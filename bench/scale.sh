@@ -15,7 +15,11 @@
 #      retries, at the default window only (its sequential time is computed
 #      from a measured run over the answering half);
 #   E  ClassLift walking a class of 100,000 and of 10,000 objects with a
-#      reclass that does nothing: wall time and peak memory.
+#      reclass that does nothing: wall time and peak memory;
+#   G  the cost curve: A and B at 1,000, 10,000 and 100,000 systems (B with
+#      90 % silent at every size, 1 s time-out, no retry), orxdetect with its
+#      own time-outs and plndetect (case D, its own time-outs, 90 % silent)
+#      at 100,000, with the growth from one size to the next (see below).
 #
 # A to C run orxdetect with ORX_SNMP_WINDOW=1 (one device in flight), with
 # the default window (variable unset), and the hand-written shell pipeline
@@ -27,11 +31,12 @@
 # systems of B's sequential run, BIG and SMALL (default 100000 and 10000)
 # objects of E, CAP_B and CAP_D (default 60 and 120) seconds after which a
 # default-window run of B or D is stopped and reported as such, CASES
-# (default ABCDE) the cases to run, e.g. CASES=A or CASES=BD.
+# (default ABCDE) the cases to run, e.g. CASES=A or CASES=BD, CASES=G the
+# cost curve, CURVE (default "1000 10000 100000") its sizes.
 #
 # Agents: one snmpd per 250 addresses. The systems of A, B and D live in
-# 127.253.0.0/16, those of C in 127.254.0.0/16; a silent system is an
-# address where nothing listens. Progress goes to standard error, the table
+# 127.253.0.0/16 (and 127.252.0.0/16 beyond 62,500 systems), those of C in
+# 127.254.0.0/16; a silent system is an address where nothing listens. Progress goes to standard error, the table
 # to standard output. Every agent and folder is removed at the end.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -44,6 +49,7 @@ small=${SMALL:-10000}
 cap_b=${CAP_B:-60}
 cap_d=${CAP_D:-120}
 cases=${CASES:-ABCDE}
+curve=${CURVE:-1000 10000 100000}
 export TNG_BIN TNG_SRC
 
 # The test library gives a private TNG_HOME, the agents and their clean-up
@@ -55,8 +61,8 @@ set +u
 
 # wanted CASE: whether CASES names the case.
 wanted() { [[ $cases == *"$1"* ]]; }
-if [[ ! $cases =~ ^[A-E]+$ ]]; then
-  say "scale: CASES must be letters from A to E, not '$cases'" >&2
+if [[ ! $cases =~ ^[A-EG]+$ ]]; then
+  say "scale: CASES must be letters from A to E or G, not '$cases'" >&2
   exit 2
 fi
 if [ "$objects" -gt 62500 ] || [ "$sample" -gt "$objects" ]; then
@@ -81,7 +87,9 @@ noop_dir="$TEST_ROOT/noop"
 has_time=$([ -x /usr/bin/time ] && echo 1 || echo 0)
 
 progress() { say "scale: $*" >&2; }
-address_of() { printf '127.%d.%d.%d' "$1" $(($2 / 250)) $(($2 % 250 + 1)); }
+# address_of BLOCK I: the I-th address of the block, 250 to a /24, going on
+# below the block after 62,500 (as wvfill counts them).
+address_of() { printf '127.%d.%d.%d' $(($1 - $2 / 62500)) $(($2 / 250 % 250)) $(($2 % 250 + 1)); }
 # objects_in REPO CLASS: how many objects the class holds.
 objects_in() { wvrepo object list "$1" "$2" | wc -l; }
 
@@ -399,6 +407,109 @@ if wanted E; then
   else
     line '  targets on memory not judged: /usr/bin/time is not installed\n'
   fi
+fi
+
+# --- G: the cost curve -------------------------------------------------------
+#
+# A and B at each size of CURVE, then orxdetect with its own time-outs and
+# plndetect (case D) at the largest. One set of agents serves every run:
+# the addresses 10 x J of the systems block (J below a tenth of the largest
+# size, at most 10,000), answering noSuchName (for plndetect, the same
+# addresses answer with the predecessor's identity). B's system I is at
+# address I, so every tenth system answers and the others are silent; A's
+# system I is at address 10 x (I modulo the agents' addresses), so every
+# system answers (at 100,000, ten systems to an address). D's reclass does
+# nothing (case C measures what a reclass costs); its console counts the
+# devices it would move. Each row gives the growth from the size before:
+# the ratio of wall times against the ratio of sizes.
+
+# curve_row NAME RUN REPO COUNT SILENT [PREVIOUS-WALL PREVIOUS-COUNT]: a
+# row of the curve (wall, rss of the last measure): nothing may move, and
+# the console must report exactly SILENT systems as not answering.
+curve_row() {
+  local name=$1 run=$2 repo=$3 count=$4 expected=$5 growth="" silent
+  [ -z "${6:-}" ] || growth=$(awk -v w="$wall" -v p="$6" -v n="$count" -v m="$7" \
+    'BEGIN { printf "x%.2f for x%g systems", w / p, n / m }')
+  silent=$(grep -c '^System dev[0-9]* not reclassified' "$TEST_ROOT/$name.out" || true)
+  [ "$silent" = "$expected" ] || growth+="  WRONG: $silent silent, expected $expected"
+  row "$run" "$count" "$(objects_in "$repo" $orvex_target)" 0 "$growth"
+}
+
+if wanted G; then
+  read -r -a sizes <<<"$curve"
+  largest=0
+  for n in "${sizes[@]}"; do [ "$n" -le "$largest" ] || largest=$n; done
+  if [ "$largest" -gt 125000 ]; then
+    say "scale: CURVE sizes must be at most 125000" >&2
+    exit 2
+  fi
+  agents=$(((largest + 9) / 10))
+  [ "$agents" -le 10000 ] || agents=10000
+  progress "G: filling the curve's repositories (${sizes[*]} systems)..."
+  for n in "${sizes[@]}"; do
+    new_repo "curve_a$n" ORXAddClass.TNG
+    wvfill "curve_a$n" $server_class "$n" 127.$block_systems "$agents" 10
+    new_repo "curve_b$n" ORXAddClass.TNG PLNAddClass.TNG
+    wvfill "curve_b$n" $server_class "$n" 127.$block_systems
+  done
+  progress "G: $agents agents..."
+  listen nosuch $block_systems 0 $((agents * 10)) 10
+  heading "G  the cost curve: A and B at ${sizes[*]} systems; orxdetect and plndetect with their own time-outs at $largest"
+  columns
+  quick=(ORX_SNMP_TIMEOUT_MS=1000 ORX_SNMP_RETRIES=0)
+  declare -A g_wall g_rss
+  prev="" prev_n=""
+  for n in "${sizes[@]}"; do
+    progress "G: A over $n systems..."
+    repeat=3
+    orxdetect_run "ga$n" 600 default "curve_a$n"
+    repeat=1
+    g_wall[a$n]=$wall g_rss[a$n]=$rss
+    curve_row "ga$n" "A, K=default, median of 3" "curve_a$n" "$n" 0 "$prev" "$prev_n"
+    prev=$wall prev_n=$n
+  done
+  prev="" prev_n=""
+  for n in "${sizes[@]}"; do
+    progress "G: B over $n systems, 90 % silent..."
+    orxdetect_run "gb$n" 120 default "curve_b$n" "${quick[@]}"
+    g_wall[b$n]=$wall g_rss[b$n]=$rss
+    curve_row "gb$n" "B (90 % silent), K=default" "curve_b$n" "$n" $((n - (n + 9) / 10)) \
+      "$prev" "$prev_n"
+    prev=$wall prev_n=$n
+  done
+  progress "G: orxdetect with its own time-outs over $largest systems..."
+  orxdetect_run gown 120 default "curve_b$largest"
+  g_wall[own]=$wall g_rss[own]=$rss
+  curve_row gown "B, orxdetect's own 2 s, 2 retries" "curve_b$largest" "$largest" \
+    $((largest - (largest + 9) / 10))
+  agents_stop
+  progress "G: plndetect over $largest systems (its agents first)..."
+  listen pellion $block_systems 0 $((agents * 10)) 10
+  measure gd 120 PATH="$noop_dir:$PATH" plndetect "curve_b$largest" admin B public N
+  g_wall[d]=$wall g_rss[d]=$rss g_d_stopped=$stopped
+  found=$(grep -c '^Reclassify ' "$TEST_ROOT/gd.out" || true)
+  row "D, plndetect's own 4 s, 3 retries" "$largest" "$found" "$(((largest + 9) / 10))" \
+    "moved: devices it would move"
+  big=$largest small_b=""
+  for n in "${sizes[@]}"; do [ "$n" -ge "$big" ] || small_b=$n; done
+  if [ -n "${g_wall[b$big]:-}" ]; then
+    target "B at $big under 5 s" "${g_wall[b$big]} s" "$(holds "${g_wall[b$big]} < 5")"
+    [ -z "$small_b" ] || target "B at $big at most 3x B at $small_b" \
+      "$(awk -v a="${g_wall[b$big]}" -v b="${g_wall[b$small_b]}" 'BEGIN { printf "%.2fx", a / b }')" \
+      "$(holds "${g_wall[b$big]} <= 3 * ${g_wall[b$small_b]}")"
+    target "orxdetect's own time-outs at $big under 15 s" "${g_wall[own]} s" \
+      "$(holds "${g_wall[own]} < 15")"
+    target "plndetect's own time-outs at $big under 30 s" "${g_wall[d]} s" \
+      "$(holds "$g_d_stopped == 0 && ${g_wall[d]} < 30")"
+    target "A at $big at least 50,000 systems/s" \
+      "$(awk -v n="$big" -v w="${g_wall[a$big]}" 'BEGIN { printf "%.0f/s", n / w }')" \
+      "$(holds "$big / ${g_wall[a$big]} >= 50000")"
+    if [ -n "${g_rss[b$big]:-}" ]; then
+      target "peak RSS of B at $big under 128 MiB" "$(mib "${g_rss[b$big]}")" \
+        "$(holds "${g_rss[b$big]} < 131072")"
+    fi
+  fi
+  agents_stop
 fi
 
 # --- the table --------------------------------------------------------------
