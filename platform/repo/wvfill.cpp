@@ -1,13 +1,17 @@
-// wvfill REPO CLASS COUNT [127.B [DISTINCT [STEP]]]
+// wvfill REPO CLASS COUNT [127.B [AGENTS [EVERY]]]
 //
 // Creates COUNT objects in CLASS through the WorldView API, each with a
 // name, an address and a status number: the fixture of the benchmarks.
 // Without a block, objects "objN" (N from 1) get addresses in 10.0.0.0/8,
 // which nothing ever asks. With a loopback block 127.B, objects "devI" (I
 // from 0) get the I-th address of the block, counted 250 to a /24 from
-// 127.B.0.1 and going on below the block (127.B-1) after 62,500; with
-// DISTINCT, the ((I modulo DISTINCT) x STEP)-th (STEP 1 unless given), so
-// that many objects share the addresses of fewer agents.
+// 127.B.0.1 and going on below the block (127.B-1) after 62,500. With
+// AGENTS, the objects whose I is a multiple of EVERY (1 unless given: all)
+// share the first AGENTS addresses, object I at address (I / EVERY) modulo
+// AGENTS, and every other object has an address of its own after them (at
+// AGENTS + I): the answering devices and the silent ones of a bench, with
+// few agent sockets (the kernel looks through every socket bound to a port
+// for each datagram to that port that finds none).
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -20,15 +24,17 @@ namespace {
 
 struct Naming {
   std::optional<long> block;  // the B of 127.B
-  long distinct = 0;          // addresses used, 0: one per object
-  long step = 1;
+  long agents = 0;            // the shared addresses, 0: one per object
+  long every = 1;
 };
 
 std::string address_of(const Naming& naming, long i) {
   if (!naming.block)
     return "10." + std::to_string(i / 65536 % 256) + "." + std::to_string(i / 256 % 256) + "." +
            std::to_string(i % 256);
-  const long j = (naming.distinct > 0 ? i % naming.distinct : i) * naming.step;
+  const long j = naming.agents == 0        ? i
+                 : i % naming.every == 0 ? i / naming.every % naming.agents
+                                         : naming.agents + i;
   return "127." + std::to_string(*naming.block - j / 62500) + "." + std::to_string(j / 250 % 250) +
          "." + std::to_string(j % 250 + 1);
 }
@@ -62,7 +68,7 @@ std::optional<long> number(const char* text, long lo, long hi) {
 
 int main(int argc, char** argv) {
   if (argc < 4 || argc > 7) {
-    std::fprintf(stderr, "usage: wvfill REPO CLASS COUNT [127.B [DISTINCT [STEP]]]\n");
+    std::fprintf(stderr, "usage: wvfill REPO CLASS COUNT [127.B [AGENTS [EVERY]]]\n");
     return 2;
   }
   const auto count = number(argv[3], 0, 10'000'000);
@@ -70,16 +76,16 @@ int main(int argc, char** argv) {
   if (argc >= 5) {
     const std::string prefix = argv[4];
     naming.block = prefix.starts_with("127.") ? number(prefix.c_str() + 4, 1, 255) : std::nullopt;
-    if (argc >= 6) naming.distinct = number(argv[5], 1, 10'000'000).value_or(0);
-    if (argc == 7) naming.step = number(argv[6], 1, 1000).value_or(0);
+    if (argc >= 6) naming.agents = number(argv[5], 1, 10'000'000).value_or(0);
+    if (argc == 7) naming.every = number(argv[6], 1, 1000).value_or(0);
   }
-  if (!count || (argc >= 5 && !naming.block) || (argc >= 6 && naming.distinct == 0) ||
-      naming.step == 0) {
-    std::fprintf(stderr, "wvfill: COUNT, 127.B, DISTINCT or STEP out of range\n");
+  if (!count || (argc >= 5 && !naming.block) || (argc >= 6 && naming.agents == 0) ||
+      naming.every == 0) {
+    std::fprintf(stderr, "wvfill: COUNT, 127.B, AGENTS or EVERY out of range\n");
     return 2;
   }
   // Every address must stay in the block's loopback range.
-  const long used = (naming.distinct > 0 ? std::min(naming.distinct, *count) : *count) * naming.step;
+  const long used = naming.agents + *count;
   if (naming.block && used > 0 && *naming.block - (used - 1) / 62500 < 1) {
     std::fprintf(stderr, "wvfill: %ld addresses do not fit below 127.%ld\n", used, *naming.block);
     return 2;

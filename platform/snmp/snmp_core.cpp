@@ -592,7 +592,10 @@ class Poller {
     session.tracked_ = true;
     ++live_;
     fresh_.insert(request_id);
-    sent_order_.emplace_back(now, request_id);
+    // An exchange on a carrier of its own stays fresh until it is settled:
+    // its socket is a descriptor of its own, so the window bounds how many
+    // such devices are in flight.
+    if (carrier->shared) sent_order_.emplace_back(now, request_id);
   }
 
   void settled(Session* session) {

@@ -163,7 +163,8 @@ Session* wait_any(std::size_t fresh_below = 0);
 
 // The exchanges under way that were sent less than `fresh_for` ago: those
 // whose answers may still come at any moment. The others are only waiting
-// for their time-outs.
+// for their time-outs. An exchange on a carrier of its own (an IPv6 agent)
+// stays fresh until it is settled, as its socket is a descriptor of its own.
 std::size_t fresh();
 
 // How many devices a tool may keep in flight at once, each with up to
