@@ -529,7 +529,7 @@ case $TNG_BIN/ in
 esac
 printf 'Discovery at scale, %s\n' "$started"
 printf 'machine: %s cores, %s; %s\n' "$(nproc)" "${cpu:-unknown CPU}" "$built"
-printf 'K is ORX_SNMP_WINDOW, the devices in flight; K=default leaves it unset.\n'
+printf 'K is ORX_SNMP_WINDOW, the devices with fresh questions; K=default leaves it unset.\n'
 printf '%s' "$table"
 # KEEP_OUTPUT=DIR keeps every run's output there for a look afterwards.
 [ -z "${KEEP_OUTPUT:-}" ] || cp "$TEST_ROOT"/*.out "$KEEP_OUTPUT"/
