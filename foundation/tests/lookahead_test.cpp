@@ -1,7 +1,8 @@
 // The look-ahead walk with a fake tool over a real repository: whatever the
 // window and the order in which answers come, each pass takes its objects
-// in list order with their questions settled; no more devices are asked at
-// once than the window; a device that ends the run stops the reading; a
+// in list order with their questions settled; no more devices have
+// questions under way at once than the window, and no more are read ahead
+// than the limit in flight; a device that ends the run stops the reading; a
 // pass finished early leaves nothing behind for the next.
 #include "foundation/lookahead.h"
 
@@ -32,6 +33,12 @@ struct FakeNetwork {
   std::vector<std::string> asked;  // each device's first question, in order
   std::size_t live = 0;            // probes alive (asked, not yet dropped)
   std::size_t most_live = 0;
+  std::size_t most_in_flight = 0;  // questions under way at once
+
+  void ask(FakeProbe* probe) {
+    in_flight.push_back(probe);
+    most_in_flight = std::max(most_in_flight, in_flight.size());
+  }
 
   const void* finish_one() {
     if (in_flight.empty()) return nullptr;
@@ -52,7 +59,7 @@ struct FakeProbe {
 
   explicit FakeProbe(std::string device) : address(std::move(device)) {
     network->asked.push_back(address);
-    network->in_flight.push_back(this);
+    network->ask(this);
     network->most_live = std::max(network->most_live, ++network->live);
   }
   ~FakeProbe() {
@@ -61,7 +68,7 @@ struct FakeProbe {
   }
   const void* waiting_on() const { return settled() ? nullptr : this; }
   void answer_arrived() {
-    if (--questions_left > 0) network->in_flight.push_back(this);
+    if (--questions_left > 0) network->ask(this);
   }
   bool settled() const { return questions_left == 0; }
 };
@@ -76,7 +83,12 @@ struct FakeTool {
     return std::make_unique<FakeProbe>(step.address_text());
   }
   bool ends_run(const FakeProbe& probe) const { return probe.address == network->ends_run_at; }
-  static const void* wait_any() { return network->finish_one(); }
+  // Every question under way is fresh: no time passes here.
+  static const void* wait_any(std::size_t fresh_below) {
+    if (fresh_below > 0 && network->in_flight.size() < fresh_below) return nullptr;
+    return network->finish_one();
+  }
+  static std::size_t fresh() { return network->in_flight.size(); }
 };
 
 using Walk = LookaheadWalk<FakeTool>;
@@ -144,11 +156,14 @@ const std::vector<std::string> kPasses = {"Linux", "Host", "Nothing", "Windows20
 
 struct WindowCase {
   int window;
+  std::size_t in_flight;  // devices read ahead at most
   bool newest_first;
 };
 
-constexpr WindowCase kWindows[] = {{1, false}, {1, true},  {2, false},  {2, true},
-                                   {3, true},  {7, true},  {64, false}, {64, true}};
+constexpr WindowCase kWindows[] = {{1, 1, false},   {1, 1, true},   {2, 2, false},
+                                   {2, 2, true},    {3, 3, true},   {7, 7, true},
+                                   {64, 64, false}, {64, 64, true}, {2, 64, false},
+                                   {2, 64, true},   {3, 5, true}};
 
 TEST_F(LookaheadWalkTest, EachPassTakesItsObjectsInListOrderWithinTheWindow) {
   const std::vector<std::string> in_order = {"Linux: l0 l1 l2", "Host: none", "Nothing: none",
@@ -156,20 +171,21 @@ TEST_F(LookaheadWalkTest, EachPassTakesItsObjectsInListOrderWithinTheWindow) {
   for (const WindowCase& c : kWindows) {
     network_ = FakeNetwork{};
     network_.newest_first = c.newest_first;
-    Walk walk(FakeTool{}, session_, c.window, kPasses);
+    Walk walk(FakeTool{}, session_, c.window, c.in_flight, kPasses);
     EXPECT_EQ(walk_all(walk), in_order) << "window " << c.window;
     // Every device asked once, in list order, across the passes.
     EXPECT_EQ(network_.asked,
               (std::vector<std::string>{"l0", "l1", "l2", "w0", "w1", "w2", "w3"}))
         << "window " << c.window;
-    EXPECT_LE(network_.most_live, static_cast<std::size_t>(c.window)) << "window " << c.window;
+    EXPECT_LE(network_.most_in_flight, static_cast<std::size_t>(c.window)) << "window " << c.window;
+    EXPECT_LE(network_.most_live, c.in_flight) << "window " << c.window;
     EXPECT_EQ(network_.live, 0u);
   }
 }
 
 TEST_F(LookaheadWalkTest, ADeviceThatEndsTheRunStopsTheReadingAtIt) {
   network_.ends_run_at = "l1";
-  Walk walk(FakeTool{}, session_, 64, kPasses);
+  Walk walk(FakeTool{}, session_, 64, 64, kPasses);
   ASSERT_EQ(walk.begin(0).count, 3u);
   walk.fill();
   EXPECT_EQ(walk.take(0).name.text, "l0");
@@ -179,7 +195,7 @@ TEST_F(LookaheadWalkTest, ADeviceThatEndsTheRunStopsTheReadingAtIt) {
 }
 
 TEST_F(LookaheadWalkTest, APassFinishedEarlyLeavesTheNextPassWhole) {
-  Walk walk(FakeTool{}, session_, 64, kPasses);
+  Walk walk(FakeTool{}, session_, 64, 64, kPasses);
   ASSERT_EQ(walk.begin(0).count, 3u);
   walk.fill();
   EXPECT_EQ(walk.take(0).name.text, "l0");
