@@ -35,7 +35,8 @@ export PATH="$TNG_BIN:$PATH"
 timed() {
   local out=$1 report
   shift
-  report=$( { /usr/bin/time -v "$@" >/dev/null 2>/dev/null; } 2>&1 || true)
+  /usr/bin/time -v -o "$out.time" "$@" >/dev/null 2>&1 || true
+  report=$(cat "$out.time")
   awk -v w="$(sed -n 's/.*Elapsed (wall clock) time.*: //p' <<<"$report")" \
       -v r="$(sed -n 's/.*Maximum resident set size (kbytes): //p' <<<"$report")" \
       'BEGIN { n = split(w, p, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + p[i];
@@ -98,7 +99,8 @@ for backend in sqlite pg; do
     if [ "$backend" = pg ]; then
       TNG_HOME=$home-b command wvrepo attach Bench --server "$(sed -n 's/^conninfo=//p' "$home/repositories/Bench.pg")" >/dev/null
     else
-      ln "$home/repositories/Bench.db" "$home-b/repositories/Bench.db"
+      # the same file (a link by name, so that both use one write-ahead log)
+      ln -s "$home/repositories/Bench.db" "$home-b/repositories/Bench.db"
     fi
     fill Pellion_Brevant "$pair"
     fill Orvex_Linux "$pair"
