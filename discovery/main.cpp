@@ -13,6 +13,7 @@
 #include "foundation/report.h"
 #include "platform/file_lock.h"
 #include "platform/registry.h"
+#include "platform/tng_snmp.h"
 #include "profile.h"
 #include "reclassify.h"
 #include "run.h"
@@ -128,6 +129,10 @@ int main(int argc, char** argv) {
   const auto answers = tng::run_front_end(kProfile, argc, argv);
   if (!answers) return kExitCode;
   print_lines(kBanner);
+  // A community answer that names an unusable SNMPv3 credential set, or a
+  // credential file that others may read, ends the run before anything is
+  // opened (the SNMP layer says why on stderr).
+  if (!TngSnmp_CheckCommunity(answers->community.c_str())) return kExitCode;
 
   const auto install = read_install_path();
   if (!install) return kExitCode;

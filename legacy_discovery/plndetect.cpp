@@ -6,7 +6,8 @@
 //
 // Exit code 0, or 1 when a probe identifier cannot be converted, or 2 when
 // an argument does not fit its field (or the community string cannot be
-// kept) and nothing was done.
+// kept, or names an SNMPv3 credential set that cannot be used) and nothing
+// was done.
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -150,6 +151,10 @@ int main(int argc, char** argv) {
   if (!answers) return argc - 1 >= kProfile.minimum_arguments ? kExitRefused : kExitDone;
 
   for (const char* line : kBanner) std::fputs(line, stdout);
+  // A community answer that names an unusable SNMPv3 credential set, or a
+  // credential file that others may read, ends the run before anything is
+  // opened (the SNMP layer says why on stderr).
+  if (!SnmpMgrCheckCommunity(answers->community.c_str())) return kExitRefused;
 
   // The community string is kept for the whole run.
   SnmpText community(static_cast<char*>(SnmpUtilMemAlloc(answers->community.size() + 1)));

@@ -25,6 +25,7 @@
 #include <string_view>
 
 #include "platform/faults.h"
+#include "usm.h"
 
 namespace tng::snmp {
 namespace {
@@ -417,9 +418,12 @@ struct Carrier {
     session.community_len = community.size();
     session.timeout = settings.timeout_us;
     session.retries = settings.retries;
+    if (settings.security) configure_session(session, *settings.security);
     auto carrier = std::make_unique<Carrier>();
     carrier->settings = settings;
-    carrier->shared = peer == nullptr;
+    // A v3 carrier leaves its requests to the library (engine discovery,
+    // keys, reports), even when it names each request's agent.
+    carrier->shared = peer == nullptr && !settings.security;
     if (peer == nullptr) {
       // The transport's own remote address is never used: every request
       // names its agent.
@@ -436,6 +440,9 @@ struct Carrier {
       carrier->handle = snmp_sess_open(&session);
     }
     if (carrier->handle == nullptr) return nullptr;
+    // Opening clears the flag that keeps the library from finding an
+    // engine for the session itself: set it again for the first send.
+    if (settings.security) snmp_sess_session(carrier->handle)->flags |= SNMP_FLAGS_DONT_PROBE;
     const netsnmp_transport* transport = snmp_sess_transport(carrier->handle);
     if (!transport || transport->sock < 0) return nullptr;
     carrier->socket = transport->sock;
@@ -655,6 +662,21 @@ class Poller {
     return fresh_.size();
   }
 
+  // SNMPv3: a session whose request waits for its agent's engine counts
+  // among those under way, with no exchange yet.
+  void awaits_engine(Session& session) {
+    session.request_id_ = 0;
+    session.tracked_ = true;
+    ++live_;
+  }
+
+  // SNMPv3: the session's request went out on a carrier that leaves it to
+  // the library (after its engine was found out, if it waited for it).
+  void sent_v3(Session& session, Carrier* carrier, long request_id) {
+    untrack(&session);
+    under_way(session, carrier, request_id, Clock::now());
+  }
+
   // Stops watching a session's own carrier as it closes.
   void stop_watching(Carrier* carrier) { std::erase(busy_, carrier); }
 
@@ -827,6 +849,83 @@ class Poller {
   std::vector<u_char> inbox_ = std::vector<u_char>(65536);
 };
 
+// --- SNMPv3 ----------------------------------------------------------------
+//
+// Every request names its agent's engine. The engine of an agent is found
+// out once per run (the library's own discovery would block and ask the
+// shared socket's address): the first session that asks the agent sends
+// a discovery request, those that come meanwhile wait with it, and all of
+// them go once the agent's report names its engine. A discovery that gets
+// no answer settles its waiting sessions unanswered, like a question that
+// gets none, and the next question to the agent tries again.
+namespace {
+
+struct AgentEngine {
+  enum class State { unknown, discovering, known };
+  State state = State::unknown;
+  EngineId id;
+  std::vector<Session*> waiting;
+};
+
+// By the agent's peer name. Never destroyed: sessions a caller never ended
+// end after every other static.
+std::unordered_map<std::string, AgentEngine>& agent_engines() {
+  static auto* const engines = new std::unordered_map<std::string, AgentEngine>;
+  return *engines;
+}
+
+// What the library hands back with each event of a v3 request. An agent
+// that cannot read a request (an unknown user, a wrong key) reports with
+// no request id, so the exchange is found through its ticket.
+struct V3Ticket {
+  Carrier* carrier;
+  long request_id;  // 0: an engine discovery
+  std::string agent;
+  std::shared_ptr<Security> security;
+  bool sent = false;  // the library holds the request; its last event frees the ticket
+};
+
+void stop_awaiting_engine(Session* session, const std::string& agent) {
+  auto found = agent_engines().find(agent);
+  if (found != agent_engines().end()) std::erase(found->second.waiting, session);
+}
+
+// The agent as a refusal names it: its peer name without the transport.
+std::string_view agent_text(std::string_view peer) {
+  const auto colon = peer.find(':');
+  return colon == std::string_view::npos ? peer : peer.substr(colon + 1);
+}
+
+// Names the IPv4 agent a request on a shared carrier goes to; the library
+// frees it with the request.
+bool address_request(netsnmp_pdu* pdu, const std::optional<sockaddr_in>& agent) {
+  if (!agent) return true;
+  auto* to = static_cast<netsnmp_indexed_addr_pair*>(std::calloc(1, sizeof(netsnmp_indexed_addr_pair)));
+  if (!to) return false;
+  to->remote_addr.sin = *agent;
+  pdu->transport_data = to;
+  pdu->transport_data_length = sizeof(netsnmp_indexed_addr_pair);
+  return true;
+}
+
+// Sends `pdu` on the carrier with a ticket; the request id, or 0 when it
+// could not be sent (the pdu is freed then).
+long send_with_ticket(Carrier* carrier, netsnmp_pdu* pdu, std::unique_ptr<V3Ticket> ticket,
+                      int (*callback)(int, ::snmp_session*, int, ::snmp_pdu*, void*)) {
+  const long request_id = snmp_sess_async_send(carrier->handle, pdu, callback, ticket.get());
+  if (request_id == 0) {
+    snmp_free_pdu(pdu);
+    return 0;
+  }
+  if (ticket->request_id != 0) ticket->request_id = request_id;
+  ticket->sent = true;
+  ticket.release();
+  Poller::instance().sent_on(carrier);
+  return request_id;
+}
+
+}  // namespace
+
 Session::Session(CarrierSettings settings, std::optional<sockaddr_in> agent,
                  std::unique_ptr<Carrier> own)
     : settings_(std::move(settings)), agent_(agent), own_(std::move(own)) {}
@@ -845,9 +944,14 @@ std::unique_ptr<Session> Session::open(const std::string& address, uint16_t defa
   auto peer = resolve(*target, error);
   if (!peer) return nullptr;
 
-  CarrierSettings settings{env.version, community,
+  std::shared_ptr<Security> security;
+  if (resolve_community(community, security) == CommunityKind::refused) {
+    error = OpenError::bad_setting;
+    return nullptr;
+  }
+  CarrierSettings settings{security ? SNMP_VERSION_3 : env.version, community,
                            static_cast<long>(env.timeout_ms.value_or(timing.timeout_ms)) * 1000L,
-                           env.retries.value_or(timing.retries)};
+                           env.retries.value_or(timing.retries), security};
   std::unique_ptr<Carrier> own;
   if (peer->v4) {
     // A session the library refuses is told now, not at the first send.
@@ -862,13 +966,16 @@ std::unique_ptr<Session> Session::open(const std::string& address, uint16_t defa
       return nullptr;
     }
   }
-  return std::unique_ptr<Session>(new Session(std::move(settings), peer->v4, std::move(own)));
+  std::unique_ptr<Session> session(new Session(std::move(settings), peer->v4, std::move(own)));
+  if (security) session->engine_key_ = peer->spec;
+  return session;
 }
 
 Session::~Session() {
   Poller& poller = Poller::instance();
+  if (awaiting_engine_) stop_awaiting_engine(this, engine_key_);
   poller.forget(this);
-  if (under_way()) poller.drop(*this);
+  if (carrier_ != nullptr) poller.drop(*this);
   if (own_) poller.stop_watching(own_.get());
 }
 
@@ -881,6 +988,7 @@ std::optional<Reply> Session::request(uint8_t pdu_type, const std::vector<Oid>& 
 bool Session::send(uint8_t pdu_type, const std::vector<Oid>& names) {
   reply_.reset();
   if (under_way()) return false;
+  if (settings_.security) return send_v3(pdu_type, names);
   Poller& poller = Poller::instance();
   if (!own_) return poller.send_shared(*this, pdu_type, names);
   Carrier* carrier = own_.get();
@@ -916,6 +1024,136 @@ int Session::on_event(int operation, ::snmp_session*, int request_id, ::snmp_pdu
     session->reply_ = take_reply(*pdu);
   Poller::instance().settled(session);
   return 1;
+}
+
+bool Session::send_v3(uint8_t pdu_type, const std::vector<Oid>& names) {
+  pending_type_ = pdu_type;
+  pending_names_ = names;
+  AgentEngine& engine = agent_engines()[engine_key_];
+  if (engine.state == AgentEngine::State::known) return dispatch_v3();
+  if (engine.state == AgentEngine::State::unknown) {
+    Poller& poller = Poller::instance();
+    Carrier* carrier = own_ ? own_.get() : poller.carrier_for(settings_);
+    if (carrier == nullptr) return false;
+    // An unauthenticated request without bindings: the agent reports its
+    // engine ID (and its boots and time, which the library keeps).
+    netsnmp_pdu* pdu = snmp_pdu_create(SNMP_MSG_GET);
+    if (!pdu) return false;
+    // The empty user name: the agent's report names no user either, and
+    // the library reads it through its empty user.
+    pdu->securityLevel = SNMP_SEC_LEVEL_NOAUTH;
+    pdu->securityName = strdup("");
+    pdu->securityNameLen = 0;
+    if (!pdu->securityName || !address_request(pdu, agent_)) {
+      snmp_free_pdu(pdu);
+      return false;
+    }
+    auto ticket = std::make_unique<V3Ticket>(V3Ticket{carrier, 0, engine_key_, settings_.security});
+    if (send_with_ticket(carrier, pdu, std::move(ticket), &Session::on_v3_event) == 0) return false;
+    engine.state = AgentEngine::State::discovering;
+  }
+  engine.waiting.push_back(this);
+  awaiting_engine_ = true;
+  Poller::instance().awaits_engine(*this);
+  return true;
+}
+
+bool Session::dispatch_v3() {
+  const AgentEngine& engine = agent_engines()[engine_key_];
+  const std::vector<Oid> names = std::move(pending_names_);
+  pending_names_.clear();
+  Poller& poller = Poller::instance();
+  Carrier* carrier = own_ ? own_.get() : poller.carrier_for(settings_);
+  if (carrier == nullptr || !localise(*settings_.security, engine.id)) return false;
+  netsnmp_pdu* pdu = snmp_pdu_create(pending_type_);
+  if (!pdu) return false;
+  for (const Oid& name : names) {
+    std::vector<oid> ids(name.begin(), name.end());
+    snmp_add_null_var(pdu, ids.data(), ids.size());
+  }
+  const auto copy = [&engine](u_char*& to, size_t& length) {
+    to = static_cast<u_char*>(netsnmp_memdup(engine.id.data(), engine.id.size()));
+    length = to ? engine.id.size() : 0;
+    return to != nullptr;
+  };
+  if (!copy(pdu->securityEngineID, pdu->securityEngineIDLen) ||
+      !copy(pdu->contextEngineID, pdu->contextEngineIDLen) || !address_request(pdu, agent_)) {
+    snmp_free_pdu(pdu);
+    return false;
+  }
+  // The ticket's request id is set once the library gives it (a non-zero
+  // placeholder tells it from a discovery).
+  auto ticket = std::make_unique<V3Ticket>(V3Ticket{carrier, -1, engine_key_, settings_.security});
+  const long request_id = send_with_ticket(carrier, pdu, std::move(ticket), &Session::on_v3_event);
+  if (request_id == 0) return false;
+  carrier->exchanges.emplace(request_id, this);
+  poller.sent_v3(*this, carrier, request_id);
+  return true;
+}
+
+int Session::on_v3_event(int operation, ::snmp_session*, int, ::snmp_pdu* pdu, void* magic) {
+  auto* ticket = static_cast<V3Ticket*>(magic);
+  // A resend, a connection step or the security error that comes before
+  // the report that carries it is news, not the end of the request.
+  if (operation == NETSNMP_CALLBACK_OP_RESEND || operation == NETSNMP_CALLBACK_OP_CONNECT ||
+      operation == NETSNMP_CALLBACK_OP_SEC_ERROR)
+    return 1;
+  if (!ticket->sent) return 1;  // a send that failed: its sender still owns the ticket
+  const std::unique_ptr<V3Ticket> owner(ticket);
+  Carrier* carrier = ticket->carrier;
+  const bool received = operation == NETSNMP_CALLBACK_OP_RECEIVED_MESSAGE && pdu != nullptr;
+  if (!carrier->closing && carrier->outstanding > 0) --carrier->outstanding;
+  if (ticket->request_id == 0) {
+    discovery_ended(ticket->agent, received && !carrier->closing ? pdu : nullptr, carrier->closing);
+    return 1;
+  }
+  if (carrier->closing) return 1;
+  auto found = carrier->exchanges.find(ticket->request_id);
+  if (found == carrier->exchanges.end()) return 1;  // its session ended
+  Session* session = found->second;
+  carrier->exchanges.erase(found);
+  const Security& security = *ticket->security;
+  if (received) {
+    if (auto refusal = refusal_of(*pdu))
+      tell_refusal(security, *refusal, agent_text(ticket->agent));
+    else
+      session->reply_ = take_reply(*pdu);
+  } else if (operation == NETSNMP_CALLBACK_OP_TIMED_OUT && security.level == SNMP_SEC_LEVEL_AUTHPRIV) {
+    // An agent that cannot decrypt a question may drop it without a word.
+    tell_refusal(security,
+                 "it answers engine discovery but not the question, as when it cannot decrypt "
+                 "it (keys 'priv', 'priv_pass')",
+                 agent_text(ticket->agent));
+  }
+  session->carrier_ = nullptr;
+  Poller::instance().settled(session);
+  return 1;
+}
+
+void Session::discovery_ended(const std::string& agent, const ::snmp_pdu* answer, bool closing) {
+  AgentEngine& engine = agent_engines()[agent];
+  const std::vector<Session*> waiting = std::move(engine.waiting);
+  engine.waiting.clear();
+  const std::optional<EngineId> id = answer ? discovered_engine(*answer) : std::nullopt;
+  if (id) {
+    engine.state = AgentEngine::State::known;
+    engine.id = *id;
+  } else {
+    engine.state = AgentEngine::State::unknown;
+  }
+  Poller& poller = Poller::instance();
+  for (Session* session : waiting) {
+    session->awaiting_engine_ = false;
+    // A carrier that is closing takes nothing new.
+    if (id && !closing && session->dispatch_v3()) continue;
+    session->pending_names_.clear();
+    poller.settled(session);
+  }
+}
+
+bool community_usable(const std::string& community) {
+  std::shared_ptr<Security> security;
+  return resolve_community(community, security) != CommunityKind::refused;
 }
 
 Session* wait_any(std::size_t fresh_below) { return Poller::instance().wait_any(fresh_below); }

@@ -32,6 +32,7 @@ namespace tng::snmp {
 
 class Poller;
 struct Carrier;
+struct Security;
 
 // How many exchanges one carrier (one socket) holds under way at least:
 // their answers must fit the socket's receive buffer while the tool is busy
@@ -104,13 +105,16 @@ struct CarrierSettings {
   std::string community;
   long timeout_us;
   int retries;
+  // SNMPv3 with this credential set (version 3); null for v1 and v2c.
+  std::shared_ptr<Security> security;
   bool operator==(const CarrierSettings&) const = default;
 };
 
 class Session {
  public:
   // Opens a session to `address` ("host" or "host:port"; "[v6]:port" for an
-  // IPv6 literal), `default_port` when none is named.
+  // IPv6 literal), `default_port` when none is named. A community that
+  // names a credential set (credentials.h) makes it an SNMPv3 session.
   static std::unique_ptr<Session> open(const std::string& address, uint16_t default_port,
                                        const std::string& community, Timing timing,
                                        OpenError& error);
@@ -126,7 +130,7 @@ class Session {
   // answer will come); a session carries one exchange at a time.
   bool send(uint8_t pdu_type, const std::vector<Oid>& names);
   // True while a sent request has neither been answered nor given up.
-  bool under_way() const { return carrier_ != nullptr; }
+  bool under_way() const { return carrier_ != nullptr || awaiting_engine_; }
   // The answer to the latest send, once it is no longer under way: nothing
   // when none came after the retries.
   const std::optional<Reply>& reply() const { return reply_; }
@@ -137,6 +141,13 @@ class Session {
           std::unique_ptr<Carrier> own);
   static int on_event(int operation, ::snmp_session* session, int request_id, ::snmp_pdu* pdu,
                       void* carrier);
+  // SNMPv3: the request goes once the agent's engine is known, found out
+  // first (once per agent) when it is not.
+  bool send_v3(uint8_t pdu_type, const std::vector<Oid>& names);
+  bool dispatch_v3();
+  static int on_v3_event(int operation, ::snmp_session* session, int request_id, ::snmp_pdu* pdu,
+                         void* ticket);
+  static void discovery_ended(const std::string& agent, const ::snmp_pdu* answer, bool closing);
 
   CarrierSettings settings_;
   // An IPv4 agent, reached through the shared carriers; otherwise the
@@ -152,6 +163,12 @@ class Session {
   // way, and the ticket of a settlement not yet claimed (0: none).
   bool tracked_ = false;
   uint64_t ticket_ = 0;
+  // SNMPv3: the agent as the engine cache knows it, and the request kept
+  // while its engine is being found out.
+  std::string engine_key_;
+  bool awaiting_engine_ = false;
+  uint8_t pending_type_ = 0;
+  std::vector<Oid> pending_names_;
 };
 
 // Waits until some exchange that was sent is settled and returns its
@@ -182,5 +199,9 @@ int window_size(int default_window, int sessions_per_device);
 // never fewer than the window), at most `max_in_flight`.
 std::size_t in_flight_limit(int default_window, int sessions_per_device);
 inline constexpr std::size_t max_in_flight = 262144;
+// False when the community answer names a credential set that cannot be
+// used, or the credential file may be used by group or others (said once
+// on stderr).
+bool community_usable(const std::string& community);
 
 }  // namespace tng::snmp

@@ -325,6 +325,10 @@ int SnmpMgrInFlightLimit(int default_window) {
   return static_cast<int>(tng::snmp::in_flight_limit(default_window, 1));
 }
 
+int SnmpMgrCheckCommunity(const char* community) {
+  return tng::snmp::community_usable(community ? community : "") ? 1 : 0;
+}
+
 void SnmpUtilVarBindListFree(SnmpVarBindList* list) {
   if (tng::faults::hit("SnmpUtilVarBindListFree")) return;
   if (!list) return;

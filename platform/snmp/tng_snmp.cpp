@@ -220,6 +220,10 @@ int32_t TngSnmp_InFlightLimit(int32_t default_window, int32_t sessions_per_devic
   return static_cast<int32_t>(tng::snmp::in_flight_limit(default_window, sessions_per_device));
 }
 
+int32_t TngSnmp_CheckCommunity(const char* community) {
+  return tng::snmp::community_usable(community ? community : "") ? 1 : 0;
+}
+
 void TngSnmp_ReleaseRequest(TNG_SNMP_REQUEST handle) {
   if (tng::faults::hit("TNG_SNMP_104")) return;
   requests().remove(handle);

@@ -113,6 +113,12 @@ int SnmpMgrWindowSize(int default_window);
 // the fresh requests against the window: 1 when the window is 1, else as
 // many as the open-file limit lets the shared sockets hold, at most 262144.
 int SnmpMgrInFlightLimit(int default_window);
+// Whether a run may use the community answer: 0 when it names a credential
+// set of $TNG_HOME/snmp-credentials.ini that cannot be used, or the file
+// holds secrets that group or others may use (one line on stderr says why;
+// the run should end before it changes anything). A set makes every
+// session of the run SNMPv3; any other answer is a v1/v2c community.
+int SnmpMgrCheckCommunity(const char* community);
 // Frees the entries, their identifiers and values, and the array.
 void SnmpUtilVarBindListFree(SnmpVarBindList* list);
 // Non-zero on success.

@@ -93,6 +93,12 @@ int32_t TngSnmp_WindowSize(int32_t default_window, int32_t sessions_per_device);
 // window is 1, else as many as the open-file limit lets the shared sockets
 // hold, at most 262144.
 int32_t TngSnmp_InFlightLimit(int32_t default_window, int32_t sessions_per_device);
+// Whether a run may use the community answer: 0 when it names a credential
+// set of $TNG_HOME/snmp-credentials.ini that cannot be used, or the file
+// holds secrets that group or others may use (one line on stderr says why;
+// the run should end before it changes anything). A set makes every
+// session of the run SNMPv3; any other answer is a v1/v2c community.
+int32_t TngSnmp_CheckCommunity(const char* community);
 // 104: releases a request; a request that was sent is released with its
 // session as well, so either order is safe.
 void TngSnmp_ReleaseRequest(TNG_SNMP_REQUEST request);
