@@ -23,6 +23,18 @@
 #
 # Every agent a script starts is stopped when the script ends, pass or fail
 # (agents_stop is one of test-lib's cleanup hooks).
+#
+# SNMPv3: `agent_start --v3 'USER LEVEL [AUTH AUTH_PASS [PRIV PRIV_PASS]]'`
+# (repeatable; LEVEL, AUTH and PRIV as a credential file spells them) starts
+# an agent that knows only these users (createUser, and rouser at the
+# level) and no community. `credentials_file SET 'USER LEVEL ...' ...`
+# writes $TNG_HOME/snmp-credentials.ini (mode 600) with those sets.
+#
+# The switch TNG_TEST_SNMP=v3 runs a whole script over SNMPv3 unchanged:
+# every agent it starts knows only the user of $v3_switch_user, and every
+# home fresh_home makes holds a credential file whose set "public" is that
+# user, so that the runs with the community "public" ask over SNMPv3
+# (authPriv) the agents that answered them over v1.
 
 AGENTS_DIR="$TEST_ROOT/agents"
 mkdir -p "$AGENTS_DIR"
@@ -43,7 +55,7 @@ agent_address() {
   printf '127.%d.%d.%d\n' "$((10#${number:0:2}))" "$((10#${number:2:2}))" "$n"
 }
 
-# agent_start [--community NAME] ADDRESS[,ADDRESS...] ['OID TYPE VALUE'...]
+# agent_start [--community NAME | --v3 'USER LEVEL ...'...] ADDRESS[,ADDRESS...] ['OID TYPE VALUE'...]
 # Starts one agent listening on every address given, holding the objects
 # given. TYPE is one of snmpd's override types: integer, uinteger (a
 # Gauge32), counter, object_id, octet_str (a text, in double quotes when it
@@ -53,11 +65,15 @@ agent_address() {
 # first address is stopped first. Returns once the agent answers, or fails
 # with its log.
 agent_start() {
-  local community=public
-  if [ "$1" = --community ]; then
-    community=$2
-    shift 2
-  fi
+  local community=public v3_users=()
+  while [ $# -gt 0 ]; do
+    case $1 in
+      --community) community=$2; shift 2 ;;
+      --v3) v3_users+=("$2"); shift 2 ;;
+      *) break ;;
+    esac
+  done
+  [ "${#v3_users[@]}" -gt 0 ] || [ "${TNG_TEST_SNMP:-}" != v3 ] || v3_users=("$v3_switch_user")
   local addresses=$1 first listen="" address object oid type value dir pid i
   shift
   first=${addresses%%,*}
@@ -66,7 +82,11 @@ agent_start() {
   mkdir -p "$dir/state"
   printf '#!/bin/sh\n[ "$1" = -g ] || exit 0\ncase "$2" in\n' >"$dir/pass.sh"
   {
-    printf 'rocommunity %s 127.0.0.0/8\n' "$community"
+    if [ "${#v3_users[@]}" -eq 0 ]; then
+      printf 'rocommunity %s 127.0.0.0/8\n' "$community"
+    else
+      v3_agent_users "${v3_users[@]}"
+    fi
     printf 'dontLogTCPWrappersConnects yes\n'
     for object in "$@"; do
       read -r oid type value <<<"$object"
@@ -85,8 +105,15 @@ agent_start() {
   pid=$!
   echo "$pid" >"$dir/pid"
   for i in $(seq 100); do
-    if snmpget -v1 -c "$community" -t 0.2 -r 0 -M /nonexistent -m "" -On "$first" \
-         .1.3.6.1.2.1.1.3.0 >/dev/null 2>&1; then
+    if [ "${#v3_users[@]}" -eq 0 ]; then
+      if snmpget -v1 -c "$community" -t 0.2 -r 0 -M /nonexistent -m "" -On "$first" \
+           .1.3.6.1.2.1.1.3.0 >/dev/null 2>&1; then
+        return 0
+      fi
+    # A v3 agent is up once it refuses a user it does not know (no pass
+    # phrase goes on a command line).
+    elif snmpget -v3 -l noAuthNoPriv -u tng-nobody -t 0.2 -r 0 -M /nonexistent -m "" "$first" \
+           .1.3.6.1.2.1.1.3.0 2>&1 | grep -q "Unknown user name"; then
       return 0
     fi
     if ! agent_alive "$pid"; then break; fi
@@ -97,6 +124,45 @@ agent_start() {
   agent_stop "$first"
   return 1
 }
+
+# The user of the SNMPv3 switch.
+v3_switch_user="tng-v3 authPriv SHA-512 tng-auth-pass-1 AES-256 tng-priv-pass-1"
+
+# v3_agent_users 'USER LEVEL [AUTH AUTH_PASS [PRIV PRIV_PASS]]'...: the
+# configuration lines of an agent that knows these users.
+v3_agent_users() {
+  local spec user level auth auth_pass priv priv_pass
+  for spec in "$@"; do
+    read -r user level auth auth_pass priv priv_pass <<<"$spec"
+    case $level in
+      noAuthNoPriv) printf 'createUser %s\nrouser %s noauth\n' "$user" "$user" ;;
+      authNoPriv) printf 'createUser %s %s "%s"\nrouser %s auth\n' "$user" "$auth" "$auth_pass" "$user" ;;
+      authPriv)
+        printf 'createUser %s %s "%s" %s "%s"\nrouser %s priv\n' \
+          "$user" "$auth" "$auth_pass" "$priv" "$priv_pass" "$user" ;;
+    esac
+  done
+}
+
+# credentials_file SET 'USER LEVEL [AUTH AUTH_PASS [PRIV PRIV_PASS]]' ...:
+# $TNG_HOME/snmp-credentials.ini, readable by its owner only, with these
+# sets.
+credentials_file() {
+  local file="$TNG_HOME/snmp-credentials.ini" user level auth auth_pass priv priv_pass
+  (umask 077 && : >"$file")
+  while [ $# -ge 2 ]; do
+    read -r user level auth auth_pass priv priv_pass <<<"$2"
+    {
+      printf '[%s]\nuser = %s\nlevel = %s\n' "$1" "$user" "$level"
+      [ -z "$auth" ] || printf 'auth = %s\nauth_pass = %s\n' "$auth" "$auth_pass"
+      [ -z "$priv" ] || printf 'priv = %s\npriv_pass = %s\n' "$priv" "$priv_pass"
+    } >>"$file"
+    shift 2
+  done
+}
+
+v3_switch_home() { credentials_file public "$v3_switch_user"; }
+[ "${TNG_TEST_SNMP:-}" != v3 ] || fresh_home_hooks+=(v3_switch_home)
 
 # agent_alive PID: the process runs (a zombie that nobody reaped counts as
 # gone: it holds no socket any more).

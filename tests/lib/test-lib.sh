@@ -182,10 +182,14 @@ repo_bytes() {
   fi
 }
 
-# fresh_home: an empty framework install with `wvrepo setup`.
+# fresh_home: an empty framework install with `wvrepo setup`, then every
+# function of fresh_home_hooks (agents.sh adds one for its SNMPv3 switch).
+fresh_home_hooks=()
 fresh_home() {
   rm -rf "$TNG_HOME"
-  wvrepo setup >/dev/null
+  wvrepo setup >/dev/null || return 1
+  local hook
+  for hook in "${fresh_home_hooks[@]}"; do "$hook" || return 1; done
 }
 
 # make_repo NAME [USER [PASSWORD]]: a new repository with one user (default
