@@ -20,6 +20,9 @@
 #      90 % silent at every size, 1 s time-out, no retry), orxdetect with its
 #      own time-outs and plndetect (case D, its own time-outs, 90 % silent)
 #      at 100,000, with the growth from one size to the next (see below).
+#   V  case A over SNMPv3 (authPriv, SHA-512, AES-256) beside case A over
+#      SNMPv1, both at the default window, measured one after the other:
+#      the cost per device of each.
 #
 # A to C run orxdetect with ORX_SNMP_WINDOW=1 (one device in flight), with
 # the default window (variable unset), and the hand-written shell pipeline
@@ -31,7 +34,7 @@
 # systems of B's sequential run, BIG and SMALL (default 100000 and 10000)
 # objects of E, CAP_B and CAP_D (default 60 and 120) seconds after which a
 # default-window run of B or D is stopped and reported as such, CASES
-# (default ABCDE) the cases to run, e.g. CASES=A or CASES=BD, CASES=G the
+# (default ABCDEV) the cases to run, e.g. CASES=A or CASES=BD, CASES=G the
 # cost curve, CURVE (default "1000 10000 100000") its sizes.
 #
 # Agents: one snmpd per 250 addresses. The systems of A, B and D live in
@@ -48,7 +51,7 @@ big=${BIG:-100000}
 small=${SMALL:-10000}
 cap_b=${CAP_B:-60}
 cap_d=${CAP_D:-120}
-cases=${CASES:-ABCDE}
+cases=${CASES:-ABCDEV}
 curve=${CURVE:-1000 10000 100000}
 export TNG_BIN TNG_SRC
 
@@ -61,8 +64,8 @@ set +u
 
 # wanted CASE: whether CASES names the case.
 wanted() { [[ $cases == *"$1"* ]]; }
-if [[ ! $cases =~ ^[A-EG]+$ ]]; then
-  say "scale: CASES must be letters from A to E or G, not '$cases'" >&2
+if [[ ! $cases =~ ^[A-EGV]+$ ]]; then
+  say "scale: CASES must be letters from A to E, G or V, not '$cases'" >&2
   exit 2
 fi
 if [ "$objects" -gt 62500 ] || [ "$sample" -gt "$objects" ]; then
@@ -511,6 +514,37 @@ if wanted G; then
         "$(holds "${g_rss[b$big]} < 131072")"
     fi
   fi
+  agents_stop
+fi
+
+# --- V: case A over SNMPv3 beside SNMPv1 -----------------------------------
+
+if wanted V; then
+  progress "V: $objects systems answering noSuchName, over SNMPv1 and over SNMPv3..."
+  new_repo systems_v ORXAddClass.TNG
+  fill systems_v $block_systems 0 "$objects" 1
+  heading "V  case A over SNMPv1 and over SNMPv3 authPriv (SHA-512, AES-256), default window"
+  columns
+  repeat=5
+  listen nosuch $block_systems 0 "$objects" 1
+  orxdetect_run v_v1 600 default systems_v
+  v_v1=$wall
+  row "SNMPv1, median of $repeat runs" "$objects" "$(objects_in systems_v $orvex_target)" 0
+  agents_stop
+  # The same agents knowing only the v3 user of the tests' switch, and the
+  # community answer "public" naming that user's credential set.
+  TNG_TEST_SNMP=v3 listen nosuch $block_systems 0 "$objects" 1
+  credentials_file public "$v3_switch_user"
+  orxdetect_run v_v3 600 default systems_v
+  v_v3=$wall
+  row "SNMPv3 authPriv, median of $repeat runs" "$objects" "$(objects_in systems_v $orvex_target)" 0
+  rm -f "$TNG_HOME/snmp-credentials.ini"
+  repeat=1
+  per_device() { awk -v w="$1" -v n="$objects" 'BEGIN { printf "%.2f ms", w * 1000 / n }'; }
+  line '  cost per device: SNMPv1 %s, SNMPv3 authPriv %s\n' "$(per_device "$v_v1")" "$(per_device "$v_v3")"
+  target "SNMPv3 authPriv at most 2x SNMPv1" \
+    "$(awk -v a="$v_v3" -v b="$v_v1" 'BEGIN { printf "%.2fx", a / b }')" \
+    "$(holds "$v_v3 <= 2 * $v_v1")"
   agents_stop
 fi
 
