@@ -686,7 +686,9 @@ class Poller {
     const auto due = Clock::now() + std::chrono::microseconds(carrier->settings.timeout_us);
     if (carrier->outstanding == 0) {
       carrier->deadline = due;
-      busy_.push_back(carrier);
+      // A v3 question may go out from the answer of an engine discovery,
+      // on a carrier that this round still watches.
+      if (std::find(busy_.begin(), busy_.end(), carrier) == busy_.end()) busy_.push_back(carrier);
     } else {
       carrier->deadline = std::min(carrier->deadline, due);
     }
