@@ -881,9 +881,10 @@ std::unordered_map<std::string, AgentEngine>& agent_engines() {
 // no request id, so the exchange is found through its ticket.
 struct V3Ticket {
   Carrier* carrier;
-  long request_id;  // 0: an engine discovery
+  bool discovery;  // an engine discovery, else a question
   std::string agent;
   std::shared_ptr<Security> security;
+  long request_id = 0;
   bool sent = false;  // the library holds the request; its last event frees the ticket
 };
 
@@ -919,7 +920,7 @@ long send_with_ticket(Carrier* carrier, netsnmp_pdu* pdu, std::unique_ptr<V3Tick
     snmp_free_pdu(pdu);
     return 0;
   }
-  if (ticket->request_id != 0) ticket->request_id = request_id;
+  ticket->request_id = request_id;
   ticket->sent = true;
   ticket.release();
   Poller::instance().sent_on(carrier);
@@ -1050,7 +1051,7 @@ bool Session::send_v3(uint8_t pdu_type, const std::vector<Oid>& names) {
       snmp_free_pdu(pdu);
       return false;
     }
-    auto ticket = std::make_unique<V3Ticket>(V3Ticket{carrier, 0, engine_key_, settings_.security});
+    auto ticket = std::make_unique<V3Ticket>(V3Ticket{carrier, true, engine_key_, settings_.security});
     if (send_with_ticket(carrier, pdu, std::move(ticket), &Session::on_v3_event) == 0) return false;
     engine.state = AgentEngine::State::discovering;
   }
@@ -1083,9 +1084,7 @@ bool Session::dispatch_v3() {
     snmp_free_pdu(pdu);
     return false;
   }
-  // The ticket's request id is set once the library gives it (a non-zero
-  // placeholder tells it from a discovery).
-  auto ticket = std::make_unique<V3Ticket>(V3Ticket{carrier, -1, engine_key_, settings_.security});
+  auto ticket = std::make_unique<V3Ticket>(V3Ticket{carrier, false, engine_key_, settings_.security});
   const long request_id = send_with_ticket(carrier, pdu, std::move(ticket), &Session::on_v3_event);
   if (request_id == 0) return false;
   carrier->exchanges.emplace(request_id, this);
@@ -1105,7 +1104,7 @@ int Session::on_v3_event(int operation, ::snmp_session*, int, ::snmp_pdu* pdu, v
   Carrier* carrier = ticket->carrier;
   const bool received = operation == NETSNMP_CALLBACK_OP_RECEIVED_MESSAGE && pdu != nullptr;
   if (!carrier->closing && carrier->outstanding > 0) --carrier->outstanding;
-  if (ticket->request_id == 0) {
+  if (ticket->discovery) {
     discovery_ended(ticket->agent, received && !carrier->closing ? pdu : nullptr, carrier->closing);
     return 1;
   }
