@@ -110,6 +110,11 @@ bool is_usm_stat(const netsnmp_variable_list& v, oid& which) {
 
 }  // namespace
 
+Security::~Security() {
+  for (std::vector<uint8_t>* key : {&auth_ku, &priv_ku})
+    if (!key->empty()) explicit_bzero(key->data(), key->size());
+}
+
 CommunityKind resolve_community(const std::string& community, std::shared_ptr<Security>& security) {
   static std::map<std::string, Resolved> known;
   auto found = known.find(community);

@@ -34,6 +34,11 @@ struct Security {
   std::vector<uint8_t> auth_ku;  // empty below authNoPriv
   std::vector<uint8_t> priv_ku;  // empty below authPriv
   std::set<EngineId> localised;  // the engines whose keys the library holds
+
+  Security() = default;
+  Security(const Security&) = delete;
+  Security& operator=(const Security&) = delete;
+  ~Security();  // wipes the keys
 };
 
 enum class CommunityKind { community, credentials, refused };
