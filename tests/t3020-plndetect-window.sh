@@ -98,12 +98,8 @@ long_run_here() {
   cp out "$RUNS/$1.out"
 }
 
-# The long list one device at a time waits out the silent head alone: it
-# starts now and waits while the first case goes on. (That case's runs keep
-# to themselves: with no retries, an agent slowed by a run beside them
-# would miss their short time-out.)
-in_background long-one long_run long-one 1
-
+# The runs keep to themselves, one after the other: with no retries, an
+# agent slowed by a run beside them would miss their short time-out.
 test_expect_success '64 devices at once give what one at a time gives' '
   windowed one 1 && windowed 64 64 &&
   cd "$RUNS" &&
@@ -113,7 +109,7 @@ test_expect_success '64 devices at once give what one at a time gives' '
 '
 
 test_expect_success 'a silent head does not hold back the forty devices behind it' '
-  background_done long-one &&
+  long_run long-one 1 &&
   : >"$sink_dir/armed" &&
   long_run long-64 64 &&
   diff -u "$RUNS/long-one.out" "$RUNS/long-64.out" &&
