@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake pkg-config clang libclang-rt-dev libsqlite3-dev sqlite3
-          libsnmp-dev snmpd snmp uuid-dev libssl-dev libgtest-dev python3 iproute2 procps time
+          libsnmp-dev snmpd snmp uuid-dev libssl-dev libgtest-dev nlohmann-json3-dev python3 iproute2 procps time
           libpq-dev postgresql)
 
 missing=()

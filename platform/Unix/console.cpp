@@ -20,36 +20,36 @@ std::optional<unsigned char> read_byte() {
   }
 }
 
-// Puts the terminal in raw mode for the lifetime of the object and restores
-// the previous mode afterwards.
-class RawMode {
- public:
-  RawMode() : active_(::isatty(STDIN_FILENO) && ::tcgetattr(STDIN_FILENO, &saved_) == 0) {
-    if (!active_) return;
-    termios raw = saved_;
-    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG | IEXTEN);
-    raw.c_iflag &= ~static_cast<tcflag_t>(ICRNL | IXON);
-    raw.c_cc[VMIN] = 1;
-    raw.c_cc[VTIME] = 0;
-    ::tcsetattr(STDIN_FILENO, TCSANOW, &raw);
-  }
-  ~RawMode() {
-    if (active_) ::tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
-  }
-  RawMode(const RawMode&) = delete;
-  RawMode& operator=(const RawMode&) = delete;
-  bool active() const { return active_; }
-
- private:
-  termios saved_{};
-  bool active_;
-};
+// HiddenInput objects alive; only the outermost one switches the mode.
+int hidden_depth = 0;
 
 }  // namespace
 
+HiddenInput::HiddenInput(Hide what) {
+  if (hidden_depth++ > 0) return;
+  active_ = ::isatty(STDIN_FILENO) && ::tcgetattr(STDIN_FILENO, &saved_) == 0;
+  if (!active_) return;
+  restore_.emplace(saved_);
+  termios quiet = saved_;
+  quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+  if (what == Hide::keys) {
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ICANON | ISIG | IEXTEN);
+    quiet.c_iflag &= ~static_cast<tcflag_t>(ICRNL | IXON);
+    quiet.c_cc[VMIN] = 1;
+    quiet.c_cc[VTIME] = 0;
+  }
+  ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+}
+
+HiddenInput::~HiddenInput() {
+  --hidden_depth;
+  if (active_) ::tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
+}
+
 std::optional<unsigned char> read_key() {
   std::fflush(stdout);
-  RawMode raw;
+  std::optional<HiddenInput> hidden;
+  if (hidden_depth == 0) hidden.emplace(Hide::keys);
   auto c = read_byte();
   // A pipe delivers Enter as '\n'; a console key press delivers '\r'.
   if (c && *c == '\n') return static_cast<unsigned char>('\r');

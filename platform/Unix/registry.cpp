@@ -6,6 +6,7 @@
 #include "platform/registry.h"
 
 #include "platform/faults.h"
+#include "platform/home.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -39,12 +40,11 @@ std::string_view trim(std::string_view text) {
   return text.substr(first, last - first + 1);
 }
 
-std::string registry_file() {
+// Nothing when there is no framework home to look in.
+std::optional<std::string> registry_file() {
   if (const char* file = std::getenv("TNG_REGISTRY"); file && *file) return file;
-  if (const char* home = std::getenv("TNG_HOME"); home && *home)
-    return std::string(home) + "/registry.ini";
-  const char* user_home = std::getenv("HOME");
-  return std::string(user_home ? user_home : "") + "/.tng/registry.ini";
+  if (auto home = tng::home::framework_home()) return *home + "/registry.ini";
+  return std::nullopt;
 }
 
 // "a\\b\\" and "a\b" name the same key: empty path components are dropped.
@@ -67,7 +67,9 @@ std::string normal_path(std::string_view path) {
 // Reads the section named `path` (already normalised). nullopt when the file
 // cannot be read or holds no such section.
 std::optional<std::map<std::string, std::string>> read_section(const std::string& path) {
-  std::ifstream in(registry_file(), std::ios::binary);
+  const auto file = registry_file();
+  if (!file) return std::nullopt;
+  std::ifstream in(*file, std::ios::binary);
   if (!in) return std::nullopt;
   std::optional<std::map<std::string, std::string>> found;
   bool inside = false;

@@ -4,9 +4,9 @@
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 
-#include <ctime>
 #include <fstream>
 
+#include "platform/clock.h"
 #include "platform/wvapi.h"
 
 namespace tng::repo {
@@ -47,15 +47,6 @@ std::vector<std::string_view> words(std::string_view s) {
 
 }  // namespace
 
-std::string utc_now() {
-  std::time_t now = std::time(nullptr);
-  std::tm tm{};
-  gmtime_r(&now, &tm);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
-  return text;
-}
-
 void set_user(Store& store, std::string_view user, std::string_view password) {
   if (user.empty() || user.size() > 124 || user.find_first_of(" \t\n\r") != std::string_view::npos)
     throw Error(kBadArgument, "'" + std::string(user) + "' is not a valid user name");
@@ -80,7 +71,7 @@ bool check_user(Store& store, std::string_view user, std::string_view password) 
 
 void move_object(Store& store, std::string_view user, std::string_view from, std::string_view name,
                  std::string_view to) {
-  store.move_object(user, from, name, to, utc_now());
+  store.move_object(user, from, name, to, tng::clock::utc_now());
 }
 
 std::vector<ClassStatement> read_class_file(const std::string& path) {

@@ -51,7 +51,4 @@ ApplyReport apply_class_file(Store& store, const std::string& path,
 // transaction: either every statement takes effect or none.
 ApplyReport import_class_file(std::string_view repository, const std::string& path);
 
-// The current time as "YYYY-MM-DDTHH:MM:SSZ".
-std::string utc_now();
-
 }  // namespace tng::repo

@@ -1,7 +1,11 @@
 #include "store.h"
 
+#include "platform/home.h"
+
 #include "backend.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <uuid/uuid.h>
 
@@ -54,6 +58,15 @@ CREATE TABLE audit(
   to_class TEXT);
 )SQL";
 
+// The repositories hold the users' password hashes: their files and their
+// folder are the owner's only, whatever the umask. A broader mode of ours
+// (left by an earlier release) is narrowed when the file is next used.
+void keep_private(const fs::path& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || st.st_uid != ::geteuid() || (st.st_mode & 077) == 0) return;
+  ::chmod(path.c_str(), st.st_mode & 0700);
+}
+
 bool name_char(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
          c == '-' || c == '.';
@@ -62,9 +75,9 @@ bool name_char(char c) {
 }  // namespace
 
 fs::path home() {
-  if (const char* h = std::getenv("TNG_HOME"); h && *h) return fs::path(h);
-  const char* user_home = std::getenv("HOME");
-  return fs::path(user_home && *user_home ? user_home : ".") / ".tng";
+  auto found = tng::home::framework_home();
+  if (!found) throw Error(kNotFound, tng::home::kNoHome);
+  return fs::path(*found);
 }
 
 fs::path repositories_dir() { return home() / "repositories"; }
@@ -145,6 +158,8 @@ Database Database::open(std::string_view name) {
   std::error_code ec;
   if (!fs::is_regular_file(file, ec))
     throw Error(kNotFound, "no repository named '" + std::string(name) + "'");
+  keep_private(repositories_dir());
+  for (const char* suffix : {"", "-wal", "-shm"}) keep_private(file.string() + suffix);
   Database db = open_file(file, SQLITE_OPEN_READWRITE);
   Statement check(db, "PRAGMA application_id");
   if (!check.step() || check.integer(0) != kApplicationId)
@@ -168,6 +183,17 @@ void Database::create(std::string_view name) {
   private_name.append(name).append(".db.").append(std::to_string(::getpid()));
   fs::path building = dir / private_name;
   fs::remove(building, ec);
+  keep_private(dir);
+  // Made here with the owner's mode only, so that SQLite's log files, which
+  // take the mode of the main file, are private too.
+  int made = ::open(building.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (made < 0 || ::fchmod(made, 0600) != 0) {
+    int error = errno;
+    if (made >= 0) ::close(made);
+    fs::remove(building, ec);
+    throw Error(kFailed, "cannot create " + building.string() + ": " + std::strerror(error));
+  }
+  ::close(made);
   {
     Database db = open_file(building, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     Transaction t(db, Transaction::kWrite);

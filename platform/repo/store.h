@@ -42,7 +42,8 @@ enum : int32_t {
 
 using Uuid = std::array<uint8_t, 16>;
 
-// $TNG_HOME, or $HOME/.tng when TNG_HOME is not set.
+// The framework home (platform/home.h); throws Error (kNotFound) when
+// there is none.
 std::filesystem::path home();
 std::filesystem::path repositories_dir();
 // Repository names: 1 to 31 characters from letters, digits, '_', '-', '.',

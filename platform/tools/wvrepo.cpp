@@ -1,6 +1,5 @@
 // wvrepo: the administrator's command for the framework install and its
 // repositories. Run without arguments for the list of commands.
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -8,14 +7,15 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "admin.h"
+#include "platform/console.h"
+#include "platform/files.h"
+#include "platform/json.h"
 #include "platform/wvapi.h"
 #include "query.h"
 
@@ -52,41 +52,21 @@ struct UsageError : std::runtime_error {
 
 // ---- JSON ----
 
-std::string json_string(std::string_view s) {
-  std::string out = "\"";
-  for (unsigned char c : s) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          out += buf;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
-}
-
-std::string json_value(const repo::Test& t) {
+tng::json::Object json_value(const repo::Test& t) {
   if (t.type == WV_TYPE_INTEGER && t.value.size() == 4) {
     int32_t v = 0;
     std::memcpy(&v, t.value.data(), 4);
-    return std::to_string(v);
+    return v;
   }
   if (t.type == WV_TYPE_UUID && t.value.size() == 16) {
     repo::Uuid u{};
     std::memcpy(u.data(), t.value.data(), 16);
-    return json_string(repo::uuid_text(u));
+    return repo::uuid_text(u);
   }
-  return json_string(t.value);
+  return t.value;
 }
+
+void print_json(const tng::json::Object& line) { std::fputs(tng::json::line(line).c_str(), stdout); }
 
 // ---- Arguments ----
 
@@ -184,14 +164,27 @@ fs::path own_folder() {
   return ec ? fs::path{} : self.parent_path();
 }
 
-void write_new_file(const fs::path& file, std::string_view text) {
-  std::error_code ec;
-  if (fs::exists(file, ec)) return;
-  std::ofstream out(file, std::ios::binary);
-  out << text;
-  out.close();
-  if (!out) throw repo::Error(repo::kFailed, "cannot write " + file.string());
+[[noreturn]] void cannot_write(const fs::path& file, int error) {
+  throw repo::Error(repo::kFailed,
+                    "cannot write " + file.string() + ": " + tng::files::error_text(error));
 }
+
+// A file of the home that setup writes: kept when it is there and complete,
+// written in one step when it is missing or was left half-made.
+void write_home_file(const fs::path& file, std::string_view text,
+                     bool (*complete)(const std::string&)) {
+  std::string current;
+  int error = tng::files::read_all(file, current);
+  if (error == 0 && complete(current)) return;
+  if (error != 0 && error != ENOENT)
+    throw repo::Error(repo::kFailed,
+                      "cannot read " + file.string() + ": " + tng::files::error_text(error));
+  if (int e = tng::files::replace(file, text, 0644)) cannot_write(file, e);
+}
+
+// Every line of the registry file setup writes ends with a line break.
+bool complete_registry(const std::string& text) { return !text.empty() && text.back() == '\n'; }
+bool complete_class_list(const std::string& text) { return !text.empty(); }
 
 int setup(const Args&) {
   fs::path home = fs::absolute(repo::home());
@@ -201,21 +194,25 @@ int setup(const Args&) {
   fs::path nsm = home / "nsm";
   for (const fs::path& dir : {home / "repositories", install, gateway, nsm / "bin", nsm / "logs"})
     fs::create_directories(dir);
+  // The repositories hold the users' password hashes: the owner's only.
+  fs::permissions(home / "repositories", fs::perms::owner_all, fs::perm_options::replace);
   if (install.string().size() > kInstallPathLimit)
     std::fprintf(stderr,
                  "wvrepo: warning: the install path %s is longer than %zu characters; the suite's "
                  "tools cannot use it (choose a shorter TNG_HOME)\n",
                  install.c_str(), kInstallPathLimit);
-  write_new_file(home / "registry.ini",
-                 "[SOFTWARE\\ComputerAssociates\\CA-Unicenter\\CurrentVersion]\n"
-                 "InstallPath=" + install.string() + "\n\n"
-                 "[SOFTWARE\\ComputerAssociates\\CA-Unicenter/TNG\\Agent Technologies]\n"
-                 "InstallPath=" + agent.string() + "\n");
-  write_new_file(gateway / "gwclass.dat", kDefaultGatewayClasses);
+  write_home_file(home / "registry.ini",
+                  "[SOFTWARE\\ComputerAssociates\\CA-Unicenter\\CurrentVersion]\n"
+                  "InstallPath=" + install.string() + "\n\n"
+                  "[SOFTWARE\\ComputerAssociates\\CA-Unicenter/TNG\\Agent Technologies]\n"
+                  "InstallPath=" + agent.string() + "\n",
+                  complete_registry);
+  write_home_file(gateway / "gwclass.dat", kDefaultGatewayClasses, complete_class_list);
   fs::path cawto = own_folder() / "cawto";
-  std::error_code ec;
-  if (fs::is_regular_file(cawto, ec)) {
-    fs::copy_file(cawto, nsm / "bin" / "cawto", fs::copy_options::overwrite_existing);
+  std::string program;
+  int error = tng::files::read_all(cawto, program);
+  if (error == 0) {
+    if (int e = tng::files::replace(nsm / "bin" / "cawto", program, 0755)) cannot_write(nsm / "bin" / "cawto", e);
   } else {
     std::fprintf(stderr, "wvrepo: note: no cawto beside wvrepo; %s is left without it\n",
                  (nsm / "bin").c_str());
@@ -245,42 +242,27 @@ int attach(const Args& args) {
   return 0;
 }
 
-// Switches the terminal's echo off while a password is typed.
-class HiddenInput {
- public:
-  HiddenInput() : active_(isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &saved_) == 0) {
-    if (!active_) return;
-    termios quiet = saved_;
-    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
-  }
-  ~HiddenInput() {
-    if (!active_) return;
-    tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
-    std::fputc('\n', stderr);
-  }
-  HiddenInput(const HiddenInput&) = delete;
-  HiddenInput& operator=(const HiddenInput&) = delete;
-  bool active() const { return active_; }
-
- private:
-  bool active_;
-  termios saved_{};
-};
-
 int user_add(const Args& args) {
   Options o = options(args, false, false, false);
   want(o, 2, 2);
-  std::string password;
+  std::optional<std::string> password;
   {
-    HiddenInput hidden;
+    tng::console::HiddenInput hidden(tng::console::Hide::line);
     if (hidden.active())
       std::fprintf(stderr, "Password for %.*s: ", static_cast<int>(o.positional[1].size()),
                    o.positional[1].data());
-    std::getline(std::cin, password);
+    password = tng::console::read_line();
+    if (hidden.active()) std::fputc('\n', stderr);
   }
-  if (!password.empty() && password.back() == '\r') password.pop_back();
-  change(o.positional[0], [&](repo::Store& store) { repo::set_user(store, o.positional[1], password); });
+  if (!password)
+    throw repo::Error(repo::kBadArgument, "no password was given (end of input); user '" +
+                                              std::string(o.positional[1]) + "' was not changed");
+  // The suite's tools read "B" as the marker of a blank password: a user
+  // with that password could never log in with it.
+  if (*password == "B")
+    throw repo::Error(repo::kBadArgument,
+                      "the password \"B\" cannot be set: the tools read it as a blank password");
+  change(o.positional[0], [&](repo::Store& store) { repo::set_user(store, o.positional[1], *password); });
   return 0;
 }
 
@@ -299,8 +281,8 @@ int class_list(const Args& args) {
   read(o.positional[0], [&](repo::Store& store) {
     store.list_classes([&](const repo::ClassEntry& c) {
       if (o.json)
-        std::printf("{\"name\":%s,\"parent\":%s}\n", json_string(c.name).c_str(),
-                    c.parent ? json_string(*c.parent).c_str() : "null");
+        print_json({{"name", c.name},
+                    {"parent", c.parent ? tng::json::Object(*c.parent) : tng::json::Object(nullptr)}});
       else
         std::printf("%s%s%s\n", c.name.c_str(), c.parent ? " " : "",
                     c.parent ? c.parent->c_str() : "");
@@ -360,12 +342,13 @@ int object_list(const Args& args) {
                     name ? name->value.c_str() : "");
         return;
       }
-      std::string line = "{\"class_name\":" + json_string(row.class_name);
-      if (name) line += ",\"name\":" + json_value(*name);
-      line += ",\"uuid\":" + json_string(uuid);
+      tng::json::Object line;
+      line["class_name"] = row.class_name;
+      if (name) line["name"] = json_value(*name);
+      line["uuid"] = uuid;
       for (const repo::Test& p : row.props)
-        if (&p != name) line += "," + json_string(p.property) + ":" + json_value(p);
-      std::printf("%s}\n", line.c_str());
+        if (&p != name) line[p.property] = json_value(p);
+      print_json(line);
     });
   });
   return 0;
@@ -390,7 +373,7 @@ int status_list(const Args& args) {
   read(o.positional[0], [&](repo::Store& store) {
     store.list_statuses([&](const repo::StatusEntry& s) {
       if (o.json)
-        std::printf("{\"name\":%s,\"number\":%" PRId32 "}\n", json_string(s.name).c_str(), s.number);
+        print_json({{"name", s.name}, {"number", s.number}});
       else
         std::printf("%s %" PRId32 "\n", s.name.c_str(), s.number);
     });
@@ -407,11 +390,8 @@ int audit(const Args& args) {
       const std::string &time = a.time, &user = a.user, &action = a.action, &name = a.name,
                         &from = a.from, &to = a.to;
       if (o.json)
-        std::printf("{\"time\":%s,\"user\":%s,\"action\":%s,\"uuid\":%s,\"name\":%s,\"from\":%s,"
-                    "\"to\":%s}\n",
-                    json_string(time).c_str(), json_string(user).c_str(),
-                    json_string(action).c_str(), json_string(uuid).c_str(),
-                    json_string(name).c_str(), json_string(from).c_str(), json_string(to).c_str());
+        print_json({{"time", time}, {"user", user}, {"action", action}, {"uuid", uuid},
+                    {"name", name}, {"from", from}, {"to", to}});
       else
         std::printf("%s %s %s %s '%s' %s -> %s\n", time.c_str(), user.c_str(), action.c_str(),
                     uuid.c_str(), name.c_str(), from.c_str(), to.c_str());

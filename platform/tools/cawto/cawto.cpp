@@ -13,12 +13,15 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/json.h"
+#include "platform/signals.h"
 
 namespace {
 
@@ -84,73 +87,23 @@ std::optional<Event> parse(int argc, char** argv) {
   return e;
 }
 
-// Length of the well-formed UTF-8 sequence at s[i], or 0.
-std::size_t utf8_sequence(std::string_view s, std::size_t i) {
-  const auto b = static_cast<unsigned char>(s[i]);
-  std::size_t n = b >= 0xF0 && b <= 0xF4 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 && b <= 0xDF ? 2 : 0;
-  if (n == 0 || i + n > s.size()) return 0;
-  for (std::size_t k = 1; k < n; ++k)
-    if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return 0;
-  const auto b1 = static_cast<unsigned char>(s[i + 1]);
-  if ((b == 0xE0 && b1 < 0xA0) || (b == 0xED && b1 > 0x9F) || (b == 0xF0 && b1 < 0x90) ||
-      (b == 0xF4 && b1 > 0x8F))
-    return 0;  // overlong, surrogate or beyond U+10FFFF
-  return n;
-}
-
-// A JSON string. Bytes that are not UTF-8 are taken as Latin-1 characters,
-// so the line stays valid JSON whatever the event carried.
-std::string json_string(std::string_view s) {
-  std::string out = "\"";
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    char hex[8];
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
-      default:
-        if (c < 0x20 || c == 0x7F) {
-          std::snprintf(hex, sizeof hex, "\\u%04x", c);
-          out += hex;
-        } else if (c < 0x80) {
-          out += static_cast<char>(c);
-        } else if (std::size_t n = utf8_sequence(s, i); n != 0) {
-          out.append(s.substr(i, n));
-          i += n - 1;
-        } else {
-          std::snprintf(hex, sizeof hex, "\\u%04x", c);
-          out += hex;
-        }
-    }
-  }
-  return out + '"';
-}
-
-std::string json_optional(const std::optional<std::string>& value) {
-  return value ? json_string(*value) : "null";
-}
-
-std::string utc_now() {
-  std::time_t now = std::time(nullptr);
-  std::tm tm{};
-  gmtime_r(&now, &tm);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
-  return text;
-}
-
+// The event as one JSON line; an option not given is null.
 std::string json_line(const Event& e) {
   std::string message;
   for (std::size_t i = 0; i < e.words.size(); ++i) message += (i ? " " : "") + e.words[i];
-  return "{\"time\":" + json_string(utc_now()) + ",\"node\":" + json_optional(e.node) +
-         ",\"category\":" + json_optional(e.category) + ",\"severity\":" + json_optional(e.severity) +
-         ",\"colour\":" + json_optional(e.colour) + ",\"source\":" + json_optional(e.source) +
-         ",\"keep\":" + (e.keep ? "true" : "false") + ",\"message\":" + json_string(message) + "}\n";
+  auto optional = [](const std::optional<std::string>& value) {
+    return value ? tng::json::Object(*value) : tng::json::Object(nullptr);
+  };
+  tng::json::Object line;
+  line["time"] = tng::clock::utc_now();
+  line["node"] = optional(e.node);
+  line["category"] = optional(e.category);
+  line["severity"] = optional(e.severity);
+  line["colour"] = optional(e.colour);
+  line["source"] = optional(e.source);
+  line["keep"] = e.keep;
+  line["message"] = message;
+  return tng::json::line(line);
 }
 
 // The NSM directory: the folder above the one that holds this program, as
@@ -168,26 +121,28 @@ std::optional<std::string> nsm_directory(const char* argv0) {
   return bin + "/..";
 }
 
-// Appends the line with one write, so events from programs running at the
-// same time never mix within a line.
+// Appends the line whole or not at all, with one write, so events from
+// programs running at the same time never mix within a line and a full disk
+// never leaves half a line for the next event to be glued onto.
 bool append(const std::string& directory, const std::string& line) {
   const std::string logs = directory + "/logs";
   if (mkdir(logs.c_str(), 0777) != 0 && errno != EEXIST) {
-    std::fprintf(stderr, "cawto: cannot create %s: %s\n", logs.c_str(), std::strerror(errno));
+    std::fprintf(stderr, "cawto: cannot create %s: %s\n", logs.c_str(),
+                 tng::files::error_text(errno).c_str());
     return false;
   }
   const std::string file = logs + "/console.log";
   int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
   if (fd < 0) {
-    std::fprintf(stderr, "cawto: cannot open %s: %s\n", file.c_str(), std::strerror(errno));
+    std::fprintf(stderr, "cawto: cannot open %s: %s\n", file.c_str(),
+                 tng::files::error_text(errno).c_str());
     return false;
   }
-  ssize_t written = write(fd, line.data(), line.size());
-  int write_errno = errno;
-  bool closed = close(fd) == 0;
-  if (written != static_cast<ssize_t>(line.size()) || !closed) {
-    std::fprintf(stderr, "cawto: cannot write %s: %s\n", file.c_str(),
-                 std::strerror(written < 0 ? write_errno : EIO));
+  int error = tng::files::append_whole(fd, line);
+  if (close(fd) != 0 && error == 0) error = errno;
+  if (error != 0) {
+    std::fprintf(stderr, "cawto: cannot write %s: %s; the event was not added\n", file.c_str(),
+                 tng::files::error_text(error).c_str());
     return false;
   }
   return true;
@@ -196,6 +151,8 @@ bool append(const std::string& directory, const std::string& line) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Started detached by the forwarder: a closed output must not stop it.
+  tng::signals::ignore_broken_pipe();
   std::optional<Event> event = parse(argc, argv);
   if (!event) return exit_usage;
   std::optional<std::string> directory = nsm_directory(argv[0]);

@@ -1,0 +1,38 @@
+// Writing files so that a failure never leaves half of a write behind: a
+// file replaced in one step, an append that lands whole or not at all.
+// Every function returns 0 or the errno value of the cause; error_text()
+// turns that into words ("no space left on device").
+#pragma once
+#include <sys/types.h>
+
+#include <string>
+#include <string_view>
+
+namespace tng::files {
+
+// strerror's text for `error`, starting with a small letter.
+std::string error_text(int error);
+
+// Writes `content` to a new file in the same folder, flushes it to disk,
+// gives it `mode` (the umask does not apply) and renames it over `path`;
+// the folder is flushed too. On failure `path` is as it was and the new
+// file is gone.
+int replace(const std::string& path, std::string_view content, mode_t mode);
+
+// Replaces the content of an existing file the way an open for writing
+// would be allowed to: a file the caller may not write is refused (EACCES);
+// owner, group and mode stay. Where the folder lets a new file be renamed
+// over the old one with the same owner and group, that is done as replace()
+// does; otherwise the file is rewritten in place after room for the new
+// content has been reserved, so that a lack of room leaves it untouched.
+int rewrite(const std::string& path, std::string_view content);
+
+// Appends `data` to the file open on `fd` (opened with O_APPEND) whole or
+// not at all: the file is locked against other appenders for the write,
+// and a write that runs out of room is cut back to where it started.
+int append_whole(int fd, std::string_view data);
+
+// Reads a whole file. 0, or the errno value.
+int read_all(const std::string& path, std::string& content);
+
+}  // namespace tng::files
