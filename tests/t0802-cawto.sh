@@ -62,6 +62,23 @@ test_expect_success 'words after the first non-option, or after --, are all mess
 	EOF
 '
 
+# limited CMD...: runs CMD with a file-size limit of 1024 bytes, the way a
+# full disk cuts a write short (SIGXFSZ ignored: the write fails instead).
+limited() {
+  bash -c 'trap "" XFSZ; ulimit -f 1; exec "$@"' limited "$@"
+}
+
+test_expect_success 'an event that does not fit leaves the console as it was; the next one has its own line' '
+  nsm_with_cawto &&
+  run nsm/bin/cawto -n n1 "$(printf "%0600d" 0)" && expect_rc 0 &&
+  cp nsm/logs/console.log before &&
+  run limited nsm/bin/cawto -n n1 "$(printf "%0300d" 1)" && expect_rc 1 &&
+  grep -q "cannot write .*console.log: file too large; the event was not added" err &&
+  cmp before nsm/logs/console.log &&
+  run limited nsm/bin/cawto -n n1 short && expect_rc 0 &&
+  console_json >got && test "$(wc -l <got)" -eq 2 && tail -n 1 got | grep -q "\"message\": \"short\""
+'
+
 # Bad command lines: a message on standard error, exit code 2, no event.
 while IFS="|" read -r title arguments; do
   test_expect_success "bad usage: $title" '
