@@ -1,0 +1,128 @@
+#!/bin/bash
+# The framework home at the edges: setup that runs out of room, half-made
+# files, the modes of the repositories, passwords typed through a pipe or a
+# terminal, and JSON listings of whatever bytes a repository holds.
+. "$(dirname "$0")/lib/test-lib.sh"
+
+# limited CMD...: runs CMD with a file-size limit of 1024 bytes, the way a
+# full disk cuts a write short (SIGXFSZ ignored: the write fails instead).
+limited() {
+	bash -c 'trap "" XFSZ; ulimit -f 1; exec "$@"' limited "$@"
+}
+
+test_expect_success 'setup that runs out of room leaves no half-made file; setup again completes the home' '
+	fresh_home && cp "$TNG_HOME/nsm/bin/cawto" cawto.before &&
+	echo "#!/bin/sh" >"$TNG_HOME/nsm/bin/cawto" && cp "$TNG_HOME/nsm/bin/cawto" cawto.before &&
+	run limited wvrepo setup && test_must_fail expect_rc 0 &&
+	grep -q "cannot write .*/nsm/bin/cawto: file too large" err &&
+	cmp cawto.before "$TNG_HOME/nsm/bin/cawto" &&
+	test "$(ls -A "$TNG_HOME/nsm/bin")" = cawto &&
+	rm -rf "$TNG_HOME" &&
+	run limited wvrepo setup && test_must_fail expect_rc 0 &&
+	test ! -e "$TNG_HOME/nsm/bin/cawto" && test -z "$(ls -A "$TNG_HOME/nsm/bin")" &&
+	run wvrepo setup && expect_rc 0 &&
+	cmp "$TNG_BIN/cawto" "$TNG_HOME/nsm/bin/cawto" && test -x "$TNG_HOME/nsm/bin/cawto"
+'
+
+test_expect_success 'setup writes anew a registry file cut short and an empty class list' '
+	fresh_home && cp "$TNG_HOME/registry.ini" registry.whole &&
+	gwclass="$TNG_HOME/agent/services/config/aws_wvgate/gwclass.dat" &&
+	head -c 70 registry.whole >"$TNG_HOME/registry.ini" && : >"$gwclass" &&
+	run wvrepo setup && expect_rc 0 &&
+	cmp registry.whole "$TNG_HOME/registry.ini" &&
+	printf "Host|WindowsNT_Server|Windows2000_Server|" | expect_file "$gwclass"
+'
+
+test_expect_success 'the repositories and their folder are the owner'"'"'s only, whatever the umask' '
+	(umask 000 && fresh_home && make_repo R u pw && wvrepo object add R Host name=h >/dev/null) &&
+	repos="$TNG_HOME/repositories" &&
+	test "$(stat -c %a "$repos")" = 700 &&
+	for f in R.db R.db-wal R.db-shm; do
+		test ! -e "$repos/$f" || test "$(stat -c %a "$repos/$f")" = 600 || exit 1
+	done &&
+	chmod 755 "$repos" && chmod 644 "$repos/R.db" &&
+	run wvrepo object list R && expect_rc 0 &&
+	test "$(stat -c %a "$repos")" = 700 && test "$(stat -c %a "$repos/R.db")" = 600
+'
+
+# user add: what arrives on standard input, whether the user is made, the
+# password that then logs in (- for none) and what stderr says (- nothing).
+while IFS="|" read -r title input made password message; do
+	test_expect_success "user add with $title" '
+		fresh_home && wvrepo create R >/dev/null && wvrepo object add R Host name=h >/dev/null &&
+		run_with_input "'"$input"'" wvrepo user add R u &&
+		if [ "'"$made"'" = yes ]; then expect_rc 0; else test_must_fail expect_rc 0; fi &&
+		if [ "'"$message"'" = - ]; then test ! -s err; else grep -q -F "'"$message"'" err; fi &&
+		users=$(sqlite3 "$TNG_HOME/repositories/R.db" "SELECT count(*) FROM users") &&
+		test "$users" = "$([ "'"$made"'" = yes ] && echo 1 || echo 0)" &&
+		if [ "'"$password"'" != - ]; then
+			reclass /R=R /U=u "/W='"$password"'" /C=Host /O=h /T=Linux
+		fi
+	'
+done <<-\EOF
+	no input at all||no|-|no password was given
+	the password B|B\n|no|-|cannot be set: the tools read it as a blank password
+	a Windows line end|s3cret\r\n|yes|s3cret|-
+	an empty line|\n|yes||-
+	EOF
+
+test_expect_success 'every JSON listing is valid UTF-8 whatever bytes the repository holds' '
+	fresh_home && make_repo R admin &&
+	odd=$(printf "x\377\001\300\200y") &&
+	wvrepo object add R Host "name=$odd" "note=$odd" >/dev/null &&
+	reclass /R=R /U=admin "/C=Host" "/O=$odd" /T=Linux &&
+	for listing in "object list R" "class list R" "status list R" "audit R"; do
+		wvrepo $listing --json >listing || exit 1
+		python3 -c "import json, sys
+for line in open(sys.argv[1], encoding=\"utf-8\", errors=\"strict\"):
+    json.loads(line)" listing || { echo "not valid: $listing"; exit 1; }
+	done &&
+	wvrepo object list R Linux --json | python3 -c "import json, sys
+o = json.loads(sys.stdin.read())
+assert o[\"name\"] == o[\"note\"] == \"x\ufffd\x01\ufffd\ufffdy\", o"
+'
+
+test_expect_success 'a tool ended by a signal during a hidden entry gives the terminal back as it was' '
+	fresh_home && make_repo R &&
+	python3 - "$TNG_BIN" <<-\PY
+	import os, pty, signal, sys, termios, time
+	bin = sys.argv[1]
+	def wait_for(fd, text, seconds=10):
+	    seen, end = b"", time.time() + seconds
+	    while text not in seen and time.time() < end:
+	        try:
+	            seen += os.read(fd, 4096)
+	        except OSError:
+	            break
+	    assert text in seen, (text, seen)
+	for argv, prompt in (([bin + "/wvrepo", "user", "add", "R", "u"], b"Password for u"),
+	                     ([bin + "/ClassLift", "inst-prompt"], b"Enter the password")):
+	    pid, master = pty.fork()
+	    if pid == 0:
+	        os.execv(argv[0], argv)
+	    before = termios.tcgetattr(master)
+	    if argv[1] == "inst-prompt":
+	        wait_for(master, b"Repository to use:"); os.write(master, b"R\n")
+	        wait_for(master, b"user name"); os.write(master, b"admin\n")
+	    wait_for(master, prompt)
+	    # Keys typed ahead, in one go: none of them may come back as echo.
+	    os.write(master, b"typed")
+	    time.sleep(0.3)
+	    os.set_blocking(master, False)
+	    try:
+	        echoed = os.read(master, 4096)
+	    except (BlockingIOError, OSError):
+	        echoed = b""
+	    os.set_blocking(master, True)
+	    assert b"typed" not in echoed, echoed
+	    os.kill(pid, signal.SIGTERM)
+	    _, status = os.waitpid(pid, 0)
+	    assert os.WIFSIGNALED(status) and os.WTERMSIG(status) == signal.SIGTERM, status
+	    after = termios.tcgetattr(master)
+	    mask = termios.ECHO | termios.ICANON | termios.ISIG
+	    assert after[3] & mask == before[3] & mask, (argv, before[3], after[3])
+	    os.close(master)
+	PY
+'
+
+test_done
