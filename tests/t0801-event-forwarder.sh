@@ -207,4 +207,11 @@ test_expect_success 'with the platform cawto the event reaches the NSM console' 
 	PY
 '
 
+test_expect_success 'an output that nobody reads does not stop the event' '
+  an_event && cp "$TNG_BIN/cawto" nsm/bin/cawto &&
+  { sleep 0.3; orxforward /f 2>err; echo $? >forward.rc; } | true &&
+  test "$(cat forward.rc)" = 1 && test ! -s err &&
+  wait_for nsm/logs/console.log && grep -q "srv7 Orvex - Fan failure x, y" nsm/logs/console.log
+'
+
 test_done

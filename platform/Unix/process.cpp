@@ -1,4 +1,5 @@
 #include "platform/process.h"
+#include "platform/signals.h"
 
 #include <spawn.h>
 #include <sys/stat.h>
@@ -58,10 +59,15 @@ int spawn_and_wait(const std::vector<std::string>& argv) {
   std::fflush(stdout);
   std::fflush(stderr);
   std::vector<char*> args = c_argv(argv);
+  posix_spawnattr_t attributes;
+  if (::posix_spawnattr_init(&attributes) != 0) return -1;
+  const bool defaults = signals::set_child_defaults(attributes);
   for (const std::string& path : candidates(argv[0])) {
+    if (!defaults) break;
     if (!is_executable_file(path)) continue;
     pid_t pid = 0;
-    if (::posix_spawn(&pid, path.c_str(), nullptr, nullptr, args.data(), environ) != 0) continue;
+    if (::posix_spawn(&pid, path.c_str(), nullptr, &attributes, args.data(), environ) != 0) continue;
+    ::posix_spawnattr_destroy(&attributes);
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0) {
       if (errno != EINTR) return -1;
@@ -69,6 +75,7 @@ int spawn_and_wait(const std::vector<std::string>& argv) {
     if (WIFEXITED(status)) return WEXITSTATUS(status);
     return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
   }
+  ::posix_spawnattr_destroy(&attributes);
   return -1;
 }
 

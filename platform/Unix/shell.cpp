@@ -4,6 +4,7 @@
 // the caller never waits for it. The window show mode has no meaning here.
 // As on the desktop, a program that cannot be started is not reported.
 #include "platform/shell.h"
+#include "platform/signals.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -55,12 +56,16 @@ void start_detached(const std::string& program, const std::vector<std::string>& 
   if (intermediate < 0) return;
   if (intermediate == 0) {
     SpawnActions actions;
+    posix_spawnattr_t attributes;
     pid_t child = 0;
-    if (actions.ok()) {
-      if (search == Search::path)
-        posix_spawnp(&child, program.c_str(), actions.get(), nullptr, argv.data(), environ);
-      else
-        posix_spawn(&child, program.c_str(), actions.get(), nullptr, argv.data(), environ);
+    if (actions.ok() && posix_spawnattr_init(&attributes) == 0) {
+      if (signals::set_child_defaults(attributes)) {
+        if (search == Search::path)
+          posix_spawnp(&child, program.c_str(), actions.get(), &attributes, argv.data(), environ);
+        else
+          posix_spawn(&child, program.c_str(), actions.get(), &attributes, argv.data(), environ);
+      }
+      posix_spawnattr_destroy(&attributes);
     }
     _exit(0);
   }
