@@ -126,8 +126,14 @@ class PropertyList {
 
 bool TempFile::create() {
   close();
-  file_ = std::fopen(path_.c_str(), "w+");
-  if (file_ != nullptr) created_ = true;
+  // A file of that name that this run did not make is emptied and used, but
+  // never removed.
+  file_ = std::fopen(path_.c_str(), "w+x");
+  if (file_ != nullptr && !created_) {
+    created_ = true;
+    remove_on_interrupt_.watch(path_);
+  }
+  if (file_ == nullptr) file_ = std::fopen(path_.c_str(), "w+");
   return file_ != nullptr;
 }
 
@@ -139,6 +145,7 @@ void TempFile::close() {
 void TempFile::discard() {
   close();
   if (created_) std::remove(path_.c_str());
+  remove_on_interrupt_.release();
   created_ = false;
 }
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/signals.h"
 #include "run.h"
 
 namespace orxdetect {
@@ -24,7 +25,8 @@ class TempFile {
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
 
-  // Creates or truncates the file for reading and writing.
+  // Creates or truncates the file for reading and writing. A file this run
+  // created is also removed when an interruption ends the run.
   bool create();
   void close();
   // Closes the file and deletes it, when this run created it.
@@ -36,6 +38,7 @@ class TempFile {
   std::string path_;
   std::FILE* file_ = nullptr;
   bool created_ = false;
+  tng::signals::RemoveOnInterrupt remove_on_interrupt_;
 };
 
 struct TempFiles {

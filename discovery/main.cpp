@@ -69,7 +69,14 @@ std::optional<std::string> read_install_path() {
     return std::nullopt;
   }
   const auto* text = reinterpret_cast<const char*>(field);
-  return std::string(text, strnlen(text, sizeof field));
+  std::string path(text, strnlen(text, sizeof field));
+  // The lock, the log and the temporary files go there: an empty or relative
+  // path would put them in whatever folder the run was started from, or /.
+  if (path.empty() || path.front() != '/') {
+    refuse("orxdetect: InstallPath \"%s\" is not an absolute path; nothing was done\n", path);
+    return std::nullopt;
+  }
+  return path;
 }
 
 // The files of a run in the install directory.

@@ -72,7 +72,7 @@ PassOutcome class_pass(tng::Sink& console, tng::RepositorySession& session,
 
 }  // namespace
 
-int run(const MigrationTool& tool, int argc, const char* const* argv) {
+int run(const MigrationTool& tool, int argc, char* const* argv) {
   const auto answers = tng::run_front_end(tool.profile, argc, argv);
   if (!answers) return kExitCode;
   print_lines(tool.banner);

@@ -58,6 +58,6 @@ struct MigrationTool {
 };
 
 // Runs the tool; returns its exit code (1 on every path).
-int run(const MigrationTool& tool, int argc, const char* const* argv);
+int run(const MigrationTool& tool, int argc, char* const* argv);
 
 }  // namespace migration

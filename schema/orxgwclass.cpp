@@ -6,13 +6,12 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <random>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <type_traits>
 
 #include "gateway_list.h"
+#include "platform/files.h"
 #include "platform/registry.h"
 
 namespace {
@@ -55,7 +54,15 @@ std::optional<std::string> read_install_path() {
     return std::nullopt;
   }
   if (rc != ERROR_SUCCESS) return std::nullopt;
-  return std::string(data);
+  std::string path(data);
+  if (path.empty() || path.front() != '/') {
+    std::fprintf(stderr,
+                 "orxgwclass: the install path in the registry, \"%s\", is not an absolute path. "
+                 "Nothing was changed.\n",
+                 path.c_str());
+    return std::nullopt;
+  }
+  return path;
 }
 
 // The whole file, or nothing when it cannot be read.
@@ -68,43 +75,6 @@ std::optional<std::string> read_file(const std::filesystem::path& path) {
   while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) content.append(chunk, got);
   if (std::ferror(file.get())) return std::nullopt;
   return content;
-}
-
-// A name for the new file beside the old one, that no other file has.
-std::filesystem::path temporary_name(const std::filesystem::path& target) {
-  std::random_device random;
-  char suffix[32];
-  std::snprintf(suffix, sizeof suffix, ".%08x.new", static_cast<unsigned>(random()));
-  return target.parent_path() / (target.filename().string() + suffix);
-}
-
-// Replaces the file's content as one step: the new content goes to a new
-// file in the same folder, which is then renamed over the old one. A
-// failure anywhere leaves the old file as it was.
-bool replace_file(const std::filesystem::path& path, std::string_view content) {
-  std::error_code error;
-  std::filesystem::path target = std::filesystem::canonical(path, error);  // a link's own file
-  if (error) return false;
-  const auto permissions = std::filesystem::status(target, error).permissions();
-  if (error) return false;
-
-  std::filesystem::path temporary;
-  File file;
-  for (int attempt = 0; attempt < 16 && !file; ++attempt) {
-    temporary = temporary_name(target);
-    file.reset(std::fopen(temporary.c_str(), "wx"));
-  }
-  if (!file) return false;
-  const bool written = std::fwrite(content.data(), 1, content.size(), file.get()) == content.size() &&
-                       std::fflush(file.get()) == 0;
-  const bool closed = std::fclose(file.release()) == 0;
-  if (written && closed) {
-    std::filesystem::permissions(temporary, permissions, error);
-    if (!error) std::filesystem::rename(temporary, target, error);
-    if (!error) return true;
-  }
-  std::filesystem::remove(temporary, error);
-  return false;
 }
 
 }  // namespace
@@ -136,8 +106,13 @@ int main() {
   std::printf("GWCLASS.DAT New=%s%.*s\n\n", list.c_str(), static_cast<int>(kOrvexClasses.size()),
               kOrvexClasses.data());
 
-  if (!replace_file(gateway_file, *updated)) {
+  // The file's own permissions decide, and its owner, group and mode stay;
+  // the new content is complete before the old is touched.
+  if (const int error = tng::files::rewrite(gateway_file, *updated)) {
     std::fputs("Could not open gwclass.dat for writing.\n", stdout);
+    std::fflush(stdout);
+    std::fprintf(stderr, "orxgwclass: %s: %s\n", gateway_file.c_str(),
+                 tng::files::error_text(error).c_str());
     return kNotUpdated;
   }
   std::fputs("File gwclass.dat successfully updated.\n", stdout);

@@ -118,6 +118,18 @@ test_expect_success 'a file that cannot be opened' '
   not_opened
 '
 
+test_expect_success 'an event file that is not a regular file is refused at once and stays' '
+  use_recording_browser &&
+  mkfifo fifo && mkdir folder &&
+  for program in orxconlink2 orxevtlink orxevtlink1; do
+    for file in fifo folder /dev/zero; do
+      QMAddress=qm run timeout 5 $program $file && expect_rc 0 && expect_stdout_empty &&
+      grep -q "the event file $file is not a regular file; no page opened" err || return 1
+    done
+  done &&
+  test -p fifo && test -d folder && not_opened
+'
+
 test_expect_success 'no record buffer: nothing printed, the file stays' '
   use_recording_browser &&
   event ev --slot 3="Node 10.1.2.7" &&

@@ -52,17 +52,19 @@ test_expect_success 'fewer than five arguments print the usage text and end with
 
 test_expect_success 'no readable InstallPath ends the run after the banner; standard error says why' '
   discovery_home &&
-  for registry in missing-file missing-value too-long; do
+  for registry in missing-file missing-value too-long empty relative; do
     case $registry in
       missing-file) rm "$TNG_HOME/registry.ini"; why="registry key .* cannot be opened" ;;
       missing-value) printf "[SOFTWARE\\\\ComputerAssociates\\\\CA-Unicenter\\\\CurrentVersion]\n" >"$TNG_HOME/registry.ini"; why="InstallPath cannot be read" ;;
       too-long) set_install_path "/$(printf "%079d" 0)"; why="InstallPath is longer than 79 characters" ;;  # 81 bytes with the terminator
+      empty) set_install_path ""; why="InstallPath \"\" is not an absolute path" ;;
+      relative) mkdir -p rel && set_install_path rel; why="InstallPath \"rel\" is not an absolute path" ;;
     esac &&
     run orxdetect demo admin B public S &&
     expect_rc 0 &&
     banner | expect_stdout &&
     grep -q "$why" err &&
-    test ! -e "$(install_dir)/orxdetect.log" || exit 1
+    test ! -e "$(install_dir)/orxdetect.log" && test ! -e rel/orxdetect.log || exit 1
   done
 '
 
@@ -202,6 +204,57 @@ test_expect_success 'a second run on the same install directory is refused and c
   objects_of Host >hosts && echo host-board | expect_file hosts &&
   quick run orxdetect demo admin B public R &&
   objects_of Orvex_RemoteVistrel >boards && echo host-board | expect_file boards
+'
+
+# wait_until FILE PATTERN: waits (up to 15 s) until FILE has a line matching PATTERN.
+wait_until() {
+  local i
+  for ((i = 0; i < 300; i++)); do
+    grep -q -- "$2" "$1" 2>/dev/null && return 0
+    sleep 0.05
+  done
+  say "$1 never held $2" >&2
+  return 1
+}
+
+test_expect_success 'a run stopped at a test pause keeps its log up to there and leaves no lock' '
+  discovery_home &&
+  system Host host-board "$board" &&
+  system Host host-two "$board" &&
+  record_reclass &&
+  mkfifo keys &&
+  { orxdetect demo admin B public R TEST <keys >out 2>err & } && pid=$! &&
+  exec 3>keys &&
+  wait_until out "^Press return" && echo >&3 &&
+  wait_until reclass.words host-board &&
+  for i in $(seq 300); do [ "$(grep -c "^Press return" out)" = 2 ] && break; sleep 0.05; done &&
+  kill -TERM $pid && rc=0 && { wait $pid || rc=$?; } && exec 3>&- &&
+  test "$rc" = 143 &&
+  grep -q "^Reclassify host-board as an Orvex_RemoteVistrel Device$" "$(install_dir)/orxdetect.log" &&
+  ls "$(install_dir)" >files && echo orxdetect.log | expect_file files
+'
+
+test_expect_success 'a run stopped during the association removes its temporary files and only those' '
+  discovery_home &&
+  silent=$(agent_address 2) &&
+  system Orvex_RemoteVistrel b1 10.0.0.5 &&
+  system Windows2000_Server srv "$silent" &&
+  record_reclass &&
+  { ORX_SNMP_TIMEOUT_MS=20000 ORX_SNMP_RETRIES=0 orxdetect demo admin B public R </dev/null >out 2>err & } &&
+  pid=$! &&
+  for i in $(seq 300); do [ -e "$(install_dir)/qaros2.log" ] && break; sleep 0.05; done &&
+  sleep 0.3 && test -e "$(install_dir)/qaros1.log" && test -e "$(install_dir)/qaros2.log" &&
+  kill -TERM $pid && rc=0 && { wait $pid || rc=$?; } && test "$rc" = 143 &&
+  ls "$(install_dir)" >files && echo orxdetect.log | expect_file files &&
+  grep -q "Performing association" "$(install_dir)/orxdetect.log"
+'
+
+test_expect_success 'temporary files of the same names that the run did not make stay' '
+  discovery_home &&
+  system Host host-board "$board" &&
+  echo mine >"$(install_dir)/qaros1.log" && echo mine >"$(install_dir)/qaros2.log" &&
+  quick run orxdetect demo admin B public S && expect_rc 0 &&
+  test -e "$(install_dir)/qaros1.log" && test -e "$(install_dir)/qaros2.log"
 '
 
 test_done

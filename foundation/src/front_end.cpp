@@ -3,6 +3,7 @@
 
 #include "foundation/front_end.h"
 #include "foundation/reclass.h"
+#include "platform/arguments.h"
 #include "platform/console.h"
 
 namespace tng {
@@ -72,11 +73,11 @@ std::optional<ToolAnswers> prompt_for_answers(const FrontEndProfile& profile) {
 }
 
 ToolAnswers answers_from_arguments(const FrontEndProfile& profile, int argc,
-                                   const char* const* argv) {
+                                   char* const* argv) {
   ToolAnswers answers;
   answers.repository = argv[1];
   answers.user = argv[2];
-  answers.password = argv[3];
+  answers.password = tng::arguments::take_secret(argv[3]);
   int next = 4;
   if (profile.discovery_answers) {
     answers.community = argv[4];
@@ -104,7 +105,7 @@ bool is_blank_password(std::string_view password) { return password == "B"; }
 void print_usage(const FrontEndProfile& profile) { print_lines(profile.usage_lines); }
 
 std::optional<ToolAnswers> run_front_end(const FrontEndProfile& profile, int argc,
-                                         const char* const* argv) {
+                                         char* const* argv) {
   const int arguments = argc - 1;
   std::optional<ToolAnswers> answers;
   if (arguments == 0 && profile.silent_without_arguments) return std::nullopt;

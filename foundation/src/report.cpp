@@ -9,6 +9,9 @@ Sink::~Sink() { close_log(); }
 bool Sink::open_log(const std::string& path) {
   close_log();
   log_ = std::fopen(path.c_str(), "w");
+  // Written through line by line: a run stopped part way (Ctrl-C at a test
+  // pause) keeps the record of everything it did up to then.
+  if (log_ != nullptr) std::setvbuf(log_, nullptr, _IOLBF, 0);
   return log_ != nullptr;
 }
 

@@ -1,4 +1,5 @@
 #include "launchers/launcher.h"
+#include "platform/files.h"
 #include "platform/memory.h"
 #include "platform/shell.h"
 
@@ -51,7 +52,13 @@ int run_event_launcher(const EventLauncher& launcher, int argc, char** argv) {
     return refuse(launcher, "the event file's name is longer than " +
                                 std::to_string(file_name_capacity - 1) + " characters");
 
-  File file(std::fopen(file_name, "rb"));
+  // A FIFO or a device would block the launcher or never end: refused at
+  // once, and left where it is.
+  std::FILE* opened = nullptr;
+  const int open_error = files::open_regular(file_name, opened);
+  if (open_error == files::kNotRegular)
+    return refuse(launcher, std::string("the event file ") + file_name + " is not a regular file");
+  File file(opened);
   if (!file) {
     std::fputs("Could not open temporary file\n", stdout);
     return exit_not_opened;

@@ -22,6 +22,11 @@ class Fd {
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
   int get() const { return fd_; }
+  int release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
   void reset(int fd = -1) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = fd;
@@ -180,6 +185,22 @@ int read_all(const std::string& path, std::string& content) {
     if (n == 0) return 0;
     content.append(chunk, static_cast<size_t>(n));
   }
+}
+
+int open_regular(const std::string& path, std::FILE*& file) {
+  file = nullptr;
+  // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
+  Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (fd.get() < 0) return errno;
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) return errno;
+  if (!S_ISREG(st.st_mode)) return kNotRegular;
+  int flags = ::fcntl(fd.get(), F_GETFL);
+  if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return errno;
+  file = ::fdopen(fd.get(), "rb");
+  if (file == nullptr) return errno;
+  fd.release();
+  return 0;
 }
 
 }  // namespace tng::files

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "admin.h"
+#include "platform/arguments.h"
 
 namespace repo = tng::repo;
 
@@ -53,7 +54,10 @@ int main(int argc, char** argv) {
     const Switch* s = switch_of(word);
     if (!s) return refuse("unexpected argument '" + std::string(word) + "'");
     if (args.*(s->field)) return refuse(std::string("argument ") + s->prefix + " given twice");
-    args.*(s->field) = std::string(word.substr(3));
+    // The password is overwritten in the argument memory once copied, so
+    // other users see it (ps) only for the first instant.
+    args.*(s->field) = s->field == &Arguments::password ? tng::arguments::take_secret(argv[i], 3)
+                                                         : std::string(word.substr(3));
   }
   for (const Switch& s : kSwitches)
     if (s.field != &Arguments::password && !(args.*(s.field)))

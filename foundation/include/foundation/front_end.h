@@ -34,9 +34,10 @@ inline constexpr std::size_t kRepositoryNameMax = WV_REPOSITORY_NAME_FIELD - 1;
 // Runs the front end: the mode decision, then the arguments or the prompts.
 // Returns the answers, or nothing when the tool is to end at once (usage
 // printed, nothing to do, end of input, or an answer that does not fit); the
-// tool then returns profile.usage_exit_code.
+// tool then returns profile.usage_exit_code. A password given as an
+// argument is overwritten in argv once copied (platform/arguments.h).
 std::optional<ToolAnswers> run_front_end(const FrontEndProfile& profile, int argc,
-                                         const char* const* argv);
+                                         char* const* argv);
 
 void print_usage(const FrontEndProfile& profile);
 bool is_blank_password(std::string_view password);

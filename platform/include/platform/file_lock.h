@@ -1,8 +1,12 @@
 // An exclusive lock on a file, held by one process at a time: a run that
 // must not overlap another run on the same files takes it first. The lock
-// is released when the holder ends, however it ends.
+// is released when the holder ends, however it ends. A lock file the holder
+// created is removed when it lets go, and when an interruption (see
+// signals.h) ends it; a lock file that was there before is left in place.
 #pragma once
 #include <string>
+
+#include "platform/signals.h"
 
 namespace tng::file_lock {
 
@@ -22,6 +26,9 @@ class ExclusiveLock {
 
  private:
   int fd_ = -1;
+  bool created_ = false;
+  std::string path_;
+  signals::RemoveOnInterrupt remove_on_interrupt_;
 };
 
 }  // namespace tng::file_lock

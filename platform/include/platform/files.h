@@ -5,6 +5,7 @@
 #pragma once
 #include <sys/types.h>
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -34,5 +35,13 @@ int append_whole(int fd, std::string_view data);
 
 // Reads a whole file. 0, or the errno value.
 int read_all(const std::string& path, std::string& content);
+
+// What open_regular answers for a FIFO, a device, a folder or a socket.
+inline constexpr int kNotRegular = -1;
+
+// Opens a regular file for reading in binary mode without ever waiting for
+// a writer: anything else is refused with kNotRegular. 0 with `file` set,
+// kNotRegular, or the errno value.
+int open_regular(const std::string& path, std::FILE*& file);
 
 }  // namespace tng::files
