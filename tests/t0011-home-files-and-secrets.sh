@@ -82,6 +82,18 @@ o = json.loads(sys.stdin.read())
 assert o[\"name\"] == o[\"note\"] == \"x\ufffd\x01\ufffd\ufffdy\", o"
 '
 
+test_expect_success 'a password given to reclass is gone from its command line while it runs' '
+	fresh_home && make_repo R admin s3cret && wvrepo object add R Host name=h >/dev/null &&
+	{ python3 -c "import sqlite3, sys, time
+c = sqlite3.connect(sys.argv[1], isolation_level=None); c.execute(\"BEGIN IMMEDIATE\")
+open(\"locked\", \"w\").close(); time.sleep(3)" "$TNG_HOME/repositories/R.db" & } &&
+	for i in $(seq 100); do [ -e locked ] && break; sleep 0.05; done &&
+	{ reclass /R=R /U=admin /W=s3cret /C=Host /O=h /T=Linux & } && pid=$! &&
+	sleep 0.5 && tr "\0" " " </proc/$pid/cmdline >cmdline &&
+	wait $pid && cat cmdline &&
+	grep -q "/W=\*\*\*\*\*\* " cmdline && ! grep -q s3cret cmdline
+'
+
 test_expect_success 'a tool ended by a signal during a hidden entry gives the terminal back as it was' '
 	fresh_home && make_repo R &&
 	python3 - "$TNG_BIN" <<-\PY

@@ -217,31 +217,37 @@ wait_until() {
   return 1
 }
 
-test_expect_success 'a run stopped at a test pause keeps its log up to there and leaves no lock' '
+test_expect_success 'a run stopped at a test pause keeps its log up to there, leaves no lock and hides its password' '
   discovery_home &&
+  printf "s3cret\n" | wvrepo user add demo admin &&
   system Host host-board "$board" &&
   system Host host-two "$board" &&
   record_reclass &&
   mkfifo keys &&
-  { orxdetect demo admin B public R TEST <keys >out 2>err & } && pid=$! &&
+  { orxdetect demo admin s3cret public R TEST <keys >out 2>err & } && pid=$! &&
   exec 3>keys &&
   wait_until out "^Press return" && echo >&3 &&
   wait_until reclass.words host-board &&
   for i in $(seq 300); do [ "$(grep -c "^Press return" out)" = 2 ] && break; sleep 0.05; done &&
+  tr "\0" " " </proc/$pid/cmdline >cmdline && ! grep -q s3cret cmdline &&
   kill -TERM $pid && rc=0 && { wait $pid || rc=$?; } && exec 3>&- &&
   test "$rc" = 143 &&
   grep -q "^Reclassify host-board as an Orvex_RemoteVistrel Device$" "$(install_dir)/orxdetect.log" &&
   ls "$(install_dir)" >files && echo orxdetect.log | expect_file files
 '
 
+# While another writer holds the repository, the run waits at its first
+# change, in the association, with its temporary files open.
 test_expect_success 'a run stopped during the association removes its temporary files and only those' '
   discovery_home &&
-  silent=$(agent_address 2) &&
   system Orvex_RemoteVistrel b1 10.0.0.5 &&
-  system Windows2000_Server srv "$silent" &&
-  record_reclass &&
-  { ORX_SNMP_TIMEOUT_MS=20000 ORX_SNMP_RETRIES=0 orxdetect demo admin B public R </dev/null >out 2>err & } &&
-  pid=$! &&
+  wvrepo object add demo Unispace name=srv-Unispace >/dev/null &&
+  { python3 -c "import sqlite3, sys, time
+c = sqlite3.connect(sys.argv[1], isolation_level=None); c.execute(\"BEGIN IMMEDIATE\")
+open(\"locked\", \"w\").close(); time.sleep(20)" "$TNG_HOME/repositories/demo.db" & } &&
+  holder=$! && cleanup() { kill $holder 2>/dev/null || true; } && trap cleanup EXIT &&
+  for i in $(seq 300); do [ -e locked ] && break; sleep 0.05; done &&
+  { orxdetect demo admin B public R </dev/null >out 2>err & } && pid=$! &&
   for i in $(seq 300); do [ -e "$(install_dir)/qaros2.log" ] && break; sleep 0.05; done &&
   sleep 0.3 && test -e "$(install_dir)/qaros1.log" && test -e "$(install_dir)/qaros2.log" &&
   kill -TERM $pid && rc=0 && { wait $pid || rc=$?; } && test "$rc" = 143 &&

@@ -61,7 +61,7 @@ test_expect_success 'the rest of the file, its mode and a link to it are kept' '
 	EOF
   test -L "$GWFILE" &&
   test "$(stat -c %a real.dat)" = 640 &&
-  test -z "$(find "$CASE_DIR" -name "*.new")"
+  test -z "$(find "$CASE_DIR" -name "*.dat.*")"
 '
 
 # registry content (printf format) | faults | what it is
@@ -135,6 +135,52 @@ test_expect_success 'a file that cannot be replaced is left as it was' '
   expect_stdout_printf "Unicenter Install Path: %s\n\nGWCLASS.DAT Current=%s\n\nGWCLASS.DAT New=%s%s\n\nCould not open gwclass.dat for writing.\n" \
     "$CASE_DIR/inst" "$first" "$first" "$ADDED" &&
   cat /proc/version >after && expect_file after <before
+'
+
+# as_user CMD...: runs CMD as an ordinary user (nobody when the tests run as
+# root, whom permissions do not stop), in folders that user may enter.
+as_user() {
+  if [ "$(id -u)" = 0 ]; then
+    chmod 755 "$TEST_ROOT" "$CASE_DIR" &&
+    setpriv --reuid=65534 --regid=65534 --clear-groups "$@"
+  else
+    "$@"
+  fi
+}
+# own FILE...: gives the files to the user as_user runs as.
+own() { if [ "$(id -u)" = 0 ]; then chown 65534:65534 "$@"; fi; }
+
+# folder mode | file mode | what happens
+while IFS="|" read -r folder file what; do
+  test_expect_success "the file's own permissions decide: $what" '
+    install_at "$CASE_DIR/inst" && gwdir=$(dirname "$GWFILE") &&
+    printf "Host|\nrest\n" >"$GWFILE" && own "$GWFILE" "$gwdir" &&
+    chmod '"$file"' "$GWFILE" && chmod '"$folder"' "$gwdir" && chmod o+r "$TNG_REGISTRY" &&
+    run as_user orxgwclass && chmod 755 "$gwdir" &&
+    test "$(stat -c %a "$GWFILE")" = '"$file"' && test -z "$(find "$gwdir" -name "*.dat.*")" &&
+    case "'"$what"'" in
+      refused*)
+        expect_rc 0 && grep -q "Could not open gwclass.dat for writing." out &&
+        grep -q "gwclass.dat: permission denied" err &&
+        printf "Host|\nrest\n" | expect_file "$GWFILE" ;;
+      *)
+        expect_update "$CASE_DIR/inst" "Host|" &&
+        printf "Host|%s\nrest\n" "$ADDED" | expect_file "$GWFILE" ;;
+    esac
+  '
+done <<CASES
+755|444|refused: a read-only file in a writable folder
+555|444|refused: a read-only file in a read-only folder
+555|644|updated: a writable file in a folder the user may not write
+755|640|updated: a writable file in a writable folder
+CASES
+
+test_expect_success 'owner and group of the file stay when another user updates it' '
+  [ "$(id -u)" = 0 ] || exit 0
+  install_at "$CASE_DIR/inst" && printf "Host|" >"$GWFILE" &&
+  chown 65534:65534 "$GWFILE" && chmod 664 "$GWFILE" &&
+  run orxgwclass && expect_update "$CASE_DIR/inst" "Host|" &&
+  test "$(stat -c %u:%g:%a "$GWFILE")" = 65534:65534:664
 '
 
 test_done
