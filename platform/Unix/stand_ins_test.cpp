@@ -1,6 +1,11 @@
-// The registry and UUID stand-ins, through their C operations.
+// The registry and UUID stand-ins, through their C operations, and the
+// framework home that the registry and the repositories share.
+#include "platform/home.h"
 #include "platform/registry.h"
 #include "platform/rpc_uuid.h"
+
+#include <pwd.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -9,7 +14,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -94,6 +102,56 @@ TEST_F(Registry, MissingFileIsAKeyThatCannotBeOpened) {
                           0, KEY_QUERY_VALUE, &key),
             ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(key, nullptr);
+}
+
+// Sets or unsets environment variables for one test and puts them back.
+class Environment {
+ public:
+  void set(const char* name, const char* value) {
+    const char* old = std::getenv(name);
+    saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
+    if (value)
+      setenv(name, value, 1);
+    else
+      unsetenv(name);
+  }
+  ~Environment() {
+    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+      if (it->second)
+        setenv(it->first.c_str(), it->second->c_str(), 1);
+      else
+        unsetenv(it->first.c_str());
+    }
+  }
+
+ private:
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+TEST(FrameworkHome, TngHomeThenHomeThenThePasswordDatabase) {
+  const passwd* user = getpwuid(getuid());
+  ASSERT_NE(user, nullptr);
+  const std::string from_database =
+      std::string(user->pw_dir) == "/" ? "/.tng" : std::string(user->pw_dir) + "/.tng";
+  struct Case {
+    const char* tng_home;
+    const char* home;
+    std::string want;
+  } cases[] = {
+      {"/srv/tng", "/home/u", "/srv/tng"},
+      {nullptr, "/home/u", "/home/u/.tng"},
+      {"", "/home/u/", "/home/u/.tng"},
+      {nullptr, "/", "/.tng"},
+      {nullptr, nullptr, from_database},
+      {"", "", from_database},
+  };
+  for (const Case& c : cases) {
+    Environment env;
+    env.set("TNG_HOME", c.tng_home);
+    env.set("HOME", c.home);
+    EXPECT_EQ(tng::home::framework_home().value_or("(none)"), c.want)
+        << (c.tng_home ? c.tng_home : "(unset)") << " " << (c.home ? c.home : "(unset)");
+  }
 }
 
 TEST(Uuid, TextFormRoundTripsInLowerCase) {
