@@ -30,7 +30,10 @@ std::optional<std::string> prompt_line(const char* prompt, std::size_t limit,
 }
 
 // Asks the password and its verification until both entries agree.
+// Keys stay hidden from before the first prompt to after the last entry, so
+// keys typed ahead of a prompt or between the entries are never echoed.
 std::optional<std::string> prompt_password(std::size_t capacity) {
+  const tng::console::HiddenInput hidden(tng::console::Hide::keys);
   for (;;) {
     tng::console::write("\nEnter the password to log into the repository:");
     auto password = read_hidden_entry(capacity);
