@@ -1,12 +1,18 @@
-# tng_quick_start(TARGET)
-#
-# A program of the suite starts many times in a run (reclass once per moved
-# object, a discovery run per schedule): with the C++ runtime linked in, the
-# dynamic loader has a few thousand fewer symbols to bind at every start
-# (about 0.7 ms of some 3 ms). The sanitizer build keeps the shared runtime,
-# which its own runtime expects.
+# The C++ runtime. By default the programs use the system's shared libstdc++
+# and libgcc_s, so that a security update of those libraries reaches them.
+# TNG_STATIC_RUNTIME links them in instead: a program of the suite starts
+# many times in a run (reclass once per moved object), and with the runtime
+# linked in the dynamic loader has a few thousand fewer symbols to bind at
+# every start. bench/ measures both; the package is built without it.
+option(TNG_STATIC_RUNTIME "Link the C++ runtime into the programs (benchmarks only)" OFF)
+if(TNG_STATIC_RUNTIME AND TNG_SANITIZE)
+  message(FATAL_ERROR "TNG_STATIC_RUNTIME and TNG_SANITIZE do not go together: "
+                      "the sanitizers' runtime expects the shared C++ runtime")
+endif()
+
+# tng_quick_start(TARGET): applies TNG_STATIC_RUNTIME to one program.
 function(tng_quick_start target)
-  if(NOT TNG_SANITIZE)
+  if(TNG_STATIC_RUNTIME)
     target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc)
   endif()
 endfunction()

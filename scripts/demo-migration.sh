@@ -1,17 +1,25 @@
 #!/usr/bin/env bash
 # Migration demo: a repository with Pellion objects, moved into the Orvex
-# classes by ClassLift. Expects build/ (scripts/setup.sh).
+# classes by ClassLift. Runs the build's programs (scripts/setup.sh) from a
+# clone, those on PATH when installed.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-bin="$top/build/bin"
-export PATH="$bin:$PATH"
-export TNG_HOME="$top/out/demo-migration"
-rm -rf "$TNG_HOME"
+if [ -x "$top/build/bin/wvrepo" ]; then
+  # From a clone: the build's programs, and a home under out/.
+  export PATH="$top/build/bin:$PATH"
+  export TNG_HOME="$top/out/demo-migration"
+  rm -rf "$TNG_HOME"
+  mkdir -p "$TNG_HOME"
+else
+  # Installed (share/<package>/demo): the programs are on PATH; the home is
+  # a fresh temporary folder.
+  export TNG_HOME="$(mktemp -d "${TMPDIR:-/tmp}/orvex-demo-migration.XXXXXX")"
+fi
 wvrepo setup >/dev/null
 wvrepo create demo >/dev/null
 printf '\n' | wvrepo user add demo admin >/dev/null
-wvrepo import demo "$bin/PLNAddClass.TNG" >/dev/null
-wvrepo import demo "$bin/ORXAddClass.TNG" >/dev/null
+wvrepo import demo PLNAddClass.TNG >/dev/null
+wvrepo import demo ORXAddClass.TNG >/dev/null
 i=0
 for class in Pellion_Windows2000_Server Pellion_Windows2000_Server Pellion_Linux Pellion_Linux \
              Pellion_Novell Pellion_OS2 Pellion_Windows95 Pellion_Windows9x Pellion_RemoteVistrel \

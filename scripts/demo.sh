@@ -2,19 +2,25 @@
 # Discovery demo: a repository of about twenty systems, simulated SNMP
 # agents on loopback addresses (127.251.0.x), and one orxdetect run in
 # all-systems mode. Shows the classes before and after and the links made
-# between lights-out boards and their servers. Expects build/
-# (scripts/setup.sh).
+# between lights-out boards and their servers. Runs the build's programs
+# (scripts/setup.sh) from a clone, those on PATH when installed.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-bin="$top/build/bin"
-export PATH="$bin:$PATH"
-export TNG_HOME="$top/out/demo"
-rm -rf "$TNG_HOME"
-mkdir -p "$TNG_HOME"
+if [ -x "$top/build/bin/wvrepo" ]; then
+  # From a clone: the build's programs, and a home under out/.
+  export PATH="$top/build/bin:$PATH"
+  export TNG_HOME="$top/out/demo"
+  rm -rf "$TNG_HOME"
+  mkdir -p "$TNG_HOME"
+else
+  # Installed (share/<package>/demo): the programs are on PATH; the home is
+  # a fresh temporary folder.
+  export TNG_HOME="$(mktemp -d "${TMPDIR:-/tmp}/orvex-demo.XXXXXX")"
+fi
 wvrepo setup >/dev/null
 wvrepo create demo >/dev/null
 printf '\n' | wvrepo user add demo admin >/dev/null
-wvrepo import demo "$bin/ORXAddClass.TNG" >/dev/null
+wvrepo import demo ORXAddClass.TNG >/dev/null
 
 net=127.251.0
 server=.1.3.6.1.4.1.232.11.2.2.4.0

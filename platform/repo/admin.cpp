@@ -4,9 +4,11 @@
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "platform/clock.h"
+#include "platform/version.h"
 #include "platform/wvapi.h"
 
 namespace tng::repo {
@@ -131,7 +133,27 @@ ApplyReport apply_class_file(Store& store, const std::string& path,
   return report;
 }
 
-ApplyReport import_class_file(std::string_view repository, const std::string& path) {
+std::filesystem::path own_folder() {
+  std::error_code ec;
+  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::filesystem::path{} : self.parent_path();
+}
+
+std::string locate_class_file(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (path.empty() || path.find('/') != std::string::npos || fs::exists(path, ec)) return path;
+  fs::path programs = own_folder();
+  if (programs.empty()) return path;
+  for (const fs::path& dir : {programs, programs / build::kDataFromPrograms}) {
+    fs::path candidate = (dir / path).lexically_normal();
+    if (fs::is_regular_file(candidate, ec)) return candidate.string();
+  }
+  return path;
+}
+
+ApplyReport import_class_file(std::string_view repository, const std::string& name) {
+  const std::string path = locate_class_file(name);
   std::vector<ClassStatement> statements = read_class_file(path);
   std::unique_ptr<Store> store = open_store(repository);
   StoreTransaction t(*store, Store::kWrite);

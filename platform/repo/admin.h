@@ -2,6 +2,7 @@
 // users and their password hashes, the class move that reclass makes (with
 // its audit record), and class definition files.
 #pragma once
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,8 +48,19 @@ struct ApplyReport {
 ApplyReport apply_class_file(Store& store, const std::string& path,
                              const std::vector<ClassStatement>& statements);
 
-// Reads and applies a class definition file to a repository in one
-// transaction: either every statement takes effect or none.
-ApplyReport import_class_file(std::string_view repository, const std::string& path);
+// The folder that holds the running program ("" when it cannot be told).
+std::filesystem::path own_folder();
+
+// Where a class definition file named without a folder is read from: the
+// current directory first; when it is not there, the folder of the running
+// program (a build tree keeps the files beside the programs), then the
+// installed data folder (share/<package>/, found from the program's folder).
+// A name with a slash, or one found nowhere, is returned as it is.
+std::string locate_class_file(const std::string& name);
+
+// Reads and applies a class definition file (found by locate_class_file) to
+// a repository in one transaction: either every statement takes effect or
+// none.
+ApplyReport import_class_file(std::string_view repository, const std::string& name);
 
 }  // namespace tng::repo

@@ -12,6 +12,7 @@
 
 #include "admin.h"
 #include "platform/arguments.h"
+#include "tool_help.h"
 
 namespace repo = tng::repo;
 
@@ -31,6 +32,14 @@ constexpr Switch kSwitches[] = {
     {"/C=", &Arguments::from},       {"/O=", &Arguments::name}, {"/T=", &Arguments::to},
 };
 
+constexpr const char* kUsage =
+    "usage: reclass /R=REPO /U=USER [/W=PASSWORD] /C=CLASS /O=NAME /T=TARGET\n"
+    "\n"
+    "Moves the object named NAME from class CLASS to class TARGET in repository\n"
+    "REPO, keeping its uuid and properties, after checking USER's password (a\n"
+    "missing /W= is a blank password). The move is recorded in the audit trail.\n"
+    "Exit status 0 when the object moved, 2 otherwise (with a message on stderr).\n";
+
 int refuse(const std::string& why) {
   std::fprintf(stderr, "reclass: %s\n", why.c_str());
   return 2;
@@ -48,6 +57,8 @@ const Switch* switch_of(std::string_view word) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (auto answered = tng::tools::answer_help_or_version(argc, argv, "reclass", kUsage))
+    return *answered;
   Arguments args;
   for (int i = 1; i < argc; ++i) {
     std::string_view word = argv[i];

@@ -12,10 +12,20 @@
 #include <string_view>
 
 #include "admin.h"
+#include "tool_help.h"
 
 namespace repo = tng::repo;
 
 namespace {
+
+constexpr const char* kUsage =
+    "usage: trix [-Q] [-G] [-X] [/TYPE=IMPORT] /FILE=FILE /R=REPOSITORY\n"
+    "\n"
+    "Applies the class definition file FILE to the repository REPOSITORY in one\n"
+    "transaction. A FILE named without a folder is read from the current\n"
+    "directory, else from beside trix, else from the installed data folder.\n"
+    "-Q: no summary on stderr. -G and -X are accepted and change nothing.\n"
+    "Exit status 0 when the file was applied, 2 otherwise (nothing changed).\n";
 
 int refuse(const std::string& why) {
   std::fprintf(stderr, "trix: %s\n", why.c_str());
@@ -30,6 +40,8 @@ bool starts_with_nocase(std::string_view word, std::string_view prefix) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (auto answered = tng::tools::answer_help_or_version(argc, argv, "trix", kUsage))
+    return *answered;
   std::optional<std::string> file, repository;
   bool quiet = false;
   for (int i = 1; i < argc; ++i) {
@@ -49,7 +61,7 @@ int main(int argc, char** argv) {
     }
   }
   if (!file || file->empty() || !repository)
-    return refuse("usage: trix [-Q] [-G] [-X] [/TYPE=IMPORT] /FILE=FILE /R=REPOSITORY");
+    return refuse("usage: trix [-Q] [-G] [-X] [/TYPE=IMPORT] /FILE=FILE /R=REPOSITORY (see trix --help)");
   try {
     repo::ApplyReport r = repo::import_class_file(*repository, *file);
     if (!quiet)

@@ -22,6 +22,7 @@
 #include "platform/files.h"
 #include "platform/json.h"
 #include "platform/signals.h"
+#include "tool_help.h"
 
 namespace {
 
@@ -44,10 +45,21 @@ constexpr ValueOption value_options[] = {
     {"-c", &Event::colour}, {"-s", &Event::source},
 };
 
+constexpr const char* kUsageLine =
+    "usage: cawto -n NODE [-cat CATEGORY] [-sev LETTER] [-c COLOUR] [-k] [-s SOURCE] WORD...\n";
+constexpr const char* kHelp =
+    "usage: cawto -n NODE [-cat CATEGORY] [-sev LETTER] [-c COLOUR] [-k] [-s SOURCE] WORD...\n"
+    "\n"
+    "Appends one event to the NSM event console of the NSM directory that holds\n"
+    "this program (the folder above its bin/): one JSON object a line in\n"
+    "logs/console.log there. The words after the options (or after --) are the\n"
+    "message, joined by one blank.\n"
+    "Exit status 0 when the event was written, 1 when it could not be, 2 for a\n"
+    "bad command line.\n";
+
 int usage(const char* why) {
   std::fprintf(stderr, "cawto: %s\n", why);
-  std::fputs("usage: cawto -n NODE [-cat CATEGORY] [-sev LETTER] [-c COLOUR] [-k] [-s SOURCE] WORD...\n",
-             stderr);
+  std::fputs(kUsageLine, stderr);
   return exit_usage;
 }
 
@@ -153,6 +165,8 @@ bool append(const std::string& directory, const std::string& line) {
 int main(int argc, char** argv) {
   // Started detached by the forwarder: a closed output must not stop it.
   tng::signals::ignore_broken_pipe();
+  if (auto answered = tng::tools::answer_help_or_version(argc, argv, "cawto", kHelp))
+    return *answered;
   std::optional<Event> event = parse(argc, argv);
   if (!event) return exit_usage;
   std::optional<std::string> directory = nsm_directory(argv[0]);
