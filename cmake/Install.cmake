@@ -52,11 +52,10 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Orvex TNG integration maintainers <tng-suite@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Orvex integration suite for the TNG management framework")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "Orvex integration suite for the TNG management framework\n"
-    "Twenty console programs that discover Orvex devices over SNMP, move them\n"
-    "between repository classes, load the class definitions, remove older\n"
-    "integrations, open management pages and forward events; with the\n"
-    "stand-in framework tools reclass, trix, wvrepo and cawto.")
+    "Twenty console programs that discover Orvex devices over SNMP, move them
+between repository classes, load the class definitions, remove older
+integrations, open management pages and forward events; with the stand-in
+framework tools reclass, trix, wvrepo and cawto.")
 set(CPACK_DEBIAN_PACKAGE_SECTION admin)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -6,8 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake pkg-config clang libclang-rt-dev libsqlite3-dev sqlite3
-          libsnmp-dev snmpd snmp uuid-dev libssl-dev libgtest-dev nlohmann-json3-dev python3 iproute2 procps time
-          libpq-dev postgresql)
+          libsnmp-dev snmpd snmp uuid-dev libssl-dev libgtest-dev nlohmann-json3-dev libcli11-dev
+          python3 iproute2 procps time libpq-dev postgresql scdoc dpkg-dev bsdutils)
 
 missing=()
 for p in "${packages[@]}"; do

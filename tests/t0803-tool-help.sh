@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# --help and --version of the platform's command tools: usage and version on
+# standard output with exit code 0, and only when asked alone, so that an
+# event text or an object name never turns into the option.
+. "$(dirname "$0")/lib/test-lib.sh"
+
+test_expect_success '--help and --version of every platform tool' '
+  for tool in reclass trix cawto wvrepo; do
+    run "$tool" --help && expect_rc 0 &&
+    grep -qi "^usage: $tool" out && test ! -s err || { say "$tool --help" >&2; exit 1; }
+    run "$tool" --version && expect_rc 0 && test ! -s err &&
+    grep -qxE "$tool \(orvex-tng-suite\) [0-9]+\.[0-9]+\.[0-9]+" out ||
+      { say "$tool --version" >&2; cat out >&2; exit 1; }
+  done
+'
+
+test_expect_success 'with other words, --help is not the option' '
+  run reclass --help /R=demo && expect_rc 2 && expect_stdout_empty &&
+  grep -q "unexpected argument .--help." err &&
+  run trix /FILE=ORXAddClass.TNG --help && expect_rc 2 && expect_stdout_empty &&
+  mkdir -p nsm/bin && cp "$TNG_BIN/cawto" nsm/bin/ &&
+  run nsm/bin/cawto -n n1 --help && expect_rc 0 && expect_stdout_empty &&
+  grep -q "\"message\":\"--help\"" nsm/logs/console.log &&
+  run nsm/bin/cawto -n n1 --version && expect_rc 0 &&
+  grep -q "\"message\":\"--version\"" nsm/logs/console.log
+'
+
+test_done
