@@ -25,4 +25,31 @@ test_expect_success 'with other words, --help is not the option' '
   grep -q "\"message\":\"--version\"" nsm/logs/console.log
 '
 
+# complete WORD...: what wvrepo's bash completion offers for the last word,
+# sorted, on one line.
+complete() {
+  bash -c '. /usr/share/bash-completion/bash_completion && . "$1" && shift &&
+    COMP_WORDS=("$@") && COMP_CWORD=$(($# - 1)) && COMP_LINE="$*" && COMP_POINT=${#COMP_LINE} &&
+    _wvrepo && for w in "${COMPREPLY[@]}"; do printf "%s\n" "$w"; done | sort | tr "\n" " "' \
+    complete "$TNG_SRC/platform/tools/wvrepo.bash-completion" "$@"
+}
+
+test_expect_success 'bash completion of wvrepo: commands, options, repository names' '
+  fresh_home && make_repo alpha && make_repo beta &&
+  while IFS="|" read -r words want; do
+    got=$(complete $words "") &&
+    test "$got" = "$want" || { say "$words: want [$want], got [$got]" >&2; exit 1; }
+  done <<-\EOF
+	wvrepo|--help --version attach audit class create import object setup status user 
+	wvrepo object|add del list 
+	wvrepo class|add drop list 
+	wvrepo object list|alpha beta 
+	wvrepo create alpha|
+	wvrepo object list alpha --where|
+	EOF
+  test "$(complete wvrepo object list alpha --)" = "--help --json --where " &&
+  test "$(complete wvrepo attach alpha --)" = "--help --server " &&
+  test "$(complete wvrepo audit al)" = "alpha "
+'
+
 test_done

@@ -1,16 +1,20 @@
 // wvrepo: the administrator's command for the framework install and its
-// repositories. Run without arguments for the list of commands.
+// repositories. The command line is defined with CLI11 (main, at the end);
+// `wvrepo --help` lists the commands, `wvrepo COMMAND --help` explains one.
 #include <unistd.h>
 
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <CLI/CLI.hpp>
 
 #include "admin.h"
 #include "platform/console.h"
@@ -18,29 +22,13 @@
 #include "platform/json.h"
 #include "platform/wvapi.h"
 #include "query.h"
+#include "tool_help.h"
 
 namespace repo = tng::repo;
 namespace fs = std::filesystem;
 
 namespace {
 
-using Args = std::vector<std::string_view>;
-
-constexpr const char* kUsage =
-    "usage:\n"
-    "  wvrepo setup\n"
-    "  wvrepo create REPO [--server CONNINFO]\n"
-    "  wvrepo attach REPO --server CONNINFO\n"
-    "  wvrepo user add REPO USER            (password read from stdin)\n"
-    "  wvrepo class add REPO CLASS [--parent PARENT]\n"
-    "  wvrepo class list REPO\n"
-    "  wvrepo class drop REPO CLASS\n"
-    "  wvrepo import REPO FILE\n"
-    "  wvrepo object add REPO CLASS PROP=VALUE...   (PROP:int=N, PROP:uuid=U)\n"
-    "  wvrepo object list REPO [CLASS] [--where PROP=VALUE]... [--json]\n"
-    "  wvrepo object del REPO CLASS [--where PROP=VALUE]...\n"
-    "  wvrepo status list REPO [--json]\n"
-    "  wvrepo audit REPO [--json]\n";
 
 // The longest install path that the suite's tools can hold.
 constexpr size_t kInstallPathLimit = 79;
@@ -106,6 +94,8 @@ repo::Test typed_value(std::string_view word) {
   return t;
 }
 
+// One command's parsed words: its positional arguments in order, and its
+// options.
 struct Options {
   std::vector<std::string_view> positional;
   std::vector<repo::Test> where;
@@ -113,33 +103,6 @@ struct Options {
   std::optional<std::string> server;
   bool json = false;
 };
-
-Options options(const Args& args, bool allow_where, bool allow_parent, bool allow_json,
-                bool allow_server = false) {
-  Options o;
-  for (size_t i = 0; i < args.size(); ++i) {
-    std::string_view a = args[i];
-    if (allow_where && a == "--where" && i + 1 < args.size()) {
-      o.where.push_back(typed_value(args[++i]));
-    } else if (allow_parent && a == "--parent" && i + 1 < args.size()) {
-      o.parent = std::string(args[++i]);
-    } else if (allow_server && a == "--server" && i + 1 < args.size()) {
-      o.server = std::string(args[++i]);
-    } else if (allow_json && a == "--json") {
-      o.json = true;
-    } else if (a.starts_with("--")) {
-      throw UsageError("unexpected option '" + std::string(a) + "'");
-    } else {
-      o.positional.push_back(a);
-    }
-  }
-  return o;
-}
-
-void want(const Options& o, size_t min, size_t max) {
-  if (o.positional.size() < min || o.positional.size() > max)
-    throw UsageError("wrong number of arguments");
-}
 
 // Runs `change` on the repository in one write transaction.
 void change(std::string_view name, const std::function<void(repo::Store&)>& body) {
@@ -157,12 +120,6 @@ void read(std::string_view name, const std::function<void(repo::Store&)>& body) 
 }
 
 // ---- setup ----
-
-fs::path own_folder() {
-  std::error_code ec;
-  fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  return ec ? fs::path{} : self.parent_path();
-}
 
 [[noreturn]] void cannot_write(const fs::path& file, int error) {
   throw repo::Error(repo::kFailed,
@@ -186,7 +143,7 @@ void write_home_file(const fs::path& file, std::string_view text,
 bool complete_registry(const std::string& text) { return !text.empty() && text.back() == '\n'; }
 bool complete_class_list(const std::string& text) { return !text.empty(); }
 
-int setup(const Args&) {
+int setup(const Options&) {
   fs::path home = fs::absolute(repo::home());
   fs::path install = home / "install";
   fs::path agent = home / "agent";
@@ -208,7 +165,7 @@ int setup(const Args&) {
                   "InstallPath=" + agent.string() + "\n",
                   complete_registry);
   write_home_file(gateway / "gwclass.dat", kDefaultGatewayClasses, complete_class_list);
-  fs::path cawto = own_folder() / "cawto";
+  fs::path cawto = repo::own_folder() / "cawto";
   std::string program;
   int error = tng::files::read_all(cawto, program);
   if (error == 0) {
@@ -223,28 +180,21 @@ int setup(const Args&) {
 
 // ---- commands ----
 
-int create(const Args& args) {
-  Options o = options(args, false, false, false, true);
-  want(o, 1, 1);
+int create(const Options& o) {
   repo::create_repository(o.positional[0], o.server);
   std::printf("Repository %.*s created\n", static_cast<int>(o.positional[0].size()),
               o.positional[0].data());
   return 0;
 }
 
-int attach(const Args& args) {
-  Options o = options(args, false, false, false, true);
-  want(o, 1, 1);
-  if (!o.server) throw UsageError("attach needs --server CONNINFO");
+int attach(const Options& o) {
   repo::attach_repository(o.positional[0], *o.server);
   std::printf("Repository %.*s attached\n", static_cast<int>(o.positional[0].size()),
               o.positional[0].data());
   return 0;
 }
 
-int user_add(const Args& args) {
-  Options o = options(args, false, false, false);
-  want(o, 2, 2);
+int user_add(const Options& o) {
   std::optional<std::string> password;
   {
     tng::console::HiddenInput hidden(tng::console::Hide::line);
@@ -266,18 +216,14 @@ int user_add(const Args& args) {
   return 0;
 }
 
-int class_add(const Args& args) {
-  Options o = options(args, false, true, false);
-  want(o, 2, 2);
+int class_add(const Options& o) {
   change(o.positional[0], [&](repo::Store& store) {
     store.add_class(o.positional[1], o.parent.value_or(""));
   });
   return 0;
 }
 
-int class_list(const Args& args) {
-  Options o = options(args, false, false, true);
-  want(o, 1, 1);
+int class_list(const Options& o) {
   read(o.positional[0], [&](repo::Store& store) {
     store.list_classes([&](const repo::ClassEntry& c) {
       if (o.json)
@@ -291,24 +237,18 @@ int class_list(const Args& args) {
   return 0;
 }
 
-int class_drop(const Args& args) {
-  Options o = options(args, false, false, false);
-  want(o, 2, 2);
+int class_drop(const Options& o) {
   change(o.positional[0], [&](repo::Store& store) { store.drop_class(o.positional[1]); });
   return 0;
 }
 
-int import(const Args& args) {
-  Options o = options(args, false, false, false);
-  want(o, 2, 2);
+int import(const Options& o) {
   repo::ApplyReport r = repo::import_class_file(o.positional[0], std::string(o.positional[1]));
   std::printf("%d class(es) added, %d dropped\n", r.added, r.dropped);
   return 0;
 }
 
-int object_add(const Args& args) {
-  Options o = options(args, false, false, false);
-  if (o.positional.size() < 2) throw UsageError("wrong number of arguments");
+int object_add(const Options& o) {
   std::vector<repo::Test> items;
   for (size_t i = 2; i < o.positional.size(); ++i) {
     repo::Test t = typed_value(o.positional[i]);
@@ -324,9 +264,7 @@ int object_add(const Args& args) {
   return 0;
 }
 
-int object_list(const Args& args) {
-  Options o = options(args, true, false, true);
-  want(o, 1, 2);
+int object_list(const Options& o) {
   std::optional<std::string_view> cls;
   if (o.positional.size() == 2) cls = o.positional[1];
   read(o.positional[0], [&](repo::Store& store) {
@@ -354,9 +292,7 @@ int object_list(const Args& args) {
   return 0;
 }
 
-int object_del(const Args& args) {
-  Options o = options(args, true, false, false);
-  want(o, 2, 2);
+int object_del(const Options& o) {
   uint32_t n = 0;
   change(o.positional[0], [&](repo::Store& store) {
     if (!store.class_exists(o.positional[1]))
@@ -367,9 +303,7 @@ int object_del(const Args& args) {
   return 0;
 }
 
-int status_list(const Args& args) {
-  Options o = options(args, false, false, true);
-  want(o, 1, 1);
+int status_list(const Options& o) {
   read(o.positional[0], [&](repo::Store& store) {
     store.list_statuses([&](const repo::StatusEntry& s) {
       if (o.json)
@@ -381,9 +315,7 @@ int status_list(const Args& args) {
   return 0;
 }
 
-int audit(const Args& args) {
-  Options o = options(args, false, false, true);
-  want(o, 1, 1);
+int audit(const Options& o) {
   read(o.positional[0], [&](repo::Store& store) {
     store.list_audit([&](const repo::AuditEntry& a) {
       std::string uuid = a.uuid ? repo::uuid_text(*a.uuid) : std::string();
@@ -400,39 +332,165 @@ int audit(const Args& args) {
   return 0;
 }
 
+// ---- Command line ----
+
+// One command of the command line: its CLI11 subcommand, the storage its
+// words are parsed into, and the function that runs it.
 struct Command {
-  const char* word1;
-  const char* word2;  // nullptr: a one-word command
-  int (*run)(const Args&);
+  CLI::App* app = nullptr;
+  int (*run)(const Options&) = nullptr;
+  std::vector<std::string*> positional;  // in order; unset ones are left out
+  std::vector<CLI::Option*> positional_options;
+  std::vector<std::string> where;
+  std::string parent, server;
+  CLI::Option* parent_option = nullptr;
+  CLI::Option* server_option = nullptr;
+  bool json = false;
+  std::vector<std::string> rest;  // object add: PROP=VALUE...
 };
 
-constexpr Command kCommands[] = {
-    {"setup", nullptr, setup},          {"create", nullptr, create},
-    {"attach", nullptr, attach},
-    {"user", "add", user_add},          {"class", "add", class_add},
-    {"class", "list", class_list},      {"class", "drop", class_drop},
-    {"import", nullptr, import},        {"object", "add", object_add},
-    {"object", "list", object_list},    {"object", "del", object_del},
-    {"status", "list", status_list},    {"audit", nullptr, audit},
+class CommandLine {
+ public:
+  CommandLine() : app_("The administrator's command for the framework home and its repositories.",
+                       "wvrepo") {
+    app_.set_version_flag("--version", std::string("wvrepo (") + tng::build::kPackage + ") " +
+                                           tng::build::kVersion);
+    app_.require_subcommand(1);
+    app_.footer("See wvrepo(1) for the details; 'wvrepo COMMAND --help' for one command.");
+
+    command(app_, "setup", "Make the framework home ($TNG_HOME, default ~/.tng) ready", setup);
+    Command& create_cmd = command(app_, "create", "Create a repository", create, {"REPO"});
+    server(create_cmd, "Create it in the PostgreSQL database CONNINFO names", false);
+    Command& attach_cmd = command(app_, "attach",
+                                  "Register a repository that exists on a server in this home",
+                                  attach, {"REPO"});
+    server(attach_cmd, "The PostgreSQL database that holds it", true);
+
+    CLI::App* user = group("user", "Repository users");
+    command(*user, "add", "Add a user, or set the password of one (read from standard input)",
+            user_add, {"REPO", "USER"});
+
+    CLI::App* cls = group("class", "Classes of a repository");
+    Command& class_add_cmd = command(*cls, "add", "Add a class", class_add, {"REPO", "CLASS"});
+    class_add_cmd.parent_option =
+        class_add_cmd.app->add_option("--parent", class_add_cmd.parent, "The parent class");
+    json(command(*cls, "list", "List the classes and their parents", class_list, {"REPO"}));
+    command(*cls, "drop", "Drop a class that holds no objects", class_drop, {"REPO", "CLASS"});
+
+    command(app_, "import", "Apply a class definition file in one transaction", import,
+            {"REPO", "FILE"});
+
+    CLI::App* object = group("object", "Objects of a repository");
+    Command& add = command(*object, "add", "Add an object; prints its uuid", object_add,
+                           {"REPO", "CLASS"});
+    add.app->add_option("PROP=VALUE", add.rest,
+                        "Properties: PROP=text, PROP:int=N, PROP:uuid=U (a uuid is made when "
+                        "none is given)");
+    Command& list = command(*object, "list", "List objects", object_list, {"REPO"}, {"CLASS"});
+    where(list);
+    json(list);
+    where(command(*object, "del", "Delete objects", object_del, {"REPO", "CLASS"}));
+
+    CLI::App* status = group("status", "Status names");
+    json(command(*status, "list", "List the status names and their numbers", status_list,
+                 {"REPO"}));
+    json(command(app_, "audit", "Show the audit trail", audit, {"REPO"}));
+  }
+
+  // Parses the command line and runs the command; the exit code.
+  int run(int argc, char** argv) {
+    try {
+      app_.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+      return app_.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+      return app_.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+      return app_.exit(e);
+    } catch (const CLI::ParseError& e) {
+      std::fprintf(stderr, "wvrepo: %s\nRun 'wvrepo --help' for the commands.\n", e.what());
+      return 2;
+    }
+    for (Command& c : commands_) {
+      if (!c.app->parsed()) continue;
+      try {
+        return c.run(options_of(c));
+      } catch (const UsageError& e) {
+        std::fprintf(stderr, "wvrepo: %s\nRun 'wvrepo --help' for the commands.\n", e.what());
+        return 2;
+      } catch (const std::exception& e) {
+        std::fprintf(stderr, "wvrepo: %s\n", e.what());
+        return 1;
+      }
+    }
+    std::fputs(app_.help().c_str(), stderr);
+    return 2;
+  }
+
+ private:
+  CLI::App* group(const char* name, const char* description) {
+    CLI::App* g = app_.add_subcommand(name, description);
+    g->require_subcommand(1);
+    return g;
+  }
+
+  Command& command(CLI::App& parent, const char* name, const char* description,
+                   int (*run)(const Options&), std::vector<const char*> required = {},
+                   std::vector<const char*> optional = {}) {
+    Command& c = commands_.emplace_back();
+    c.app = parent.add_subcommand(name, description);
+    c.run = run;
+    for (const char* word : required) {
+      std::string* value = &storage_.emplace_back();
+      c.positional.push_back(value);
+      c.positional_options.push_back(c.app->add_option(word, *value)->required());
+    }
+    for (const char* word : optional) {
+      std::string* value = &storage_.emplace_back();
+      c.positional.push_back(value);
+      c.positional_options.push_back(c.app->add_option(word, *value));
+    }
+    return c;
+  }
+
+  static void server(Command& c, const char* description, bool required) {
+    c.server_option = c.app->add_option("--server", c.server, description);
+    c.server_option->option_text("CONNINFO");
+    if (required) c.server_option->required();
+  }
+  static Command& json(Command& c) {
+    c.app->add_flag("--json", c.json, "One JSON object a line");
+    return c;
+  }
+  static Command& where(Command& c) {
+    // One PROP=VALUE after each --where; it may be given many times.
+    c.app->add_option("--where", c.where, "Only objects whose property has this value "
+                                          "(PROP=text, PROP:int=N, PROP:uuid=U)")
+        ->allow_extra_args(false)
+        ->option_text("PROP=VALUE");
+    return c;
+  }
+
+  static Options options_of(const Command& c) {
+    Options o;
+    for (std::size_t i = 0; i < c.positional.size(); ++i)
+      if (c.positional_options[i]->count() > 0) o.positional.emplace_back(*c.positional[i]);
+    for (const std::string& w : c.rest) o.positional.emplace_back(w);
+    for (const std::string& w : c.where) o.where.push_back(typed_value(w));
+    if (c.parent_option && c.parent_option->count() > 0) o.parent = c.parent;
+    if (c.server_option && c.server_option->count() > 0) o.server = c.server;
+    o.json = c.json;
+    return o;
+  }
+
+  CLI::App app_;
+  std::deque<Command> commands_;
+  std::deque<std::string> storage_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  Args words(argv + 1, argv + argc);
-  for (const Command& c : kCommands) {
-    size_t used = c.word2 ? 2 : 1;
-    if (words.size() < used || words[0] != c.word1 || (c.word2 && words[1] != c.word2)) continue;
-    try {
-      return c.run(Args(words.begin() + static_cast<long>(used), words.end()));
-    } catch (const UsageError& e) {
-      std::fprintf(stderr, "wvrepo: %s\n%s", e.what(), kUsage);
-      return 2;
-    } catch (const std::exception& e) {
-      std::fprintf(stderr, "wvrepo: %s\n", e.what());
-      return 1;
-    }
-  }
-  std::fprintf(stderr, "%s", kUsage);
-  return 2;
+  CommandLine command_line;
+  return command_line.run(argc, argv);
 }
