@@ -8,6 +8,7 @@
 
 #include "association.h"
 #include "foundation/front_end.h"
+#include "foundation/progress.h"
 #include "foundation/report.h"
 #include "housekeeping.h"
 #include "foundation/report.h"
@@ -135,6 +136,7 @@ int main(int argc, char** argv) {
 
   const auto answers = tng::run_front_end(kProfile, argc, argv);
   if (!answers) return kExitCode;
+  tng::progress::start(kProfile.program, true);
   print_lines(kBanner);
   // A community answer that names an unusable SNMPv3 credential set, or a
   // credential file that others may read, ends the run before anything is

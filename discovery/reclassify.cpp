@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "foundation/front_end.h"
+#include "foundation/progress.h"
 #include "lookahead.h"
 
 namespace orxdetect {
@@ -55,6 +56,7 @@ void settle_device(Run& run, const PassRule& rule, const DeviceTarget& device,
     return;
   }
   report_contact(run, id.contact, id.end_failed, device.name);
+  if (id.contact == Contact::NoResponse) tng::progress::silent_device();
   if (id.contact != Contact::Answered) return;
 
   DeviceFacts facts{id.contact, LightsOutKind::None, ProductKind::None, run.all_systems};
@@ -116,8 +118,10 @@ namespace {
 void run_reclassification_pass(Run& run, const PassRule& rule, Walk& walk, std::size_t pass) {
   const auto query = walk.begin(pass);
   if (!tng::report_query(run.out, rule.framework_class, query)) return;
+  tng::progress::pass(rule.framework_class, query.count);
   for (uint32_t index = 0; index < query.count; ++index) {
     pause_for_test(run);
+    tng::progress::object();
     walk.fill();
     const AheadObject object = walk.take(pass);
     DeviceTarget device;

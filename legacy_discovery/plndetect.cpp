@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "foundation/front_end.h"
+#include "foundation/progress.h"
 #include "foundation/lookahead.h"
 #include "foundation/reclass.h"
 #include "foundation/report.h"
@@ -109,6 +110,9 @@ ObjectEnd handle_object(Run& run, const pln::LegacyRule& rule, AheadObject& obje
       return ObjectEnd::ConversionFailed;
     case pln::ProbeOutcome::Answered:
       break;
+    case pln::ProbeOutcome::RequestFailed:
+      tng::progress::silent_device();
+      return ObjectEnd::Next;
     default:
       return ObjectEnd::Next;
   }
@@ -130,8 +134,10 @@ PassEnd run_pass(Run& run, Walk& walk, std::size_t pass) {
   const pln::LegacyRule& rule = *walk.pass(pass);
   const auto query = walk.begin(pass);
   if (!tng::report_query(run.sink, rule.framework_class, query)) return PassEnd::BeforeObjects;
+  tng::progress::pass(rule.framework_class, query.count);
 
   for (uint32_t index = 0; index < query.count; ++index) {
+    tng::progress::object();
     walk.fill();
     AheadObject object = walk.take(pass);
     const ObjectEnd end = handle_object(run, rule, object);
@@ -149,6 +155,7 @@ PassEnd run_pass(Run& run, Walk& walk, std::size_t pass) {
 int main(int argc, char** argv) {
   const auto answers = tng::run_front_end(kProfile, argc, argv);
   if (!answers) return argc - 1 >= kProfile.minimum_arguments ? kExitRefused : kExitDone;
+  tng::progress::start(kProfile.program, true);
 
   for (const char* line : kBanner) std::fputs(line, stdout);
   // A community answer that names an unusable SNMPv3 credential set, or a

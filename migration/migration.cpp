@@ -7,6 +7,8 @@
 #include "foundation/report.h"
 #include "foundation/session.h"
 
+#include "foundation/progress.h"
+
 namespace migration {
 namespace {
 
@@ -51,11 +53,13 @@ PassOutcome class_pass(tng::Sink& console, tng::RepositorySession& session,
     session.end_pass();
     return PassOutcome::NotCompleted;
   }
+  tng::progress::pass(rule.source, query.count);
   const std::string before = "Device being reclassified as " + std::string(rule.label) + ": ";
   const tng::ObjectWording::Line name_line{before, "...\n"};
   PassOutcome outcome = PassOutcome::Completed;
   for (uint32_t index = 0; index < query.count; ++index) {
     const auto fetch = session.next_object();
+    tng::progress::object();
     if (fetch.outcome == tng::RepositorySession::Fetch::End) break;
     if (fetch.outcome == tng::RepositorySession::Fetch::Failed) {
       tng::report_fetch_failed(console, fetch.rc);
@@ -75,6 +79,7 @@ PassOutcome class_pass(tng::Sink& console, tng::RepositorySession& session,
 int run(const MigrationTool& tool, int argc, char* const* argv) {
   const auto answers = tng::run_front_end(tool.profile, argc, argv);
   if (!answers) return kExitCode;
+  tng::progress::start(tool.profile.program, false);
   print_lines(tool.banner);
 
   tng::RepositorySession session(tool.application);

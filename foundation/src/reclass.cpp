@@ -1,6 +1,7 @@
 #include <cstdio>
 
 #include "foundation/reclass.h"
+#include "foundation/progress.h"
 #include "platform/process.h"
 
 namespace tng {
@@ -54,8 +55,10 @@ bool ReclassCommand::run(std::string_view source_class, std::string_view object_
   argv.push_back("/C=" + std::string(source_class));
   argv.push_back("/O=" + std::string(object_name));
   argv.push_back("/T=" + std::string(target_class));
-  // Neither a failing reclass nor one that cannot be started stops the pass.
-  (void)tng::process::spawn_and_wait(argv);
+  // Neither a failing reclass nor one that cannot be started stops the pass;
+  // the exit status counts in the run's summary only.
+  progress::reclass_starting();
+  progress::reclass_ended(tng::process::spawn_and_wait(argv));
   return true;
 }
 

@@ -82,4 +82,6 @@ void write(const char* text) {
   std::fflush(stdout);
 }
 
+bool status_line_possible() { return ::isatty(STDERR_FILENO) && !::isatty(STDOUT_FILENO); }
+
 }  // namespace tng::console

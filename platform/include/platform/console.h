@@ -56,4 +56,9 @@ std::optional<std::string> read_line();
 // Writes to standard output and flushes it (prompts of the tools).
 void write(const char* text);
 
+// Whether a status line may be redrawn in place on standard error: standard
+// error is a terminal and standard output is not (when both are the same
+// terminal, the tool's own lines would run through the status line).
+bool status_line_possible();
+
 }  // namespace tng::console
