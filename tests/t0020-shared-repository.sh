@@ -126,6 +126,7 @@ test_expect_success 'a discovery in one console and a migration in the other, at
   { in_home B ClassLift shared admin B >migration.out 2>migration.err & } &&
   migration=$! &&
   wait $discovery $migration;
+  split_summary discovery.err && split_summary migration.err &&
   test ! -s discovery.err && test ! -s migration.err &&
   in_home B snapshot shared >after && cmp before after &&
   in_home A classes_by_name shared >classes &&
