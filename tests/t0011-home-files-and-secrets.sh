@@ -33,7 +33,7 @@ test_expect_success 'setup writes anew a registry file cut short and an empty cl
 	printf "Host|WindowsNT_Server|Windows2000_Server|" | expect_file "$gwclass"
 '
 
-test_expect_success 'the repositories and their folder are the owner'"'"'s only, whatever the umask' '
+test_expect_embedded 'the repositories and their folder are the owner'"'"'s only, whatever the umask' '
 	(umask 000 && fresh_home && make_repo R u pw && wvrepo object add R Host name=h >/dev/null) &&
 	repos="$TNG_HOME/repositories" &&
 	test "$(stat -c %a "$repos")" = 700 &&
@@ -53,7 +53,7 @@ while IFS="|" read -r title input made password message; do
 		run_with_input "'"$input"'" wvrepo user add R u &&
 		if [ "'"$made"'" = yes ]; then expect_rc 0; else test_must_fail expect_rc 0; fi &&
 		if [ "'"$message"'" = - ]; then test ! -s err; else grep -q -F "'"$message"'" err; fi &&
-		users=$(sqlite3 "$TNG_HOME/repositories/R.db" "SELECT count(*) FROM users") &&
+		users=$(repo_sql R "SELECT count(*) FROM users") &&
 		test "$users" = "$([ "'"$made"'" = yes ] && echo 1 || echo 0)" &&
 		if [ "'"$password"'" != - ]; then
 			reclass /R=R /U=u "/W='"$password"'" /C=Host /O=h /T=Linux
@@ -66,7 +66,7 @@ done <<-\EOF
 	an empty line|\n|yes||-
 	EOF
 
-test_expect_success 'every JSON listing is valid UTF-8 whatever bytes the repository holds' '
+test_expect_embedded 'every JSON listing is valid UTF-8 whatever bytes the repository holds' '
 	fresh_home && make_repo R admin &&
 	odd=$(printf "x\377\001\300\200y") &&
 	wvrepo object add R Host "name=$odd" "note=$odd" >/dev/null &&
@@ -82,7 +82,7 @@ o = json.loads(sys.stdin.read())
 assert o[\"name\"] == o[\"note\"] == \"x\ufffd\x01\ufffd\ufffdy\", o"
 '
 
-test_expect_success 'a password given to reclass is gone from its command line while it runs' '
+test_expect_embedded 'a password given to reclass is gone from its command line while it runs' '
 	fresh_home && make_repo R admin s3cret && wvrepo object add R Host name=h >/dev/null &&
 	{ python3 -c "import sqlite3, sys, time
 c = sqlite3.connect(sys.argv[1], isolation_level=None); c.execute(\"BEGIN IMMEDIATE\")

@@ -238,7 +238,7 @@ test_expect_success 'a run stopped at a test pause keeps its log up to there, le
 
 # While another writer holds the repository, the run waits at its first
 # change, in the association, with its temporary files open.
-test_expect_success 'a run stopped during the association removes its temporary files and only those' '
+test_expect_embedded 'a run stopped during the association removes its temporary files and only those' '
   discovery_home &&
   system Orvex_RemoteVistrel b1 10.0.0.5 &&
   wvrepo object add demo Unispace name=srv-Unispace >/dev/null &&
