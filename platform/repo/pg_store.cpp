@@ -355,20 +355,7 @@ class PgStore final : public Store {
   Uuid create_object(std::string_view class_name, const std::vector<Test>& items) override {
     if (!class_exists(class_name))
       throw Error(WV_NO_SUCH_CLASS, "class '" + std::string(class_name) + "' does not exist");
-    std::optional<Uuid> uuid;
-    for (const Test& t : items) {
-      if (t.property == "uuid") {
-        if (t.type != WV_TYPE_UUID || t.value.size() != 16)
-          throw Error(kBadArgument, "the uuid property must be a UUID");
-        Uuid u{};
-        std::memcpy(u.data(), t.value.data(), 16);
-        uuid = u;
-      } else if (t.property == "class_name") {
-        if (t.type != WV_TYPE_TEXT || t.value != class_name)
-          throw Error(kBadArgument, "the class_name property '" + t.value + "' names another class");
-      }
-    }
-    if (!uuid) uuid = new_uuid();
+    std::optional<Uuid> uuid = uuid_of_new_object(class_name, items);
     std::string text = uuid_text(*uuid);
     if (PQntuples(exec(sql("SELECT 1 FROM @objects WHERE uuid = $1::uuid"), {text}).get()) > 0)
       throw Error(kExists, "an object with uuid " + text + " exists already");

@@ -284,9 +284,7 @@ uint32_t delete_objects(Database& db, std::string_view class_name, const std::ve
   return static_cast<uint32_t>(db.changes());
 }
 
-Uuid create_object(Database& db, std::string_view class_name, const std::vector<Test>& items) {
-  if (!class_exists(db, class_name))
-    throw Error(WV_NO_SUCH_CLASS, "class '" + std::string(class_name) + "' does not exist");
+Uuid uuid_of_new_object(std::string_view class_name, const std::vector<Test>& items) {
   std::optional<Uuid> uuid;
   for (const Test& t : items) {
     if (t.property == "uuid") {
@@ -300,7 +298,13 @@ Uuid create_object(Database& db, std::string_view class_name, const std::vector<
         throw Error(kBadArgument, "the class_name property '" + t.value + "' names another class");
     }
   }
-  if (!uuid) uuid = new_uuid();
+  return uuid ? *uuid : new_uuid();
+}
+
+Uuid create_object(Database& db, std::string_view class_name, const std::vector<Test>& items) {
+  if (!class_exists(db, class_name))
+    throw Error(WV_NO_SUCH_CLASS, "class '" + std::string(class_name) + "' does not exist");
+  std::optional<Uuid> uuid = uuid_of_new_object(class_name, items);
   Statement used(db, "SELECT 1 FROM objects WHERE uuid = ?1");
   used.bind_blob(1, uuid->data(), 16);
   if (used.step()) throw Error(kExists, "an object with uuid " + uuid_text(*uuid) + " exists already");

@@ -95,6 +95,11 @@ void list_objects(const Database& db, std::optional<std::string_view> class_name
 // Deletes the class's objects that meet every test; the number deleted.
 uint32_t delete_objects(Database& db, std::string_view class_name, const std::vector<Test>& tests);
 
+// The uuid a new object of `class_name` gets: the one its items give, else
+// a new one. Throws Error (kBadArgument) for a uuid item that is no UUID or
+// a class_name item that names another class.
+Uuid uuid_of_new_object(std::string_view class_name, const std::vector<Test>& items);
+
 // Creates one object and returns its uuid; a uuid is made when the items
 // hold none. Throws Error: code 10 (WV_NO_SUCH_CLASS) for a missing class,
 // kBadArgument for a bad item, kExists for a uuid in use. Inside the
