@@ -272,13 +272,8 @@ class PgStore final : public Store {
                        std::string_view properties) override {
     ResultFile result(property_names(properties));
     const std::vector<std::string>& names = result.names();
-    auto index_of = [&](std::string_view n) -> std::optional<uint32_t> {
-      for (uint32_t i = 0; i < names.size(); ++i)
-        if (names[i] == n) return i;
-      return std::nullopt;
-    };
-    std::optional<uint32_t> class_index = index_of("class_name");
-    std::optional<uint32_t> uuid_index = index_of("uuid");
+    std::optional<uint32_t> class_index = result.index_of("class_name");
+    std::optional<uint32_t> uuid_index = result.index_of("uuid");
     std::vector<std::string> wanted;
     for (const std::string& n : names)
       if (n != "class_name" && n != "uuid") wanted.push_back(n);
@@ -307,7 +302,7 @@ class PgStore final : public Store {
         if (uuid_index) add(*uuid_index, WV_TYPE_UUID, value_bytes(WV_TYPE_UUID, PQgetvalue(row, 0, 2)));
       }
       if (PQgetisnull(row, 0, 3)) return;
-      std::optional<uint32_t> index = index_of(PQgetvalue(row, 0, 3));
+      std::optional<uint32_t> index = result.index_of(PQgetvalue(row, 0, 3));
       if (!index) return;
       auto type = static_cast<int32_t>(std::atoi(PQgetvalue(row, 0, 4)));
       add(*index, type, value_bytes(type, PQgetvalue(row, 0, 5)));

@@ -102,6 +102,12 @@ const Value* Record::find(std::string_view property) const {
 
 ResultFile::ResultFile(std::vector<std::string> names) : names_(std::move(names)) {}
 
+std::optional<uint32_t> ResultFile::index_of(std::string_view property) const {
+  for (uint32_t i = 0; i < names_.size(); ++i)
+    if (names_[i] == property) return i;
+  return std::nullopt;
+}
+
 void ResultFile::put(const char* data, size_t size) {
   if (!file_ && memory_.size() + size <= kInMemory) {
     memory_.insert(memory_.end(), data, data + size);
@@ -200,13 +206,8 @@ ResultFile run_query(const Database& db, std::string_view class_name,
                      const std::vector<Test>& tests, std::string_view properties) {
   ResultFile result(property_names(properties));
   const std::vector<std::string>& names = result.names();
-  auto index_of = [&](std::string_view n) -> std::optional<uint32_t> {
-    for (uint32_t i = 0; i < names.size(); ++i)
-      if (names[i] == n) return i;
-    return std::nullopt;
-  };
-  std::optional<uint32_t> class_index = index_of("class_name");
-  std::optional<uint32_t> uuid_index = index_of("uuid");
+  std::optional<uint32_t> class_index = result.index_of("class_name");
+  std::optional<uint32_t> uuid_index = result.index_of("uuid");
   bool wants_props = names.size() > (class_index ? 1u : 0u) + (uuid_index ? 1u : 0u);
 
   Statement objects(db, "SELECT o.id, o.class_name, o.uuid FROM objects o WHERE " +
@@ -226,7 +227,7 @@ ResultFile run_query(const Database& db, std::string_view class_name,
       while (props.step()) {
         std::string_view name = props.text(0);
         if (name == "class_name" || name == "uuid") continue;
-        std::optional<uint32_t> index = index_of(name);
+        std::optional<uint32_t> index = result.index_of(name);
         if (!index) continue;
         auto type = static_cast<int32_t>(props.integer(1));
         if (type == WV_TYPE_INTEGER) {

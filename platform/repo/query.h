@@ -57,6 +57,8 @@ class ResultFile {
   void read(Record& record);
   uint32_t count() const { return count_; }
   const std::vector<std::string>& names() const { return names_; }
+  // The position of `property` among the names asked for.
+  std::optional<uint32_t> index_of(std::string_view property) const;
 
   static constexpr size_t kInMemory = 64 * 1024;
 

@@ -283,21 +283,31 @@ bool faults_name_snmp() {
   return std::any_of(std::begin(operations), std::end(operations), tng::faults::named);
 }
 
-// Raises the soft open-file limit as far as the hard limit allows and
-// shrinks the window to what then fits: every `exchanges_per_carrier`
-// exchanges under way take one socket.
-int fit_open_files(int wanted, int sessions_per_device) {
-  if (wanted <= 1) return wanted;
+// Raises the soft open-file limit towards `needed` descriptors, as far as
+// the hard limit allows; the limit then in force, nothing when it cannot be
+// read.
+std::optional<rlimit> open_files_for(rlim_t needed) {
   rlimit limit{};
-  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return wanted;
-  const rlim_t per_carrier = exchanges_per_carrier;
-  const rlim_t exchanges = static_cast<rlim_t>(wanted) * static_cast<rlim_t>(sessions_per_device);
-  const rlim_t needed = (exchanges + per_carrier - 1) / per_carrier + spare_descriptors;
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return std::nullopt;
   if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < needed) {
     rlimit raised = limit;
     raised.rlim_cur = limit.rlim_max == RLIM_INFINITY ? needed : std::min(needed, limit.rlim_max);
     if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
   }
+  return limit;
+}
+
+// Raises the soft open-file limit as far as the hard limit allows and
+// shrinks the window to what then fits: every `exchanges_per_carrier`
+// exchanges under way take one socket.
+int fit_open_files(int wanted, int sessions_per_device) {
+  if (wanted <= 1) return wanted;
+  const rlim_t per_carrier = exchanges_per_carrier;
+  const rlim_t exchanges = static_cast<rlim_t>(wanted) * static_cast<rlim_t>(sessions_per_device);
+  const rlim_t needed = (exchanges + per_carrier - 1) / per_carrier + spare_descriptors;
+  std::optional<rlimit> got = open_files_for(needed);
+  if (!got) return wanted;
+  const rlimit limit = *got;
   if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= needed) return wanted;
   const rlim_t carriers = limit.rlim_cur > spare_descriptors ? limit.rlim_cur - spare_descriptors : 0;
   const int fits = static_cast<int>(std::clamp<rlim_t>(
@@ -317,13 +327,9 @@ std::size_t fit_in_flight(int window, int sessions_per_device) {
   const rlim_t per_carrier = exchanges_per_carrier;
   const rlim_t most = static_cast<rlim_t>(max_in_flight) * static_cast<rlim_t>(sessions_per_device);
   const rlim_t needed = (most + per_carrier - 1) / per_carrier + spare_descriptors;
-  rlimit limit{};
-  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return static_cast<std::size_t>(window);
-  if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < needed) {
-    rlimit raised = limit;
-    raised.rlim_cur = limit.rlim_max == RLIM_INFINITY ? needed : std::min(needed, limit.rlim_max);
-    if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
-  }
+  std::optional<rlimit> got = open_files_for(needed);
+  if (!got) return static_cast<std::size_t>(window);
+  const rlimit limit = *got;
   if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= needed) return max_in_flight;
   const rlim_t carriers = limit.rlim_cur > spare_descriptors ? limit.rlim_cur - spare_descriptors : 0;
   const rlim_t fits = carriers * per_carrier / static_cast<rlim_t>(sessions_per_device);
@@ -1191,6 +1197,7 @@ const WindowLimits& window_limits(int default_window, int sessions_per_device) {
 }
 
 }  // namespace
+
 
 int window_size(int default_window, int sessions_per_device) {
   return window_limits(default_window, sessions_per_device).window;
