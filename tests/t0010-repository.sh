@@ -265,6 +265,16 @@ test_expect_success 'a walk gets 14 at the end of every batch and 15 at the end'
 	EOF
 '
 
+# Each run that opens the file reads the whole log beside it: a long log
+# has to be copied back and emptied, not left for every later run.
+test_expect_embedded 'the log beside the repository file is emptied once it grows long' '
+	fresh_home && make_repo L &&
+	wvfill L Host 4000 &&
+	for n in 1 2 3; do wvrepo object add L Host name=late$n >/dev/null || return 1; done &&
+	size=$(stat -c %s "$TNG_HOME/repositories/L.db-wal") &&
+	test "$size" -lt $((256 * 4120)) || { say "log of $size bytes" >&2; return 1; }
+'
+
 test_expect_success 'a missing class answers 10, an empty one a count of 0' '
 	walk_fixture &&
 	run wvwalk R Orvex_Linux name 10 && echo "query rc=10 count=0" | expect_stdout &&

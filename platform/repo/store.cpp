@@ -72,6 +72,24 @@ bool name_char(char c) {
          c == '-' || c == '.';
 }
 
+// The log kept beside the file is read in full by every process that opens
+// the repository (the index shared between its users lives only while one
+// has it open), and a process forgets what an earlier one copied back. So a
+// commit that leaves the log at this many pages or more copies it into the
+// file and empties it, rather than letting every later run read a log that
+// only grows. It does not wait: while another process reads or writes, the
+// log stays as it is and a later commit empties it.
+constexpr int kLogPagesKept = 256;
+
+int truncate_long_log(void*, sqlite3* db, const char* schema, int pages) {
+  if (pages >= kLogPagesKept) {
+    sqlite3_busy_timeout(db, 0);
+    sqlite3_wal_checkpoint_v2(db, schema, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  }
+  return SQLITE_OK;
+}
+
 }  // namespace
 
 fs::path home() {
@@ -143,6 +161,7 @@ Database Database::open_file(const fs::path& file, int flags) {
   // the next writer's automatic checkpoint instead of copying it back and
   // syncing the file at every exit.
   sqlite3_db_config(raw, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+  sqlite3_wal_hook(raw, truncate_long_log, nullptr);
   // A bounded page cache (1 MiB): a query streams its whole class through it
   // once, so the memory of a walk stops growing there, while a class of a few
   // thousand objects is read from the file once rather than page by page for
