@@ -12,6 +12,10 @@
 #     and orxrevert on Orvex_Linux), against each alone;
 #   - discovery case C of bench/scale.sh (1,000 servers, all moved).
 #
+# With pgbouncer installed, the server repository is measured a second time
+# through it ("pooled": session pooling, so that a run's connection finds a
+# server process already open).
+#
 #   bench/backends.sh [BIN]     BIN: the build's bin folder (default build/bin)
 #
 # Environment: BIG (default 100000) objects walked, LIFT (default 10000)
@@ -50,8 +54,11 @@ fresh() {
   local backend=$1 home=$2
   rm -rf "$home"
   TNG_HOME=$home command wvrepo setup >/dev/null 2>&1
-  if [ "$backend" = pg ]; then
-    TNG_HOME=$home command wvrepo create Bench --server "$(TNG_HOME=$home pg_conninfo)" >/dev/null
+  if [ "$backend" != sqlite ]; then
+    local server
+    server=$(TNG_HOME=$home pg_conninfo)
+    [ "$backend" = pg ] || server=$(pg_pooled "$server")
+    TNG_HOME=$home command wvrepo create Bench --server "$server" >/dev/null
   else
     TNG_HOME=$home command wvrepo create Bench >/dev/null
   fi
@@ -63,8 +70,10 @@ fresh() {
 # object (the measured runs keep full durability).
 fill() { PGOPTIONS="-c synchronous_commit=off" wvfill Bench "$1" "$2"; }
 
+backends="sqlite pg"
+! command -v pgbouncer >/dev/null || backends="$backends pool"
 declare -A figure
-for backend in sqlite pg; do
+for backend in $backends; do
   home="$TEST_ROOT/home-$backend"
   export TNG_HOME=$home
   say "[$backend] filling ..." >&2
@@ -96,7 +105,7 @@ for backend in sqlite pg; do
   pair_run() {  # pair_run WHICH: alone-a, alone-b or both
     fresh "$backend" "$home"
     rm -rf "$home-b" && TNG_HOME=$home-b command wvrepo setup >/dev/null 2>&1
-    if [ "$backend" = pg ]; then
+    if [ "$backend" != sqlite ]; then
       TNG_HOME=$home-b command wvrepo attach Bench --server "$(sed -n 's/^conninfo=//p' "$home/repositories/Bench.pg")" >/dev/null
     else
       # the same file (a link by name, so that both use one write-ahead log)
@@ -121,7 +130,7 @@ for backend in sqlite pg; do
 done
 
 if [ -z "${SKIP_C:-}" ]; then
-  for backend in sqlite pg; do
+  for backend in $backends; do
     say "[$backend] discovery case C ..." >&2
     TNG_TEST_BACKEND=$backend PG_DURABLE=1 CASES=C bash "$here/scale.sh" "$TNG_BIN" \
       >"$TEST_ROOT/c-$backend" 2>/dev/null || true
@@ -130,35 +139,55 @@ if [ -z "${SKIP_C:-}" ]; then
   done
 fi
 
-row() {  # row LABEL SQLITE PG [RATIO]
-  printf '%-52s %14s %14s %8s\n' "$@"
+# row LABEL FIGURE-KEY [ratio]: the figure of each backend, and with "ratio"
+# each server figure's ratio to the embedded one.
+row() {
+  local label=$1 key=$2 b line
+  line=$(printf '%-46s' "$label")
+  for b in $backends; do line+=$(printf ' %11s' "${figure[$b.$key]:-}"); done
+  if [ "${3:-}" = ratio ]; then
+    for b in $backends; do
+      [ "$b" = sqlite ] || line+=$(printf ' %8s' "$(ratio "${figure[sqlite.$key]}" "${figure[$b.$key]}")")
+    done
+  fi
+  echo "$line"
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a > 0) printf "%.2fx", b / a; else print "-" }'; }
-set -- ${figure[sqlite.walk]}; sw=$1 srss=$2
-set -- ${figure[pg.walk]}; pw=$1 prss=$2
-set -- ${figure[sqlite.lift]}; sl=$1
-set -- ${figure[pg.lift]}; pl=$1
+mib() { awk -v r="$1" 'BEGIN { printf "%.1f", r / 1024 }'; }
+for b in $backends; do
+  set -- ${figure[$b.walk]}
+  figure[$b.walk_s]=$1 figure[$b.walk_mib]=$(mib "$2")
+  set -- ${figure[$b.lift]}
+  figure[$b.lift_s]=$1 figure[$b.lift_ms]=$(awk -v s="$1" -v n="$lift" 'BEGIN { printf "%.2f", s * 1000 / n }')
+  slower=$(awk -v a="${figure[$b.alone_a]}" -v c="${figure[$b.alone_b]}" 'BEGIN { print (a > c ? a : c) }')
+  figure[$b.pairratio]=$(ratio "$slower" "${figure[$b.both]}")
+done
 
 echo "Both repository backends, $(date -u '+%Y-%m-%d %H:%M') UTC"
 echo "machine: $(nproc) cores; source tree at commit $(git -C "$TNG_SRC" rev-parse --short HEAD 2>/dev/null || echo '?')"
 echo "server: PostgreSQL on this machine, unix socket, peer login, default durability"
-row "figure" "embedded" "server" "ratio"
-row "reclass, median of 51 runs (ms)" "${figure[sqlite.reclass]}" "${figure[pg.reclass]}" "$(ratio "${figure[sqlite.reclass]}" "${figure[pg.reclass]}")"
-row "walk of $big objects, wall (s)" "$sw" "$pw" "$(ratio "$sw" "$pw")"
-row "walk of $big objects, peak RSS (MiB)" "$(awk -v r="$srss" 'BEGIN{printf "%.1f", r/1024}')" "$(awk -v r="$prss" 'BEGIN{printf "%.1f", r/1024}')" ""
-row "ClassLift over $lift, real reclass, wall (s)" "$sl" "$pl" "$(ratio "$sl" "$pl")"
-row "ClassLift, per moved object (ms)" "$(awk -v s="$sl" -v n="$lift" 'BEGIN{printf "%.2f", s*1000/n}')" "$(awk -v s="$pl" -v n="$lift" 'BEGIN{printf "%.2f", s*1000/n}')" ""
-row "ClassLift, objects moved" "${figure[sqlite.lifted]}" "${figure[pg.lifted]}" ""
-row "console A alone: ClassLift, $pair objects (s)" "${figure[sqlite.alone_a]}" "${figure[pg.alone_a]}" ""
-row "console B alone: orxrevert, $pair objects (s)" "${figure[sqlite.alone_b]}" "${figure[pg.alone_b]}" ""
-row "A and B at once (s)" "${figure[sqlite.both]}" "${figure[pg.both]}" ""
-for b in sqlite pg; do
-  slower=$(awk -v a="${figure[$b.alone_a]}" -v c="${figure[$b.alone_b]}" 'BEGIN { print (a > c ? a : c) }')
-  figure[$b.pairratio]=$(ratio "$slower" "${figure[$b.both]}")
+[[ $backends != *pool* ]] ||
+  echo "pooled: the same server through PgBouncer, session pooling, on a socket only its user may reach"
+header=$(printf '%-46s' figure)
+for b in $backends; do
+  case $b in sqlite) header+=$(printf ' %11s' embedded) ;; pg) header+=$(printf ' %11s' server) ;; pool) header+=$(printf ' %11s' pooled) ;; esac
 done
-row "  at once / slower alone (target < 1.2 on the server)" "${figure[sqlite.pairratio]}" "${figure[pg.pairratio]}" ""
-row "  objects moved at once (of $((2 * pair)))" "${figure[sqlite.both_moved]}" "${figure[pg.both_moved]}" ""
+for b in $backends; do
+  case $b in pg) header+=$(printf ' %8s' srv/emb) ;; pool) header+=$(printf ' %8s' pool/emb) ;; esac
+done
+echo "$header"
+row "reclass, median of 51 runs (ms)" reclass ratio
+row "walk of $big objects, wall (s)" walk_s ratio
+row "walk of $big objects, peak RSS (MiB)" walk_mib
+row "ClassLift over $lift, real reclass, wall (s)" lift_s ratio
+row "ClassLift, per moved object (ms)" lift_ms
+row "ClassLift, objects moved" lifted
+row "console A alone: ClassLift, $pair objects (s)" alone_a
+row "console B alone: orxrevert, $pair objects (s)" alone_b
+row "A and B at once (s)" both
+row "  at once / slower alone (target < 1.2)" pairratio
+row "  objects moved at once (of $((2 * pair)))" both_moved
 if [ -z "${SKIP_C:-}" ]; then
-  row "discovery case C, 1,000 servers moved (s)" "${figure[sqlite.c]}" "${figure[pg.c]}" "$(ratio "${figure[sqlite.c]}" "${figure[pg.c]}")"
-  row "  case C, one reclass run alone (ms)" "${figure[sqlite.c_alone]}" "${figure[pg.c_alone]}" ""
+  row "discovery case C, 1,000 servers moved (s)" c ratio
+  row "  case C, one reclass run alone (ms)" c_alone
 fi

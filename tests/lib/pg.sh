@@ -85,10 +85,60 @@ pg_conninfo() {
   echo "host=$(pg_socket) dbname=$(cat "$mark")"
 }
 
+# pg_pooled CONNINFO: the same database reached through a connection pooler
+# (PgBouncer, session pooling) that keeps the server's processes open
+# between the tools' runs; the pooler starts on first use. Its socket lies
+# in a folder only its user (and root) may enter, so it lets in whoever
+# reaches the socket; it logs in to the server as its own system user,
+# which the server's ident map lets in as the scripts' own user.
+pg_pooled() {
+  local dir
+  dir=$(pg_folder) || return 1
+  if [ ! -S "$dir/pool/.s.PGSQL.6432" ]; then
+    command -v pgbouncer >/dev/null || { say "pg_pooled: pgbouncer is not installed" >&2; return 1; }
+    mkdir -p "$dir/pool" && chown "$PG_USER" "$dir/pool" && chmod 700 "$dir/pool" || return 1
+    {
+      echo "[databases]"
+      echo "* = host=$dir/socket"
+      echo "[pgbouncer]"
+      echo "listen_addr ="
+      echo "unix_socket_dir = $dir/pool"
+      echo "unix_socket_mode = 0700"
+      echo "auth_type = trust"
+      echo "auth_file = $dir/pool/users"
+      echo "pool_mode = session"
+      echo "ignore_startup_parameters = options"
+      echo "max_client_conn = 200"
+      echo "default_pool_size = 40"
+      echo "logfile = $dir/pool/pooler.log"
+      echo "pidfile = $dir/pool/pooler.pid"
+    } >"$dir/pool/pooler.ini"
+    # Trust still asks that the user be listed (with no password).
+    printf '"%s" ""\n' "$(id -un)" >"$dir/pool/users"
+    if ! grep -q "^pool " "$dir/data/pg_ident.conf"; then
+      printf 'pool %s %s\npool /^(.*)$ \\1\n' "$PG_USER" "$(id -un)" >>"$dir/data/pg_ident.conf"
+      sed -i 's/^\(local *all *all *peer\)$/\1 map=pool/' "$dir/data/pg_hba.conf"
+      pg_sql postgres "SELECT pg_reload_conf()" >/dev/null || return 1
+    fi
+    # A daemon: none of the script's open files (its locks) go with it.
+    (cd / && for fd in /proc/$BASHPID/fd/*; do
+       fd=${fd##*/}; [ "$fd" -gt 2 ] && eval "exec $fd>&-"; done
+     runuser -u "$PG_USER" -- pgbouncer -d -q "$dir/pool/pooler.ini") ||
+      { cat "$dir/pool/pooler.log" >&2; return 1; }
+    local tries=0
+    until [ -S "$dir/pool/.s.PGSQL.6432" ]; do
+      tries=$((tries + 1)); [ "$tries" -lt 100 ] || { say "pg_pooled: the pooler did not start" >&2; return 1; }
+      sleep 0.05
+    done
+  fi
+  echo "$1" | sed "s|host=[^ ]*|host=$dir/pool port=6432|"
+}
+
 _pg_cleanup() {
   local dir
   [ -s "$_pg_state" ] || return 0
   dir=$(cat "$_pg_state")
+  [ ! -s "$dir/pool/pooler.pid" ] || kill "$(cat "$dir/pool/pooler.pid")" 2>/dev/null
   (cd / && runuser -u "$PG_USER" -- "$PG_BIN/pg_ctl" -D "$dir/data" -m immediate -w -s stop) 2>/dev/null
   rm -rf "$dir"
 }

@@ -174,22 +174,26 @@ expect_stdout_empty() {
 # throwaway PostgreSQL cluster that the script starts on first use, see
 # pg.sh). With "pg", `wvrepo create REPO` without --server, as the tests
 # write it, creates the repository in a database of the case's own.
+# "pool" is "pg" with the repositories reached through a connection pooler
+# (pg_pooled in pg.sh).
 TNG_TEST_BACKEND=${TNG_TEST_BACKEND:-sqlite}
 case $TNG_TEST_BACKEND in
   sqlite) ;;
-  pg)
+  pool | pg)
+    [ "$TNG_TEST_BACKEND" = pg ] || { TNG_TEST_POOLED=1 TNG_TEST_BACKEND=pg; }
     . "$TNG_SRC/tests/lib/pg.sh"
     wvrepo() {
       if [ "$#" -eq 2 ] && [ "$1" = create ]; then
         local server
         server=$(pg_conninfo) || return 1
+        [ -z "${TNG_TEST_POOLED:-}" ] || server=$(pg_pooled "$server") || return 1
         command wvrepo create "$2" --server "$server"
       else
         command wvrepo "$@"
       fi
     }
     ;;
-  *) say "TNG_TEST_BACKEND must be sqlite or pg, not '$TNG_TEST_BACKEND'" >&2; exit 2 ;;
+  *) say "TNG_TEST_BACKEND must be sqlite, pg or pool, not '$TNG_TEST_BACKEND'" >&2; exit 2 ;;
 esac
 
 # repo_sql REPO SQL: runs SQL on the repository's own tables, whichever
