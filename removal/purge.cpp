@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "foundation/report.h"
+
 namespace purge {
 namespace {
 
@@ -19,19 +21,16 @@ constexpr const char* kListedProperties = "name, label";
 
 void print_code(const char* text, WV_RC rc) { std::printf("%s%d\n", text, rc); }
 
-void print_name(const tng::RepositorySession::Property& name) {
-  switch (name.type) {
-    case WV_TYPE_TEXT:
-      std::printf("  %s = %s\n", "name", static_cast<const char*>(name.value));
-      break;
-    case WV_TYPE_INTEGER:
-      std::printf("  %s = %d\n", "name", *static_cast<const int32_t*>(name.value));
-      break;
-    default:
-      std::printf("  %s has data type not handled\n", "name");
-      break;
-  }
-}
+// The removal tools word their listing in their own way.
+constexpr tng::QueryWording kListingWording{
+    "Allocate_REPOSITORY_OBJECT_CRITERIA Fails!\n",
+    "Class %.*s does not exist\n",
+    "GetRepositoryObject Fails! tngwv_rc = %d\n",
+    "Objects of class %.*s do not exist!\n",
+    "There were %u objects found:\n",
+    "TNGWV_Object_GetNext Fails! rc = %d\n",
+};
+constexpr tng::ObjectWording::Line kNameLine{"  name = ", "\n"};
 
 }  // namespace
 
@@ -66,36 +65,29 @@ void print_introduction() {
 ListingResult list_managers(tng::RepositorySession& session, int32_t batch) {
   using Query = tng::RepositorySession::Query;
   const auto query = session.query_class(kManagerClass, kListedProperties, kCriteriaCapacity, batch);
-  switch (query.outcome) {
-    case Query::CriteriaFailed:
-      std::fputs("Allocate_REPOSITORY_OBJECT_CRITERIA Fails!\n", stdout);
-      return {Listing::Failed, kConnectFailed};
-    case Query::NoSuchClass:
-      std::fputs("Class VistrelManager does not exist\n", stdout);
-      return {Listing::NothingToDelete, kDone};
-    case Query::Failed:
-      print_code("GetRepositoryObject Fails! tngwv_rc = ", query.rc);
-      return {Listing::Failed, kStepFailed};
-    case Query::NoObjects:
-      std::fputs("Objects of class VistrelManager do not exist!\n", stdout);
-      return {Listing::NothingToDelete, kDone};
-    case Query::Found:
-      break;
+  tng::Sink console;
+  if (!tng::report_query(console, kManagerClass, query, true, kListingWording)) {
+    switch (query.outcome) {
+      case Query::CriteriaFailed:
+        return {Listing::Failed, kConnectFailed};
+      case Query::Failed:
+        return {Listing::Failed, kStepFailed};
+      default:
+        return {Listing::NothingToDelete, kDone};
+    }
   }
-
-  std::printf("There were %u objects found:\n", query.count);
   using Fetch = tng::RepositorySession::Fetch;
   for (uint32_t index = 0; index < query.count; ++index) {
     const auto fetched = session.next_object();
     if (fetched.outcome == Fetch::End) break;
     if (fetched.outcome == Fetch::Failed) {
-      print_code("TNGWV_Object_GetNext Fails! rc = ", fetched.rc);
+      tng::report_fetch_failed(console, fetched.rc, kListingWording);
       return {Listing::Failed, kDone};
     }
-    std::printf("Object %u:  ", index + 1);
+    console.console("Object %u:  ", index + 1);
     const auto name = session.read_property("name");
     if (name.rc != WV_OK) break;
-    print_name(name);
+    tng::report_name(console, name, kNameLine);
   }
   return {Listing::Listed, kDone};
 }

@@ -66,32 +66,32 @@ void Sink::object_reached() {
 }
 
 bool report_query(Sink& sink, std::string_view class_name,
-                  const RepositorySession::QueryResult& query, bool print_count) {
+                  const RepositorySession::QueryResult& query, bool print_count,
+                  const QueryWording& wording) {
   const int length = static_cast<int>(class_name.size());
   const char* name = class_name.data();
   switch (query.outcome) {
     case RepositorySession::Query::CriteriaFailed:
-      sink.say(To::Console, "Allocating Repository Object Criteria Failed\n");
+      sink.put(To::Console, wording.criteria_failed);
       return false;
     case RepositorySession::Query::NoSuchClass:
-      sink.say(To::ConsoleAndLog, "Class %.*s does not exist\n", length, name);
+      sink.say(To::ConsoleAndLog, wording.no_such_class, length, name);
       return false;
     case RepositorySession::Query::Failed:
-      sink.say(To::Console, "Get Repository Object Failed - rc = %d\n", query.rc);
+      sink.say(To::Console, wording.failed, query.rc);
       return false;
     case RepositorySession::Query::NoObjects:
-      sink.say(To::ConsoleAndLog, "Objects of class %.*s do not exist!\n", length, name);
+      sink.say(To::ConsoleAndLog, wording.no_objects, length, name);
       return false;
     case RepositorySession::Query::Found:
       break;
   }
-  if (print_count)
-    sink.say(To::ConsoleAndLog, "\nThere were %u %.*s objects found:\n", query.count, length, name);
+  if (print_count) sink.say(To::ConsoleAndLog, wording.found, query.count, length, name);
   return true;
 }
 
-void report_fetch_failed(Sink& sink, WV_RC rc) {
-  sink.say(To::Console, "Object GetNext Failed - rc = %d\n", rc);
+void report_fetch_failed(Sink& sink, WV_RC rc, const QueryWording& wording) {
+  sink.say(To::Console, wording.fetch_failed, rc);
 }
 
 namespace {

@@ -50,13 +50,34 @@ class Sink {
   std::size_t objects_ = 0;
 };
 
-// Prints what a class query came to: "Allocating Repository Object Criteria
-// Failed", "Class C does not exist", "Get Repository Object Failed - rc = N",
-// "Objects of class C do not exist!", or, when objects were found and
-// `print_count`, "There were N C objects found:". True when objects were
-// found. The missing class, the empty class and the count also go to the log.
+// How a tool words what its class query came to. Each is a printf format:
+// `no_such_class` and `no_objects` take the class (%.*s), `failed` and
+// `fetch_failed` a code (%d), `found` the count (%u) and then the class.
+struct QueryWording {
+  const char* criteria_failed;
+  const char* no_such_class;
+  const char* failed;
+  const char* no_objects;
+  const char* found;
+  const char* fetch_failed;
+};
+
+// The wording of the passes (the migrations and both discovery tools).
+inline constexpr QueryWording kPassQuery{
+    "Allocating Repository Object Criteria Failed\n",
+    "Class %.*s does not exist\n",
+    "Get Repository Object Failed - rc = %d\n",
+    "Objects of class %.*s do not exist!\n",
+    "\nThere were %u %.*s objects found:\n",
+    "Object GetNext Failed - rc = %d\n",
+};
+
+// Prints what a class query came to, in the wording given; the count only
+// when objects were found and `print_count`. True when objects were found.
+// The missing class, the empty class and the count also go to the log.
 bool report_query(Sink& sink, std::string_view class_name,
-                  const RepositorySession::QueryResult& query, bool print_count = true);
+                  const RepositorySession::QueryResult& query, bool print_count = true,
+                  const QueryWording& wording = kPassQuery);
 
 // How a tool words an object's lines: the name line, and for the tools
 // that ask the device, the address line. Each line is `before`, the text of
@@ -73,8 +94,8 @@ struct ObjectWording {
 // The discovery tools' object lines; they differ only in the address line.
 inline constexpr ObjectWording::Line kSnmpQueryName{"Device name to use for SNMP query: ", "\n"};
 
-// "Object GetNext Failed - rc = N", on the console.
-void report_fetch_failed(Sink& sink, WV_RC rc);
+// A failed fetch of the next object, on the console.
+void report_fetch_failed(Sink& sink, WV_RC rc, const QueryWording& wording = kPassQuery);
 
 // The name line of an object whose name was read: a text is printed in the
 // wording (console and log) and returned; another type prints what
