@@ -50,8 +50,8 @@ for line in sys.stdin:
 # old_link SEQUENCE: an inclusion object between srvA-Unispace and b9.
 old_link() {
   local parent child
-  parent=$(wvrepo object list demo Unispace --where name=srvA-Unispace --json | python3 -c 'import sys, json; print(json.loads(sys.stdin.readline())["uuid"])')
-  child=$(wvrepo object list demo Orvex_RemoteVistrel --where name=b9 --json | python3 -c 'import sys, json; print(json.loads(sys.stdin.readline())["uuid"])')
+  parent=$(wvrepo object list demo Unispace --where name=srvA-Unispace --json | jq -r .uuid)
+  child=$(wvrepo object list demo Orvex_RemoteVistrel --where name=b9 --json | jq -r .uuid)
   wvrepo object add demo Inclusion "name=old-$1" class_name=Inclusion "parent_uuid:uuid=$parent" \
     "child_uuid:uuid=$child" parent_class=Unispace child_class=Orvex_RemoteVistrel \
     "child_sequence_no:int=$1" "parent_sequence_no:int=99" >/dev/null
@@ -63,7 +63,7 @@ test_expect_success 'all-systems mode: boards linked to the Unispace objects of 
   expect_rc 0 &&
   expect_file err </dev/null &&
   name_uuids out "$(install_dir)/orxdetect.log" &&
-  expect_stdout <<-\EOF &&
+  expect_stdout <<-EOF &&
 
 	This utility connects to the local Unicenter TNG repository and
 	checks all objects to see if they are Orvex objects.
@@ -77,7 +77,7 @@ test_expect_success 'all-systems mode: boards linked to the Unispace objects of 
 
 	There were 1 Windows2000_Server objects found:
 	Device name to use for SNMP query: srvA
-	Device address to use for SNMP query:127.20.20.1:
+	Device address to use for SNMP query:$carries_5:
 	Reclassify srvA as an Orvex Windows 2000 Server
 
 	Objects of class Windows_NetServer do not exist!
@@ -85,7 +85,7 @@ test_expect_success 'all-systems mode: boards linked to the Unispace objects of 
 
 	There were 1 Linux objects found:
 	Device name to use for SNMP query: srvB
-	Device address to use for SNMP query:127.20.20.2:
+	Device address to use for SNMP query:$carries_7:
 	Reclassify srvB as an Orvex Linux Server
 
 	Objects of class DECSystem do not exist!
@@ -94,7 +94,7 @@ test_expect_success 'all-systems mode: boards linked to the Unispace objects of 
 
 	There were 1 Novell objects found:
 	Device name to use for SNMP query: srvE
-	Device address to use for SNMP query:127.20.20.3:
+	Device address to use for SNMP query:$no_board:
 	Reclassify srvE as an Orvex Novell Server
 
 	Objects of class OS2 do not exist!
@@ -118,7 +118,7 @@ test_expect_success 'all-systems mode: boards linked to the Unispace objects of 
 
 	Checking Orvex_Windows2000_Server objects found lights out devices.
 	Device name to use for SNMP query: srvA
-	Device address to use for SNMP query:127.20.20.1:
+	Device address to use for SNMP query:$carries_5:
 	Server'\''s Lights Out Address: 10.0.0.5
 
 	Remote Vistrel Orvex_Windows2000_Server: srvA-Unispace, b5a, 10.0.0.5, {b5a}
@@ -130,7 +130,7 @@ test_expect_success 'all-systems mode: boards linked to the Unispace objects of 
 
 	Checking Orvex_Linux objects found lights out devices.
 	Device name to use for SNMP query: srvB
-	Device address to use for SNMP query:127.20.20.2:
+	Device address to use for SNMP query:$carries_7:
 	Server'\''s Lights Out Address: 10.0.0.7
 
 	Remote Vistrel Orvex_Linux: srvB-Unispace, b7, 10.0.0.7, {b7}
@@ -139,12 +139,12 @@ test_expect_success 'all-systems mode: boards linked to the Unispace objects of 
 
 	Checking Orvex_Novell objects found lights out devices.
 	Device name to use for SNMP query: srvC
-	Device address to use for SNMP query:127.20.20.2:
+	Device address to use for SNMP query:$carries_7:
 	Server'\''s Lights Out Address: 10.0.0.7
 
 	Remote Vistrel Orvex_Novell: srvC-Unispace, b7, 10.0.0.7, {b7}
 	Device name to use for SNMP query: srvE
-	Device address to use for SNMP query:127.20.20.3:
+	Device address to use for SNMP query:$no_board:
 	Device not reclassified.
 
 	Objects of class Orvex_UnixWare do not exist!
@@ -153,7 +153,7 @@ test_expect_success 'all-systems mode: boards linked to the Unispace objects of 
 
 	Checking Orvex_SANappliance objects found lights out devices.
 	Device name to use for SNMP query: srvD
-	Device address to use for SNMP query:127.20.20.1:
+	Device address to use for SNMP query:$carries_5:
 	Server'\''s Lights Out Address: 10.0.0.5
 
 	Objects of class Orvex_VistrelManager do not exist!
@@ -193,13 +193,13 @@ test_expect_success 'all-systems mode: boards linked to the Unispace objects of 
 	Orvex devices have been reclassified in the Unicenter TNG
 	Common Object Repository.
 	EOF
-  expect_log <<-\EOF &&
+  expect_log <<-EOF &&
 	Verifying that the Orvex classes exist
 	Objects of class Host do not exist!
 
 	There were 1 Windows2000_Server objects found:
 	Device name to use for SNMP query: srvA
-	Device address to use for SNMP query:127.20.20.1:
+	Device address to use for SNMP query:$carries_5:
 	Reclassify srvA as an Orvex Windows 2000 Server
 
 	Objects of class Windows_NetServer do not exist!
@@ -207,7 +207,7 @@ test_expect_success 'all-systems mode: boards linked to the Unispace objects of 
 
 	There were 1 Linux objects found:
 	Device name to use for SNMP query: srvB
-	Device address to use for SNMP query:127.20.20.2:
+	Device address to use for SNMP query:$carries_7:
 	Reclassify srvB as an Orvex Linux Server
 
 	Objects of class DECSystem do not exist!
@@ -216,7 +216,7 @@ test_expect_success 'all-systems mode: boards linked to the Unispace objects of 
 
 	There were 1 Novell objects found:
 	Device name to use for SNMP query: srvE
-	Device address to use for SNMP query:127.20.20.3:
+	Device address to use for SNMP query:$no_board:
 	Reclassify srvE as an Orvex Novell Server
 
 	Objects of class OS2 do not exist!
@@ -234,7 +234,7 @@ test_expect_success 'all-systems mode: boards linked to the Unispace objects of 
 
 	Checking Orvex_Windows2000_Server objects found lights out devices.
 	Device name to use for SNMP query: srvA
-	Device address to use for SNMP query:127.20.20.1:
+	Device address to use for SNMP query:$carries_5:
 	Server'\''s Lights Out Address: 10.0.0.5
 
 	Objects of class Orvex_Windows_NetServer do not exist!
@@ -244,7 +244,7 @@ test_expect_success 'all-systems mode: boards linked to the Unispace objects of 
 
 	Checking Orvex_Linux objects found lights out devices.
 	Device name to use for SNMP query: srvB
-	Device address to use for SNMP query:127.20.20.2:
+	Device address to use for SNMP query:$carries_7:
 	Server'\''s Lights Out Address: 10.0.0.7
 
 
@@ -252,11 +252,11 @@ test_expect_success 'all-systems mode: boards linked to the Unispace objects of 
 
 	Checking Orvex_Novell objects found lights out devices.
 	Device name to use for SNMP query: srvC
-	Device address to use for SNMP query:127.20.20.2:
+	Device address to use for SNMP query:$carries_7:
 	Server'\''s Lights Out Address: 10.0.0.7
 
 	Device name to use for SNMP query: srvE
-	Device address to use for SNMP query:127.20.20.3:
+	Device address to use for SNMP query:$no_board:
 	Device not reclassified.
 
 	Objects of class Orvex_UnixWare do not exist!
@@ -265,7 +265,7 @@ test_expect_success 'all-systems mode: boards linked to the Unispace objects of 
 
 	Checking Orvex_SANappliance objects found lights out devices.
 	Device name to use for SNMP query: srvD
-	Device address to use for SNMP query:127.20.20.1:
+	Device address to use for SNMP query:$carries_5:
 	Server'\''s Lights Out Address: 10.0.0.5
 
 	Objects of class Orvex_VistrelManager do not exist!
@@ -341,7 +341,7 @@ test_expect_success 'lights-out-only mode: only the framework server classes are
   expect_rc 0 &&
   expect_file err </dev/null &&
   name_uuids out "$(install_dir)/orxdetect.log" &&
-  expect_stdout <<-\EOF &&
+  expect_stdout <<-EOF &&
 
 	This utility connects to the local Unicenter TNG repository and
 	checks all objects to see if they are Orvex objects.
@@ -355,19 +355,19 @@ test_expect_success 'lights-out-only mode: only the framework server classes are
 
 	There were 1 Windows2000_Server objects found:
 	Device name to use for SNMP query: srvA
-	Device address to use for SNMP query:127.20.20.1:
+	Device address to use for SNMP query:$carries_5:
 	Objects of class Windows_NetServer do not exist!
 	Objects of class WindowsNT_Server do not exist!
 
 	There were 1 Linux objects found:
 	Device name to use for SNMP query: srvB
-	Device address to use for SNMP query:127.20.20.2:
+	Device address to use for SNMP query:$carries_7:
 	Objects of class SCOUnix do not exist!
 	Objects of class UnixWare do not exist!
 
 	There were 1 Novell objects found:
 	Device name to use for SNMP query: srvE
-	Device address to use for SNMP query:127.20.20.3:
+	Device address to use for SNMP query:$no_board:
 	Objects of class OS2 do not exist!
 
 	Performing association of Remote Vistrel devices...
@@ -384,7 +384,7 @@ test_expect_success 'lights-out-only mode: only the framework server classes are
 
 	Checking Windows2000_Server objects found lights out devices.
 	Device name to use for SNMP query: srvA
-	Device address to use for SNMP query:127.20.20.1:
+	Device address to use for SNMP query:$carries_5:
 	Server'\''s Lights Out Address: 10.0.0.5
 
 	Remote Vistrel Windows2000_Server: srvA-Unispace, b5a, 10.0.0.5, {b5a}
@@ -396,7 +396,7 @@ test_expect_success 'lights-out-only mode: only the framework server classes are
 
 	Checking Linux objects found lights out devices.
 	Device name to use for SNMP query: srvB
-	Device address to use for SNMP query:127.20.20.2:
+	Device address to use for SNMP query:$carries_7:
 	Server'\''s Lights Out Address: 10.0.0.7
 
 	Remote Vistrel Linux: srvB-Unispace, b7, 10.0.0.7, {b7}
@@ -405,7 +405,7 @@ test_expect_success 'lights-out-only mode: only the framework server classes are
 
 	Checking Novell objects found lights out devices.
 	Device name to use for SNMP query: srvE
-	Device address to use for SNMP query:127.20.20.3:
+	Device address to use for SNMP query:$no_board:
 	Device not reclassified.
 
 	Objects of class UnixWare do not exist!
@@ -434,25 +434,25 @@ test_expect_success 'lights-out-only mode: only the framework server classes are
 	Orvex devices have been reclassified in the Unicenter TNG
 	Common Object Repository.
 	EOF
-  expect_log <<-\EOF &&
+  expect_log <<-EOF &&
 	Verifying that the Orvex classes exist
 	Objects of class Host do not exist!
 
 	There were 1 Windows2000_Server objects found:
 	Device name to use for SNMP query: srvA
-	Device address to use for SNMP query:127.20.20.1:
+	Device address to use for SNMP query:$carries_5:
 	Objects of class Windows_NetServer do not exist!
 	Objects of class WindowsNT_Server do not exist!
 
 	There were 1 Linux objects found:
 	Device name to use for SNMP query: srvB
-	Device address to use for SNMP query:127.20.20.2:
+	Device address to use for SNMP query:$carries_7:
 	Objects of class SCOUnix do not exist!
 	Objects of class UnixWare do not exist!
 
 	There were 1 Novell objects found:
 	Device name to use for SNMP query: srvE
-	Device address to use for SNMP query:127.20.20.3:
+	Device address to use for SNMP query:$no_board:
 	Objects of class OS2 do not exist!
 
 	Performing association of Remote Vistrel Devices...
@@ -463,7 +463,7 @@ test_expect_success 'lights-out-only mode: only the framework server classes are
 
 	Checking Windows2000_Server objects found lights out devices.
 	Device name to use for SNMP query: srvA
-	Device address to use for SNMP query:127.20.20.1:
+	Device address to use for SNMP query:$carries_5:
 	Server'\''s Lights Out Address: 10.0.0.5
 
 	Objects of class Windows_NetServer do not exist!
@@ -473,7 +473,7 @@ test_expect_success 'lights-out-only mode: only the framework server classes are
 
 	Checking Linux objects found lights out devices.
 	Device name to use for SNMP query: srvB
-	Device address to use for SNMP query:127.20.20.2:
+	Device address to use for SNMP query:$carries_7:
 	Server'\''s Lights Out Address: 10.0.0.7
 
 
@@ -481,7 +481,7 @@ test_expect_success 'lights-out-only mode: only the framework server classes are
 
 	Checking Novell objects found lights out devices.
 	Device name to use for SNMP query: srvE
-	Device address to use for SNMP query:127.20.20.3:
+	Device address to use for SNMP query:$no_board:
 	Device not reclassified.
 
 	Objects of class UnixWare do not exist!

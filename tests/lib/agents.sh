@@ -18,7 +18,10 @@
 # Addresses: a script tABCD-... owns the block 127.AB.CD.0/24 (t3010 ->
 # 127.30.10.N, t0051 -> 127.0.51.N), so that scripts run side by side
 # without sharing an address. agent_address N gives the N-th address of the
-# block (N from 1 to 254). Benches use 127.250.0.0 and above, where no test
+# block (N from 1 to 254). TNG_TEST_LANE (0 to 5, default 0) moves every
+# block, so that runs of the same scripts (another build, another repository
+# backend) can go on at once: lane L adds 100 x (L / 2) to AB and
+# 100 x (L % 2) to CD. Benches use 127.250.0.0 and above, where no test
 # script reaches (bench/plndetect.sh: 127.250.0.0/16).
 #
 # Every agent a script starts is stopped when the script ends, pass or fail
@@ -52,7 +55,13 @@ agent_address() {
     say "agent_address: $n is not from 1 to 254" >&2
     return 1
   fi
-  printf '127.%d.%d.%d\n' "$((10#${number:0:2}))" "$((10#${number:2:2}))" "$n"
+  local lane=${TNG_TEST_LANE:-0}
+  case $lane in
+    [0-5]) ;;
+    *) say "agent_address: TNG_TEST_LANE must be from 0 to 5, not '$lane'" >&2; return 1 ;;
+  esac
+  printf '127.%d.%d.%d\n' "$((10#${number:0:2} + 100 * (lane / 2)))" \
+    "$((10#${number:2:2} + 100 * (lane % 2)))" "$n"
 }
 
 # agent_start [--community NAME | --v3 'USER LEVEL ...'...] ADDRESS[,ADDRESS...] ['OID TYPE VALUE'...]
