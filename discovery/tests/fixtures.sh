@@ -64,9 +64,7 @@ log_head() { verifying; }
 
 # objects_of CLASS: the names of the objects of one class of "demo", sorted.
 objects_of() {
-  wvrepo object list demo "$1" --json |
-    python3 -c 'import sys, json
-for line in sys.stdin: print(json.loads(line).get("name"))' | sort
+  wvrepo object list demo "$1" --json | jq -r .name | sort
 }
 
 # inclusions: every Inclusion object of "demo" as one line, its uuids shown
@@ -100,20 +98,19 @@ print(len(set(o["uuid"] for o in objects if o["class_name"] == "Inclusion")), "d
 # name_uuids FILE...: replaces, in place, every uuid of an object of "demo"
 # (other than the inclusion objects) by "{NAME}", the object's name.
 name_uuids() {
-  wvrepo object list demo --json >"$CASE_DIR/uuid-map.json"
-  python3 - "$CASE_DIR/uuid-map.json" "$@" <<-\PY
-	import sys, json
-	names = {}
-	for line in open(sys.argv[1]):
-	    o = json.loads(line)
-	    if o["class_name"] != "Inclusion":
-	        names[o["uuid"]] = "{%s}" % o.get("name")
-	for path in sys.argv[2:]:
-	    text = open(path).read()
-	    for uuid, name in names.items():
-	        text = text.replace(uuid, name)
-	    open(path, "w").write(text)
-	PY
+  wvrepo object list demo --json |
+    jq -r 'select(.class_name != "Inclusion") | "\(.uuid)\t{\(.name)}"' >"$CASE_DIR/uuid-map" || return 1
+  local file
+  for file in "$@"; do
+    awk -F '\t' '
+      NR == FNR { name[$1] = $2; next }
+      { for (uuid in name) while ((at = index($0, uuid)) > 0)
+          $0 = substr($0, 1, at - 1) name[uuid] substr($0, at + length(uuid))
+        print }' "$CASE_DIR/uuid-map" "$file" >"$file.named" || return 1
+    # awk ends every line; a file whose last line had no line break keeps it so.
+    [ -z "$(tail -c 1 "$file")" ] || truncate -s -1 "$file.named"
+    mv "$file.named" "$file" || return 1
+  done
 }
 
 # reclass_runs: the recorded reclass runs, one line each.

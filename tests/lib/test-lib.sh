@@ -202,8 +202,8 @@ repo_sql() {
   if [ -e "$TNG_HOME/repositories/$1.db" ]; then
     sqlite3 "$TNG_HOME/repositories/$1.db" "$2"
   else
-    PGOPTIONS="-c search_path=\"tng_$1\"" psql -X -q -A -t -v ON_ERROR_STOP=1 \
-      "$(sed -n 's/^conninfo=//p' "$TNG_HOME/repositories/$1.pg")" -c "$2"
+    psql -X -q -A -t -v ON_ERROR_STOP=1 "$(sed -n 's/^conninfo=//p' "$TNG_HOME/repositories/$1.pg")" \
+      -c "SET search_path = \"tng_$1\"" -c "$2"
   fi
 }
 
@@ -260,11 +260,7 @@ REC
 
 # objects REPO [CLASS]: the repository's objects as "class name" lines, sorted.
 objects() {
-  wvrepo object list "$@" --json |
-    python3 -c 'import sys, json
-for line in sys.stdin:
-    o = json.loads(line)
-    print(o["class_name"], o.get("name"))' | sort
+  wvrepo object list "$@" --json | jq -r '"\(.class_name) \(.name)"' | sort
 }
 
 # reclass_run N: the argument words of the N-th recorded reclass run.
