@@ -109,10 +109,17 @@ test_expect_success 'a tool ended by a signal during a hidden entry gives the te
 	    assert text in seen, (text, seen)
 	for argv, prompt in (([bin + "/wvrepo", "user", "add", "R", "u"], b"Password for u"),
 	                     ([bin + "/ClassLift", "inst-prompt"], b"Enter the password")):
+	    # The tool starts once the terminal as it was is noted.
+	    ready, go = os.pipe()
 	    pid, master = pty.fork()
 	    if pid == 0:
+	        os.close(go)
+	        os.read(ready, 1)
 	        os.execv(argv[0], argv)
+	    os.close(ready)
 	    before = termios.tcgetattr(master)
+	    os.write(go, b"x")
+	    os.close(go)
 	    if argv[1] == "inst-prompt":
 	        wait_for(master, b"Repository to use:"); os.write(master, b"R\n")
 	        wait_for(master, b"user name"); os.write(master, b"admin\n")

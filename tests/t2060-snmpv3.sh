@@ -141,7 +141,7 @@ test_expect_success 'agents that refuse the credentials are silent devices, said
     both_tools "$set" "$set" &&
     same_as silent "$set" &&
     for tool in orx pln; do
-      sed "s/ 127\.20\.60\.[0-9]*:161 / ADDRESS /" "$results/$set.$tool.err" >said &&
+      sed "s/ 127\.[0-9]*\.[0-9]*\.[0-9]*:161 / ADDRESS /" "$results/$set.$tool.err" >said &&
       echo "SNMPv3: the agent at ADDRESS refuses credential set '\''$set'\'': $reason; every agent that refuses it counts as not answering" |
         diff - said ||
         { say "with credential set $set ($tool)" >&2; cat "$results/$set.$tool.err" >&2; exit 1; }
