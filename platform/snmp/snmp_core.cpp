@@ -275,10 +275,9 @@ constexpr rlim_t spare_descriptors = 64;
 // interface means one device at a time.
 bool faults_name_snmp() {
   constexpr std::string_view operations[] = {
-      "TNG_SNMP_104",     "TNG_SNMP_106",     "TNG_SNMP_109",       "TNG_SNMP_111",
-      "TNG_SNMP_112",     "TNG_SNMP_113",     "SnmpMgrStrToOid",    "SnmpUtilMemAlloc",
-      "SnmpUtilMemReAlloc", "SnmpMgrOpen",    "SnmpMgrRequest",     "SnmpUtilVarBindListFree",
-      "SnmpMgrClose",
+#define TNG_FAULT(name) #name,
+#include "platform/snmp_faults.def"
+#undef TNG_FAULT
   };
   return std::any_of(std::begin(operations), std::end(operations), tng::faults::named);
 }
@@ -297,24 +296,37 @@ std::optional<rlimit> open_files_for(rlim_t needed) {
   return limit;
 }
 
+// How many exchanges the carriers that fit under the open-file limit hold,
+// once the soft limit is raised for the carriers of `wanted` exchanges
+// (every `exchanges_per_carrier` under way take one socket): `wanted` when
+// all fit. `limit` is the limit in force, nothing when it cannot be read
+// (then `fit` is `wanted`).
+struct Fit {
+  rlim_t fit;
+  std::optional<rlim_t> limit;
+};
+Fit exchanges_that_fit(rlim_t wanted) {
+  const rlim_t per_carrier = exchanges_per_carrier;
+  const rlim_t needed = (wanted + per_carrier - 1) / per_carrier + spare_descriptors;
+  const std::optional<rlimit> limit = open_files_for(needed);
+  if (!limit) return {wanted, std::nullopt};
+  if (limit->rlim_cur == RLIM_INFINITY || limit->rlim_cur >= needed) return {wanted, limit->rlim_cur};
+  const rlim_t carriers = limit->rlim_cur > spare_descriptors ? limit->rlim_cur - spare_descriptors : 0;
+  return {carriers * per_carrier, limit->rlim_cur};
+}
+
 // Raises the soft open-file limit as far as the hard limit allows and
-// shrinks the window to what then fits: every `exchanges_per_carrier`
-// exchanges under way take one socket.
+// shrinks the window to what then fits, saying so on stderr.
 int fit_open_files(int wanted, int sessions_per_device) {
   if (wanted <= 1) return wanted;
-  const rlim_t per_carrier = exchanges_per_carrier;
-  const rlim_t exchanges = static_cast<rlim_t>(wanted) * static_cast<rlim_t>(sessions_per_device);
-  const rlim_t needed = (exchanges + per_carrier - 1) / per_carrier + spare_descriptors;
-  std::optional<rlimit> got = open_files_for(needed);
-  if (!got) return wanted;
-  const rlimit limit = *got;
-  if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= needed) return wanted;
-  const rlim_t carriers = limit.rlim_cur > spare_descriptors ? limit.rlim_cur - spare_descriptors : 0;
-  const int fits = static_cast<int>(std::clamp<rlim_t>(
-      carriers * per_carrier / static_cast<rlim_t>(sessions_per_device), 1, max_window));
+  const auto per_device = static_cast<rlim_t>(sessions_per_device);
+  const rlim_t exchanges = static_cast<rlim_t>(wanted) * per_device;
+  const Fit room = exchanges_that_fit(exchanges);
+  if (room.fit >= exchanges) return wanted;
+  const int fits = static_cast<int>(std::clamp<rlim_t>(room.fit / per_device, 1, max_window));
   std::fprintf(stderr,
                "SNMP window of %d devices lowered to %d: the open-file limit is %llu\n", wanted,
-               fits, static_cast<unsigned long long>(limit.rlim_cur));
+               fits, static_cast<unsigned long long>(*room.limit));
   return fits;
 }
 
@@ -324,17 +336,11 @@ int fit_open_files(int wanted, int sessions_per_device) {
 // smallest number of exchanges a carrier holds.
 std::size_t fit_in_flight(int window, int sessions_per_device) {
   if (window <= 1) return 1;
-  const rlim_t per_carrier = exchanges_per_carrier;
-  const rlim_t most = static_cast<rlim_t>(max_in_flight) * static_cast<rlim_t>(sessions_per_device);
-  const rlim_t needed = (most + per_carrier - 1) / per_carrier + spare_descriptors;
-  std::optional<rlimit> got = open_files_for(needed);
-  if (!got) return static_cast<std::size_t>(window);
-  const rlimit limit = *got;
-  if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= needed) return max_in_flight;
-  const rlim_t carriers = limit.rlim_cur > spare_descriptors ? limit.rlim_cur - spare_descriptors : 0;
-  const rlim_t fits = carriers * per_carrier / static_cast<rlim_t>(sessions_per_device);
-  return std::clamp<std::size_t>(static_cast<std::size_t>(fits), static_cast<std::size_t>(window),
-                                 max_in_flight);
+  const auto per_device = static_cast<rlim_t>(sessions_per_device);
+  const Fit room = exchanges_that_fit(static_cast<rlim_t>(max_in_flight) * per_device);
+  if (!room.limit) return static_cast<std::size_t>(window);
+  return std::clamp<std::size_t>(static_cast<std::size_t>(room.fit / per_device),
+                                 static_cast<std::size_t>(window), max_in_flight);
 }
 
 // What a shared carrier's receive buffer is taken to need per answer that
@@ -484,6 +490,17 @@ struct Due {
   bool operator>(const Due& other) const { return at > other.at; }
 };
 
+// A request of `type` for the values of `names`; null when it cannot be made.
+netsnmp_pdu* question(uint8_t type, const std::vector<Oid>& names) {
+  netsnmp_pdu* pdu = snmp_pdu_create(type);
+  if (!pdu) return nullptr;
+  for (const Oid& name : names) {
+    std::vector<oid> ids(name.begin(), name.end());
+    snmp_add_null_var(pdu, ids.data(), ids.size());
+  }
+  return pdu;
+}
+
 // The message of `pdu` as the carrier's session builds it; nothing when the
 // library cannot build it.
 std::optional<std::pair<std::unique_ptr<u_char[]>, uint32_t>> build_message(void* handle,
@@ -558,12 +575,8 @@ class Poller {
   bool send_shared(Session& session, uint8_t pdu_type, const std::vector<Oid>& names) {
     Carrier* carrier = carrier_for(session.settings_);
     if (carrier == nullptr) return false;
-    netsnmp_pdu* pdu = snmp_pdu_create(pdu_type);
+    netsnmp_pdu* pdu = question(pdu_type, names);
     if (!pdu) return false;
-    for (const Oid& name : names) {
-      std::vector<oid> ids(name.begin(), name.end());
-      snmp_add_null_var(pdu, ids.data(), ids.size());
-    }
     const std::string& community = session.settings_.community;
     pdu->version = session.settings_.version;
     pdu->community = static_cast<u_char*>(std::malloc(community.size() + 1));
@@ -1001,12 +1014,8 @@ bool Session::send(uint8_t pdu_type, const std::vector<Oid>& names) {
   Poller& poller = Poller::instance();
   if (!own_) return poller.send_shared(*this, pdu_type, names);
   Carrier* carrier = own_.get();
-  netsnmp_pdu* pdu = snmp_pdu_create(pdu_type);
+  netsnmp_pdu* pdu = question(pdu_type, names);
   if (!pdu) return false;
-  for (const Oid& name : names) {
-    std::vector<oid> ids(name.begin(), name.end());
-    snmp_add_null_var(pdu, ids.data(), ids.size());
-  }
   const long request_id = snmp_sess_async_send(carrier->handle, pdu, &Session::on_event, carrier);
   if (request_id == 0) {
     snmp_free_pdu(pdu);  // the library keeps only what it sent
@@ -1074,12 +1083,8 @@ bool Session::dispatch_v3() {
   Poller& poller = Poller::instance();
   Carrier* carrier = own_ ? own_.get() : poller.carrier_for(settings_);
   if (carrier == nullptr || !localise(*settings_.security, engine.id)) return false;
-  netsnmp_pdu* pdu = snmp_pdu_create(pending_type_);
+  netsnmp_pdu* pdu = question(pending_type_, names);
   if (!pdu) return false;
-  for (const Oid& name : names) {
-    std::vector<oid> ids(name.begin(), name.end());
-    snmp_add_null_var(pdu, ids.data(), ids.size());
-  }
   const auto copy = [&engine](u_char*& to, size_t& length) {
     to = static_cast<u_char*>(netsnmp_memdup(engine.id.data(), engine.id.size()));
     length = to ? engine.id.size() : 0;
