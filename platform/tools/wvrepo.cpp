@@ -401,11 +401,7 @@ class CommandLine {
   int run(int argc, char** argv) {
     try {
       app_.parse(argc, argv);
-    } catch (const CLI::CallForHelp& e) {
-      return app_.exit(e);
-    } catch (const CLI::CallForAllHelp& e) {
-      return app_.exit(e);
-    } catch (const CLI::CallForVersion& e) {
+    } catch (const CLI::Success& e) {  // --help, --help-all, --version
       return app_.exit(e);
     } catch (const CLI::ParseError& e) {
       std::fprintf(stderr, "wvrepo: %s\nRun 'wvrepo --help' for the commands.\n", e.what());

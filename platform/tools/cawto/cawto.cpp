@@ -47,8 +47,7 @@ constexpr ValueOption value_options[] = {
 
 constexpr const char* kUsageLine =
     "usage: cawto -n NODE [-cat CATEGORY] [-sev LETTER] [-c COLOUR] [-k] [-s SOURCE] WORD...\n";
-constexpr const char* kHelp =
-    "usage: cawto -n NODE [-cat CATEGORY] [-sev LETTER] [-c COLOUR] [-k] [-s SOURCE] WORD...\n"
+const std::string kHelp = std::string(kUsageLine) +
     "\n"
     "Appends one event to the NSM event console of the NSM directory that holds\n"
     "this program (the folder above its bin/): one JSON object a line in\n"
@@ -165,7 +164,7 @@ bool append(const std::string& directory, const std::string& line) {
 int main(int argc, char** argv) {
   // Started detached by the forwarder: a closed output must not stop it.
   tng::signals::ignore_broken_pipe();
-  if (auto answered = tng::tools::answer_help_or_version(argc, argv, "cawto", kHelp))
+  if (auto answered = tng::tools::answer_help_or_version(argc, argv, "cawto", kHelp.c_str()))
     return *answered;
   std::optional<Event> event = parse(argc, argv);
   if (!event) return exit_usage;
