@@ -30,6 +30,8 @@ install(FILES
         DESTINATION ${CMAKE_INSTALL_DATADIR}/${TNG_PACKAGE} COMPONENT suite)
 install(PROGRAMS scripts/demo.sh scripts/demo-migration.sh
         DESTINATION ${CMAKE_INSTALL_DATADIR}/${TNG_PACKAGE}/demo COMPONENT suite)
+install(FILES scripts/demo-home.sh
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/${TNG_PACKAGE}/demo COMPONENT suite)
 
 # The notes keep their folder names, so that the README's references read
 # the same in share/doc.

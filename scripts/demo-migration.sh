@@ -3,21 +3,8 @@
 # classes by ClassLift. Runs the build's programs (scripts/setup.sh) from a
 # clone, those on PATH when installed.
 set -euo pipefail
-top=$(cd "$(dirname "$0")/.." && pwd)
-if [ -x "$top/build/bin/wvrepo" ]; then
-  # From a clone: the build's programs, and a home under out/.
-  export PATH="$top/build/bin:$PATH"
-  export TNG_HOME="$top/out/demo-migration"
-  rm -rf "$TNG_HOME"
-  mkdir -p "$TNG_HOME"
-else
-  # Installed (share/<package>/demo): the programs are on PATH; the home is
-  # a fresh temporary folder.
-  export TNG_HOME="$(mktemp -d "${TMPDIR:-/tmp}/orvex-demo-migration.XXXXXX")"
-fi
-wvrepo setup >/dev/null
-wvrepo create demo >/dev/null
-printf '\n' | wvrepo user add demo admin >/dev/null
+. "$(dirname "$0")/demo-home.sh"
+demo_home demo-migration
 wvrepo import demo PLNAddClass.TNG >/dev/null
 wvrepo import demo ORXAddClass.TNG >/dev/null
 i=0
