@@ -48,6 +48,11 @@ enum class CommunityKind { community, credentials, refused };
 // a credential set.
 CommunityKind resolve_community(const std::string& community, std::shared_ptr<Security>& security);
 
+// The key (Ku) of a pass phrase for an authentication protocol (one of the
+// library's usmHMAC*AuthProtocol identifiers); empty when none can be made.
+std::vector<uint8_t> key_of_pass_phrase(const unsigned long* auth_protocol, std::size_t length,
+                                        std::string_view pass);
+
 // Sets up the parts of the library that SNMPv3 needs (the security module,
 // a local engine ID for the user table), once per process, still without
 // reading any configuration.
