@@ -269,16 +269,24 @@ reclass_run() {
 }
 
 # home_like TEMPLATE CMD...: a framework home at $TNG_HOME like the home
-# TEMPLATE that CMD made: a copy of it, its registry pointing into the copy,
-# while repositories are files; on a server repository, where a copy would
-# share the template's database, CMD makes it again.
+# TEMPLATE that CMD made: a copy of it, its registry pointing into the copy.
+# On a server repository the copy gets a database of its own, made from the
+# template's (the server copies it; no tool may be connected to it then).
+# Through the pooler, which keeps connections to the template's database
+# open, CMD makes the home again instead.
 home_like() {
-  local template=$1
+  local template=$1 from to
   shift
-  if [ "$TNG_TEST_BACKEND" = pg ]; then "$@"; return; fi
+  if [ -n "${TNG_TEST_POOLED:-}" ]; then "$@"; return; fi
   rm -rf "$TNG_HOME"
-  cp -a "$template" "$TNG_HOME"
+  cp -a "$template" "$TNG_HOME" || return 1
   sed -i "s|$template|$TNG_HOME|g" "$TNG_HOME/registry.ini"
+  [ -s "$template/.pg-test-database" ] || return 0
+  from=$(cat "$template/.pg-test-database")
+  to="t${case_number:-0}_${BASHPID}_${RANDOM}"
+  pg_sql postgres "CREATE DATABASE \"$to\" TEMPLATE \"$from\"" || return 1
+  echo "$to" >"$TNG_HOME/.pg-test-database"
+  sed -i "s|dbname=$from\\b|dbname=$to|" "$TNG_HOME"/repositories/*.pg
 }
 
 # in_background NAME CMD...: runs CMD in the background, out of any case,
