@@ -83,6 +83,32 @@ test_expect_success 'object add refuses bad values and a uuid in use' '
 	test "$(objects R | wc -l)" = 1
 '
 
+test_expect_success 'object load adds every line in one change, or nothing and names the line' '
+	fresh_home && make_repo R &&
+	printf "Host\tname=big box\taddress=10.0.0.9\tuuid:uuid=$U1\n\nLinux\tname=l1\tn:int=7\n" >objects.tsv &&
+	run wvrepo object load R objects.tsv && expect_rc 0 &&
+	test "$(wc -l <out)" = 2 && test "$(head -1 out)" = $U1 &&
+	run wvrepo object list R --json && expect_rc 0 &&
+	sed "s/\"uuid\":\"[0-9a-f-]*\"/\"uuid\":\"U\"/" out >out.masked &&
+	expect_file out.masked <<-EOF &&
+	{"class_name":"Host","name":"big box","uuid":"U","address":"10.0.0.9"}
+	{"class_name":"Linux","name":"l1","uuid":"U","n":7}
+	EOF
+	while IFS="|" read -r text rc message; do
+		printf "Host\tname=fine\n$text\n" >bad.tsv &&
+		run wvrepo object load R bad.tsv && expect_rc $rc &&
+		grep -q "^wvrepo: bad.tsv:2: $message" err || { say "$text: $(cat err)" >&2; exit 1; }
+	done <<-EOF &&
+	NoClass\tname=x|1|class .NoClass. does not exist
+	Host\tuuid:uuid=$U1|1|
+	Host\tname=a\tname=b|2|property .name. given twice
+	Host\tn:int=x|2|.x. is not a 32-bit integer
+	\tname=x|2|no class
+	EOF
+	printf "Host\tname=piped\n" | wvrepo object load R - >/dev/null &&
+	test "$(objects R | wc -l)" = 3
+'
+
 # ---- reclass ----
 
 reclass_fixture() {

@@ -41,7 +41,7 @@ test_expect_success 'bash completion of wvrepo: commands, options, repository na
     test "$got" = "$want" || { say "$words: want [$want], got [$got]" >&2; exit 1; }
   done <<-\EOF
 	wvrepo|--help --version attach audit class create import object setup status user 
-	wvrepo object|add del list 
+	wvrepo object|add del list load 
 	wvrepo class|add drop list 
 	wvrepo object list|alpha beta 
 	wvrepo create alpha|

@@ -10,6 +10,7 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -248,19 +249,90 @@ int import(const Options& o) {
   return 0;
 }
 
-int object_add(const Options& o) {
+// The properties of a new object from its PROP=VALUE words.
+template <typename Words>
+std::vector<repo::Test> new_properties(const Words& words) {
   std::vector<repo::Test> items;
-  for (size_t i = 2; i < o.positional.size(); ++i) {
-    repo::Test t = typed_value(o.positional[i]);
+  for (std::string_view word : words) {
+    repo::Test t = typed_value(word);
     for (const repo::Test& other : items)
       if (other.property == t.property)
         throw UsageError("property '" + t.property + "' given twice");
     items.push_back(std::move(t));
   }
+  return items;
+}
+
+int object_add(const Options& o) {
+  const std::vector<repo::Test> items =
+      new_properties(std::span(o.positional).subspan(2));
   repo::Uuid made{};
   change(o.positional[0],
          [&](repo::Store& store) { made = store.create_object(o.positional[1], items); });
   std::printf("%s\n", repo::uuid_text(made).c_str());
+  return 0;
+}
+
+// One object of a load file: its class and properties.
+struct NewObject {
+  std::string cls;
+  std::vector<repo::Test> items;
+  size_t line;  // where the load file names it
+};
+
+// The objects of a load file: a line an object, CLASS and then its
+// PROP=VALUE words, separated by tabs (a value may hold blanks); blank
+// lines are skipped. A line that cannot be read is refused with its number.
+std::vector<NewObject> load_file(const std::string& path) {
+  std::string text;
+  if (path == "-") {
+    char buffer[65536];
+    size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) text.append(buffer, got);
+    if (std::ferror(stdin)) throw repo::Error(repo::kFailed, "cannot read standard input");
+  } else if (int error = tng::files::read_all(path, text); error != 0) {
+    throw repo::Error(repo::kFailed, "cannot read " + path + ": " + tng::files::error_text(error));
+  }
+  std::vector<NewObject> objects;
+  size_t number = 0;
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string_view line(text.data() + start, end - start);
+    start = end + 1;
+    ++number;
+    if (line.find_first_not_of(" \t\r") == std::string_view::npos) continue;
+    std::vector<std::string_view> words;
+    for (size_t from = 0;;) {
+      const size_t tab = line.find('\t', from);
+      words.push_back(line.substr(from, tab - from));
+      if (tab == std::string_view::npos) break;
+      from = tab + 1;
+    }
+    try {
+      if (words[0].empty()) throw UsageError("no class");
+      objects.push_back(
+          {std::string(words[0]), new_properties(std::span(words).subspan(1)), number});
+    } catch (const UsageError& e) {
+      throw UsageError(path + ":" + std::to_string(number) + ": " + e.what());
+    }
+  }
+  return objects;
+}
+
+int object_load(const Options& o) {
+  const std::vector<NewObject> objects = load_file(std::string(o.positional[1]));
+  std::vector<repo::Uuid> made;
+  made.reserve(objects.size());
+  const std::string path(o.positional[1]);
+  change(o.positional[0], [&](repo::Store& store) {
+    for (const NewObject& object : objects) try {
+        made.push_back(store.create_object(object.cls, object.items));
+      } catch (const repo::Error& e) {
+        throw repo::Error(e.code(), path + ":" + std::to_string(object.line) + ": " + e.what());
+      }
+  });
+  for (const repo::Uuid& uuid : made) std::printf("%s\n", repo::uuid_text(uuid).c_str());
   return 0;
 }
 
@@ -386,6 +458,10 @@ class CommandLine {
     add.app->add_option("PROP=VALUE", add.rest,
                         "Properties: PROP=text, PROP:int=N, PROP:uuid=U (a uuid is made when "
                         "none is given)");
+    command(*object, "load",
+            "Add the objects of FILE (- for standard input) in one change; prints their uuids. "
+            "A line an object: CLASS, then PROP=VALUE words as for 'add', separated by tabs",
+            object_load, {"REPO", "FILE"});
     Command& list = command(*object, "list", "List objects", object_list, {"REPO"}, {"CLASS"});
     where(list);
     json(list);
