@@ -39,7 +39,8 @@ classlift_closing() {
 
 # A repository with both families of classes and a user admin (blank
 # password) and ops (password "s3cret").
-pellion_repo() {
+pellion_repo() { made_once pellion make_pellion_repo; }
+make_pellion_repo() {
   fresh_home &&
   make_repo demo &&
   printf 's3cret\n' | wvrepo user add demo ops >/dev/null &&

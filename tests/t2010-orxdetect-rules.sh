@@ -92,8 +92,8 @@ each_row() {
 populate() {
   local class name address rest
   while IFS=$'\t' read -r class name address rest; do
-    system "$class" "$name" "$address"
-  done < <(each_row)
+    system_line "$class" "$name" "$address"
+  done < <(each_row) | load_systems
 }
 
 # The rows of one mode: "class name address prints ends".

@@ -21,19 +21,19 @@ agent_start "$no_board" "$oid_server integer 1" ||
 # (10.0.0.7), one board no server names, a Unispace object without a match,
 # an old link of this tool and a link that is not this tool's.
 populate() {
-  local class
-  for board in "b5a 10.0.0.5" "b5b 10.0.0.5" "b7 10.0.0.7" "b9 10.0.0.9"; do
-    set -- $board
-    system Orvex_RemoteVistrel "$1" "$2"
-  done
-  system Windows2000_Server srvA "$carries_5"
-  system Linux srvB "$carries_7"
-  system Orvex_Novell srvC "$carries_7"
-  system Orvex_SANappliance srvD "$carries_5"
-  system Novell srvE "$no_board"
-  for name in srvA srvB srvC srvD lonely; do
-    wvrepo object add demo Unispace "name=$name-Unispace" >/dev/null
-  done
+  local board name
+  {
+    for board in "b5a 10.0.0.5" "b5b 10.0.0.5" "b7 10.0.0.7" "b9 10.0.0.9"; do
+      set -- $board
+      system_line Orvex_RemoteVistrel "$1" "$2"
+    done
+    system_line Windows2000_Server srvA "$carries_5"
+    system_line Linux srvB "$carries_7"
+    system_line Orvex_Novell srvC "$carries_7"
+    system_line Orvex_SANappliance srvD "$carries_5"
+    system_line Novell srvE "$no_board"
+    for name in srvA srvB srvC srvD lonely; do printf 'Unispace\tname=%s-Unispace\n' "$name"; done
+  } | load_systems
   old_link 99
   old_link 1
   wvrepo object add demo VistrelManager name=vm-absent "status_no:int=$(status_number ANY:ABSENT)" >/dev/null
@@ -41,10 +41,7 @@ populate() {
 }
 
 status_number() {
-  wvrepo status list demo --json | python3 -c 'import sys, json
-for line in sys.stdin:
-    s = json.loads(line)
-    if s["name"] == sys.argv[1]: print(s["number"])' "$1"
+  wvrepo status list demo --json | jq -r --arg name "$1" 'select(.name == $name) | .number'
 }
 
 # old_link SEQUENCE: an inclusion object between srvA-Unispace and b9.

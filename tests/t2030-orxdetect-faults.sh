@@ -88,12 +88,15 @@ test_expect_success 'Linux: the rack enclosure is asked while the identification
 
 # The association fixture: one board, its server and the server's Unispace
 # object, one absent VistrelManager. Runs in lights-out-only mode.
-association_fixture() {
+association_fixture() { made_once association association_home; }
+association_home() {
   discovery_home &&
-  system Orvex_RemoteVistrel b1 10.0.0.5 &&
-  system Windows2000_Server srvA "$server" &&
-  wvrepo object add demo Unispace name=srvA-Unispace >/dev/null &&
-  wvrepo object add demo VistrelManager name=vm-absent status_no:int=4 >/dev/null
+  {
+    system_line Orvex_RemoteVistrel b1 10.0.0.5
+    system_line Windows2000_Server srvA "$server"
+    printf 'Unispace\tname=srvA-Unispace\n'
+    printf 'VistrelManager\tname=vm-absent\tstatus_no:int=4\n'
+  } | load_systems
 }
 
 # Blocks of the association's output for this fixture.

@@ -48,15 +48,15 @@ populate() {
   local class n=0
   for class in $all_pass_classes; do
     n=$((n + 1))
-    [ -n "${no_silent:-}" ] || system "$class" "$class-silent" "$silent"
-    system "$class" "$class-board" "$board"
-    system "$class" "$class-server" "$server"
-    system "$class" "$class-tarvik" "$tarvik"
-    system "$class" "$class-rack" "$rack"
-    system "$class" "$class-station" "$station"
-    wvrepo object add demo "$class" "name=$class-number" "address:int=$n" >/dev/null
-    wvrepo object add demo Unispace "name=$class-server-Unispace" >/dev/null
-  done
+    [ -n "${no_silent:-}" ] || system_line "$class" "$class-silent" "$silent"
+    system_line "$class" "$class-board" "$board"
+    system_line "$class" "$class-server" "$server"
+    system_line "$class" "$class-tarvik" "$tarvik"
+    system_line "$class" "$class-rack" "$rack"
+    system_line "$class" "$class-station" "$station"
+    printf '%s\tname=%s\taddress:int=%d\n' "$class" "$class-number" "$n"
+    printf 'Unispace\tname=%s\n' "$class-server-Unispace"
+  done | load_systems
 }
 
 # make_scenario SCENARIO: a home with the scenario "full" or "no-silent".
@@ -114,9 +114,11 @@ same_as() {
 # longest: the Host pass with the silent head and the forty boards, then
 # nothing else of the passes (lights-out-only mode, no servers).
 long_populate() {
-  system Host host-00 "$head"
   local n
-  for n in $(seq 10 49); do system Host "host-$n" "$(agent_address "$n")"; done
+  {
+    system_line Host host-00 "$head"
+    for n in $(seq 10 49); do system_line Host "host-$n" "$(agent_address "$n")"; done
+  } | load_systems
 }
 
 # long_run NAME K: orxdetect over the long list with a window of K; its

@@ -52,18 +52,22 @@ all_sets() {
 
 # scenario: a fresh home with the credential file, the repository "demo"
 # (orxdetect) and "legacy" (plndetect), and reclass recorded.
-scenario() {
+scenario() { made_once scenario scenario_home && record_reclass; }
+scenario_home() {
   discovery_home && all_sets &&
-  system Host board-h "$board" &&
-  system Windows2000_Server server-w "$server" &&
-  wvrepo object add demo Unispace name=server-w-Unispace >/dev/null &&
-  system Windows2000 station-w "$station" &&
-  system Linux silent-l "$silent" &&
+  {
+    system_line Host board-h "$board"
+    system_line Windows2000_Server server-w "$server"
+    printf 'Unispace\tname=server-w-Unispace\n'
+    system_line Windows2000 station-w "$station"
+    system_line Linux silent-l "$silent"
+  } | load_systems &&
   make_repo legacy && load_classes legacy PLNAddClass.TNG &&
-  wvrepo object add legacy Windows2000_Server name=srv "address=$server" >/dev/null &&
-  wvrepo object add legacy Windows2000 name=ws "address=$station" >/dev/null &&
-  wvrepo object add legacy Linux name=quiet "address=$silent" >/dev/null &&
-  record_reclass
+  {
+    system_line Windows2000_Server srv "$server"
+    system_line Windows2000 ws "$station"
+    system_line Linux quiet "$silent"
+  } | wvrepo object load legacy - >/dev/null
 }
 
 results="$TEST_ROOT/results"

@@ -27,8 +27,12 @@ silent_head_start "$head" "$AGENTS_DIR/$first_board/pid" "$sink_dir" ||
 # asked for.
 populate() {
   local count=$1 n
-  [ "${2:-}" != head ] || system Host host-000 "$head"
-  for n in $(seq 10 $((10 + count - 1))); do system Host "$(printf 'host-%03d' "$n")" "$(agent_address "$n")"; done
+  {
+    [ "${2:-}" != head ] || system_line Host host-000 "$head"
+    for n in $(seq 10 $((10 + count - 1))); do
+      system_line Host "$(printf 'host-%03d' "$n")" "$(agent_address "$n")"
+    done
+  } | load_systems
 }
 
 # discover NAME COUNT [head] [VAR=VALUE...]: orxdetect in lights-out-only

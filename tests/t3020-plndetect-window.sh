@@ -34,10 +34,14 @@ silent_head_start "$head" "$AGENTS_DIR/$(agent_address 10)/pid" "$sink_dir" ||
 ALL_CLASSES="Windows2000_Server WindowsNT_Server Novell UnixWare Windows2000 WindowsNT
   Windows95 Windows9x DECSystem SCOUnix OS2 Linux"
 
-add() {
-  local class=$1
-  shift
-  wvrepo object add demo "$class" "$@" >/dev/null
+# add CLASS PROP=VALUE...: the object as a line of `wvrepo object load`.
+add() { local IFS=$'\t'; printf '%s\n' "$*"; }
+
+# A home with the repository demo and the Pellion classes; its objects
+# follow from the lines of standard input (add).
+pellion_home() {
+  fresh_home && make_repo demo && load_classes demo PLNAddClass.TNG &&
+  wvrepo object load demo - >/dev/null
 }
 
 # Every probe outcome in every class, a silent device first in each.
@@ -72,7 +76,7 @@ in_run() {
 windowed() { in_run "$1" windowed_here "$@"; }
 windowed_here() {
   local name=$1 k=$2
-  fresh_home && make_repo demo && load_classes demo PLNAddClass.TNG && populate &&
+  made_once scenario scenario_home &&
   record_reclass &&
   ORX_SNMP_TIMEOUT_MS=300 ORX_SNMP_RETRIES=0 \
     run env "${snmp_env[@]}" ORX_SNMP_WINDOW="$k" plndetect demo admin B public Y &&
@@ -82,10 +86,13 @@ windowed_here() {
   objects demo >"$RUNS/$name.repository"
 }
 
+scenario_home() { populate | pellion_home; }
+
 long_populate() {
-  fresh_home && make_repo demo && load_classes demo PLNAddClass.TNG &&
-  add Windows2000_Server name=srv-00 "address=$head" &&
-  for n in $(seq 10 49); do add Windows2000_Server "name=srv-$n" "address=$(agent_address "$n")"; done
+  {
+    add Windows2000_Server name=srv-00 "address=$head"
+    for n in $(seq 10 49); do add Windows2000_Server "name=srv-$n" "address=$(agent_address "$n")"; done
+  } | pellion_home
 }
 
 # long_run NAME K: plndetect over the long list with a window of K; its

@@ -10,15 +10,16 @@ seed_integration() {
   for o in "VistrelManager vm-a" "VistrelManager vm-b" "Popup_Menu TRMAgt" "Popup_Menu Other" \
            "Method TRM" "Method TRW" "Method TRMXE" "Method orvm7" "Method orvm72" "Method KeepMe"; do
     set -- $o
-    wvrepo object add "$repo" "$1" "name=$2" "label=$2 label" >/dev/null
-  done
+    printf '%s\tname=%s\tlabel=%s label\n' "$1" "$2" "$2"
+  done | wvrepo object load "$repo" - >/dev/null
 }
 
 # state REPO: the objects of the three classes, and whether the class
 # VistrelManager is there.
 state() {
-  local c
-  for c in VistrelManager Popup_Menu Method; do objects "$1" "$c" 2>/dev/null; done
+  local c all
+  all=$(wvrepo object list "$1" --json | jq -r '"\(.class_name) \(.name)"') || return 1
+  for c in VistrelManager Popup_Menu Method; do grep "^$c " <<<"$all" | sort; done
   if wvrepo class list "$1" | awk '{print $1}' | grep -qx VistrelManager; then
     echo "class VistrelManager"
   fi
@@ -38,14 +39,19 @@ expect_removed() {
 }
 
 # fixture [drop|empty]: a home with the repository demo holding the
-# integration (or without the class, or with the class but no objects).
+# integration (or without the class, or with the class but no objects); its
+# state in $CASE_DIR/fixture.
 fixture() {
+  made_once "integration-${1:-whole}" integration_home "${1:-}" &&
+  cp "$TNG_HOME/fixture.state" "$CASE_DIR/fixture"
+}
+integration_home() {
   fresh_home && make_repo demo && seed_integration demo &&
-  case ${1:-} in
+  case $1 in
     drop) wvrepo object del demo VistrelManager >/dev/null && wvrepo class drop demo VistrelManager >/dev/null ;;
     empty) wvrepo object del demo VistrelManager >/dev/null ;;
   esac &&
-  state demo >"$CASE_DIR/fixture"
+  state demo >"$TNG_HOME/fixture.state"
 }
 
 INTRO='This utility connects to the local Unicenter repository, and

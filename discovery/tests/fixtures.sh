@@ -19,17 +19,24 @@ framework_association_classes="Windows2000_Server Windows_NetServer WindowsNT_Se
 quick() { ORX_SNMP_TIMEOUT_MS=400 ORX_SNMP_RETRIES=1 "$@"; }
 
 # discovery_home: a fresh install with the repository "demo" (user admin,
-# blank password) and the Orvex classes loaded.
-discovery_home() {
-  fresh_home && make_repo demo && load_classes demo ORXAddClass.TNG
-}
+# blank password) and the Orvex classes loaded; a copy of the one made at
+# the script's first call.
+discovery_home() { made_once discovery make_discovery_home; }
+make_discovery_home() { fresh_home && make_repo demo && load_classes demo ORXAddClass.TNG; }
 
 # system CLASS NAME ADDRESS [PROP=VALUE...]: adds an object to "demo".
-system() {
+system() { system_line "$@" | load_systems; }
+
+# system_line CLASS NAME ADDRESS [PROP=VALUE...]: the object as a line that
+# load_systems reads; load_systems adds the objects of the lines it reads
+# to "demo" in one change (one wvrepo run for a whole fixture).
+system_line() {
   local class=$1 name=$2 address=$3
   shift 3
-  wvrepo object add demo "$class" "name=$name" "address=$address" "$@" >/dev/null
+  local IFS=$'\t'
+  printf '%s\n' "$class	name=$name	address=$address${*:+	$*}"
 }
+load_systems() { wvrepo object load demo - >/dev/null; }
 
 install_dir() { printf '%s\n' "$TNG_HOME/install"; }
 expect_log() { expect_file "$TNG_HOME/install/orxdetect.log"; }

@@ -289,6 +289,21 @@ home_like() {
   sed -i "s|dbname=$from\\b|dbname=$to|" "$TNG_HOME"/repositories/*.pg
 }
 
+# made_once NAME CMD...: a home at $TNG_HOME like the one CMD makes: a copy
+# (home_like) of the home CMD made at the script's first call for NAME.
+made_once() {
+  local name=$1 template="$TEST_ROOT/home-$1" made
+  shift
+  if [ ! -d "$template" ]; then
+    # Made aside and moved in whole, as runs in the background may ask at once.
+    made="$template.$BASHPID"
+    TNG_HOME="$made" "$@" || return 1
+    sed -i "s|$made|$template|g" "$made/registry.ini"
+    mv -T "$made" "$template" 2>/dev/null || rm -rf "$made"
+  fi
+  home_like "$template" "$@"
+}
+
 # in_background NAME CMD...: runs CMD in the background, out of any case,
 # so that runs that mostly wait (silent devices, one at a time) wait
 # together. Its output goes to $TEST_ROOT/background/NAME.trace; a case
