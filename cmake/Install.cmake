@@ -62,8 +62,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION admin)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # The library dependencies come from dpkg-shlibdeps over the installed
-# programs; nothing of them is typed here.
+# programs, but for libpq: the programs load it when a repository is on a
+# server, so no program names it.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libpq5")
 # Suggested only: the launchers use xdg-open when BROWSER is unset (a console
 # without a desktop names its browser in BROWSER), and the demo scripts run
 # simulated agents and show the classes with python3.

@@ -107,6 +107,17 @@ test_expect_success 'attach refuses a database without that repository' '
   test -z "$(ls -A "$TNG_HOME/repositories")"
 '
 
+# A library that is no libpq: every program that names a repository on a
+# server says why it cannot reach it; the embedded ones still work.
+test_expect_success 'without a usable libpq a server repository is refused with the reason' '
+  fresh_home && command wvrepo create R --server "$(pg_conninfo)" >/dev/null &&
+  command wvrepo create local >/dev/null &&
+  mkdir lib && gcc -shared -o lib/libpq.so.5 -x c /dev/null &&
+  run env LD_LIBRARY_PATH="$PWD/lib" wvrepo object list R && expect_rc 1 &&
+  echo "wvrepo: the libpq loaded lacks PQclear, which a repository on a server needs" | expect_file err &&
+  run env LD_LIBRARY_PATH="$PWD/lib" wvrepo object list local && expect_rc 0
+'
+
 # The two consoles at once: discovery in A moves the Orvex servers that
 # answer, ClassLift in B moves every Pellion object; both walk and move in
 # the one repository at the same time.

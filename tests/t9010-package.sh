@@ -29,7 +29,7 @@ installed() {
 
 test_expect_success 'Depends comes from the programs: the shared C++ runtime and the libraries' '
   dpkg-deb -f "$deb" Depends | tr "," "\n" | sed "s/^ *//; s/ .*//" | sort >got &&
-  for lib in libc6 libgcc-s1 libsnmp40 libsqlite3-0 libssl3 libstdc++6 libuuid1; do
+  for lib in libc6 libgcc-s1 libpq5 libsnmp40 libsqlite3-0 libssl3 libstdc++6 libuuid1; do
     grep -qx "$lib" got || { say "Depends lacks $lib" >&2; exit 1; }
   done
 '

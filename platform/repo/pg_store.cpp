@@ -13,17 +13,60 @@
 // or deleting one object never both succeed: no lost update, and an object
 // is one row, never copied. Reads of a query run in one REPEATABLE READ
 // snapshot and are spooled, so no transaction stays open across a walk.
+#include <dlfcn.h>
 #include <libpq-fe.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "backends.h"
 #include "platform/wvapi.h"
 
 namespace tng::repo {
 namespace {
+
+// libpq's functions, loaded with the library when a server repository is
+// first named (libpq.def says why). The library stays loaded until the
+// process ends.
+struct Libpq {
+#define TNG_LIBPQ(name) decltype(&::name) name = nullptr;
+#include "libpq.def"
+#undef TNG_LIBPQ
+};
+
+const Libpq& libpq() {
+  static Libpq functions;
+  static bool loaded = false;
+  if (loaded) return functions;
+  void* library = ::dlopen("libpq.so.5", RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr)
+    throw Error(kFailed, std::string("a repository on a server needs libpq, which cannot be "
+                                     "loaded: ") + ::dlerror());
+#define TNG_LIBPQ(name)                                                              \
+  functions.name = reinterpret_cast<decltype(&::name)>(::dlsym(library, #name));    \
+  if (functions.name == nullptr)                                                     \
+    throw Error(kFailed, "the libpq loaded lacks " #name ", which a repository on a " \
+                         "server needs");
+#include "libpq.def"
+#undef TNG_LIBPQ
+  loaded = true;
+  return functions;
+}
+
+// In this file each libpq function's name is an object that calls the
+// loaded function. (Being an object, it also keeps the call from finding
+// the library's own declaration through its argument types.)
+#define TNG_LIBPQ(name)                                            \
+  constexpr struct {                                               \
+    template <typename... Args>                                    \
+    auto operator()(Args&&... args) const {                        \
+      return libpq().name(std::forward<Args>(args)...);            \
+    }                                                              \
+  } name{};
+#include "libpq.def"
+#undef TNG_LIBPQ
 
 struct ClearResult {
   void operator()(PGresult* r) const { PQclear(r); }
