@@ -10,7 +10,8 @@
 #
 # The tests run as root, and the server refuses to run as root: the cluster
 # belongs to an unprivileged system user (PG_USER, default nobody) and lives
-# in its own folder under /tmp. It listens on no TCP address, only on a
+# in its own folder under $TMPDIR (default /tmp; the user must be let through
+# it). It listens on no TCP address, only on a
 # unix socket in that folder, and lets in the local system user of the same
 # name (peer login): root connects as the database superuser "root".
 # PG_DURABLE=1 keeps the server's default durability (the benchmarks);
@@ -25,7 +26,7 @@ _pg_state="$TEST_ROOT/pg.folder"
 pg_folder() {
   if [ ! -s "$_pg_state" ]; then
     local dir
-    dir=$(mktemp -d /tmp/tng-pg.XXXXXX) || return 1
+    dir=$(mktemp -d "${TMPDIR:-/tmp}/tng-pg.XXXXXX") || return 1
     chown "$PG_USER" "$dir" && chmod 700 "$dir" || return 1
     (cd / && runuser -u "$PG_USER" -- "$PG_BIN/initdb" -D "$dir/data" -U root --auth-local=peer \
       --auth-host=reject -E UTF8 --locale=C -N) >"$dir/initdb.log" 2>&1 ||

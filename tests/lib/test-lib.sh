@@ -24,7 +24,9 @@ set -u
 export TNG_BIN TNG_SRC
 
 TEST_NAME=$(basename "$0" .sh)
-TEST_ROOT=$(mktemp -d "${TMPDIR:-/tmp}/$TEST_NAME.XXXXXX")
+# Named by the script's number only: the tools hold an install path of at
+# most 79 characters, and the homes lie a few folders down.
+TEST_ROOT=$(mktemp -d "${TMPDIR:-/tmp}/${TEST_NAME%%-*}.XXXXXX")
 export TNG_HOME="$TEST_ROOT/home"
 export HOME="$TEST_ROOT"
 export PATH="$TNG_BIN:/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"
