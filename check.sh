@@ -5,12 +5,11 @@
 # (TNG_TEST_BACKEND=pg: each script starts its own throwaway PostgreSQL
 # cluster), then the sanitizer build's tests on both repository backends.
 #
-# Most of a test's time is spent waiting (silent devices, agents, servers),
-# so the runs go on side by side: the fuzzers and the plain build's two
-# runs, then the sanitizer build's two runs. Each run has a lane of its own
-# (TNG_TEST_LANE), so that its agents never share an address with another
-# run's. Each run's ctest output is kept in build/check-logs/ and shown
-# whole when the run fails.
+# Much of a test's time is spent waiting (silent devices, agents, servers),
+# so the runs go on side by side, three at a time (below). Each run has a
+# lane of its own (TNG_TEST_LANE), so that its agents never share an address
+# with another run's. Each run's ctest output is kept in build/check-logs/
+# and shown whole when the run fails.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/setup.sh --sanitize
@@ -30,14 +29,13 @@ rm -rf "$logs"
 mkdir -p "$logs"
 export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1
 
-# run NAME LANE COMMAND...: one run in the background, its output in
-# $logs/NAME.log and its exit code in $logs/NAME.rc.
+# run NAME LANE COMMAND...: one run, its output in $logs/NAME.log and its
+# exit code in $logs/NAME.rc.
 run() {
   local name=$1 lane=$2
   shift 2
-  ( set +e
-    TNG_TEST_LANE=$lane "$@" >"$logs/$name.log" 2>&1
-    echo $? >"$logs/$name.rc" ) &
+  TNG_TEST_LANE=$lane "$@" >"$logs/$name.log" 2>&1
+  echo $? >"$logs/$name.rc"
 }
 
 # report NAME...: a line for each run that ended; the whole log of a run
@@ -56,15 +54,18 @@ report() {
   return $status
 }
 
-status=0
-run fuzz 0 tests/fuzz.sh 20
-run plain 0 ctest --test-dir build -j "$(nproc)" --output-on-failure
-run plain-pg 1 env TNG_TEST_BACKEND=pg ctest --test-dir build -L repository -j "$(nproc)" --output-on-failure
+# Three lines of runs at once, each run in a lane of its own: the
+# fuzzers, then the sanitizer build's tests; the plain build's tests on a
+# server repository, then the sanitizer build's; the plain build's tests.
+# A line goes on to its second run as soon as its first ends.
+jobs=$(nproc)
+( set +e
+  run fuzz 0 tests/fuzz.sh 20
+  run sanitizer 2 ctest --test-dir build-asan -j "$jobs" --output-on-failure ) &
+( set +e
+  run plain-pg 1 env TNG_TEST_BACKEND=pg ctest --test-dir build -L repository -j "$jobs" --output-on-failure
+  run sanitizer-pg 3 env TNG_TEST_BACKEND=pg ctest --test-dir build-asan -L repository -j "$jobs" --output-on-failure ) &
+( set +e
+  run plain 0 ctest --test-dir build -j "$jobs" --output-on-failure ) &
 wait
-report fuzz plain plain-pg || status=1
-
-run sanitizer 2 ctest --test-dir build-asan -j "$(nproc)" --output-on-failure
-run sanitizer-pg 3 env TNG_TEST_BACKEND=pg ctest --test-dir build-asan -L repository -j "$(nproc)" --output-on-failure
-wait
-report sanitizer sanitizer-pg || status=1
-exit $status
+report fuzz plain plain-pg sanitizer sanitizer-pg
