@@ -168,13 +168,11 @@ echo "machine: $(nproc) cores; source tree at commit $(git -C "$TNG_SRC" rev-par
 echo "server: PostgreSQL on this machine, unix socket, peer login, default durability"
 [[ $backends != *pool* ]] ||
   echo "pooled: the same server through PgBouncer, session pooling, on a socket only its user may reach"
+# Each backend's column, and the column of its ratio to the embedded one.
+declare -A column=([sqlite]=embedded [pg]=server [pool]=pooled) ratio_column=([pg]=srv/emb [pool]=pool/emb)
 header=$(printf '%-46s' figure)
-for b in $backends; do
-  case $b in sqlite) header+=$(printf ' %11s' embedded) ;; pg) header+=$(printf ' %11s' server) ;; pool) header+=$(printf ' %11s' pooled) ;; esac
-done
-for b in $backends; do
-  case $b in pg) header+=$(printf ' %8s' srv/emb) ;; pool) header+=$(printf ' %8s' pool/emb) ;; esac
-done
+for b in $backends; do header+=$(printf ' %11s' "${column[$b]}"); done
+for b in $backends; do [ "$b" = sqlite ] || header+=$(printf ' %8s' "${ratio_column[$b]}"); done
 echo "$header"
 row "reclass, median of 51 runs (ms)" reclass ratio
 row "walk of $big objects, wall (s)" walk_s ratio

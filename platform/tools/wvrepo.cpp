@@ -285,14 +285,9 @@ struct NewObject {
 // lines are skipped. A line that cannot be read is refused with its number.
 std::vector<NewObject> load_file(const std::string& path) {
   std::string text;
-  if (path == "-") {
-    char buffer[65536];
-    size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) text.append(buffer, got);
-    if (std::ferror(stdin)) throw repo::Error(repo::kFailed, "cannot read standard input");
-  } else if (int error = tng::files::read_all(path, text); error != 0) {
-    throw repo::Error(repo::kFailed, "cannot read " + path + ": " + tng::files::error_text(error));
-  }
+  if (int error = tng::files::read_all(path == "-" ? "/dev/stdin" : path, text); error != 0)
+    throw repo::Error(repo::kFailed, "cannot read " + (path == "-" ? "standard input" : path) +
+                                         ": " + tng::files::error_text(error));
   std::vector<NewObject> objects;
   size_t number = 0;
   for (size_t start = 0; start < text.size();) {
@@ -321,10 +316,10 @@ std::vector<NewObject> load_file(const std::string& path) {
 }
 
 int object_load(const Options& o) {
-  const std::vector<NewObject> objects = load_file(std::string(o.positional[1]));
+  const std::string path(o.positional[1]);
+  const std::vector<NewObject> objects = load_file(path);
   std::vector<repo::Uuid> made;
   made.reserve(objects.size());
-  const std::string path(o.positional[1]);
   change(o.positional[0], [&](repo::Store& store) {
     for (const NewObject& object : objects) try {
         made.push_back(store.create_object(object.cls, object.items));

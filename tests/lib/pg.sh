@@ -10,10 +10,10 @@
 #
 # The tests run as root, and the server refuses to run as root: the cluster
 # belongs to an unprivileged system user (PG_USER, default nobody) and lives
-# in its own folder under $TMPDIR (default /tmp; the user must be let through
-# it). It listens on no TCP address, only on a
-# unix socket in that folder, and lets in the local system user of the same
-# name (peer login): root connects as the database superuser "root".
+# in its own folder under $TMPDIR (default /tmp; the user must be let
+# through it). It listens on no TCP address, only on a unix socket in that
+# folder, and lets in the local system user of the same name (peer login):
+# root connects as the database superuser "root".
 # PG_DURABLE=1 keeps the server's default durability (the benchmarks);
 # otherwise the tests' cluster skips fsync, which only a crash of the
 # machine would notice.
@@ -79,11 +79,22 @@ pg_conninfo() {
   local mark db
   if [ -d "$TNG_HOME" ]; then mark=$TNG_HOME/.pg-test-database; else mark=${CASE_DIR:-$TEST_ROOT}/pg.database; fi
   if [ ! -s "$mark" ]; then
-    db="t${case_number:-0}_${BASHPID}_${RANDOM}"
-    pg_sql postgres "CREATE DATABASE \"$db\" TEMPLATE template0 STRATEGY file_copy" || return 1
+    db=$(pg_new_database) || return 1
     echo "$db" >"$mark"
   fi
   echo "host=$(pg_socket) dbname=$(cat "$mark")"
+}
+
+# pg_new_database [TEMPLATE]: a new database of the case, empty or a copy of
+# the database TEMPLATE (which no one may be connected to); prints its name.
+pg_new_database() {
+  local db="t${case_number:-0}_${BASHPID}_${RANDOM}"
+  if [ -n "${1:-}" ]; then
+    pg_sql postgres "CREATE DATABASE \"$db\" TEMPLATE \"$1\"" || return 1
+  else
+    pg_sql postgres "CREATE DATABASE \"$db\" TEMPLATE template0 STRATEGY file_copy" || return 1
+  fi
+  echo "$db"
 }
 
 # pg_pooled CONNINFO: the same database reached through a connection pooler

@@ -282,14 +282,17 @@ home_like() {
   if [ -n "${TNG_TEST_POOLED:-}" ]; then "$@"; return; fi
   rm -rf "$TNG_HOME"
   cp -a "$template" "$TNG_HOME" || return 1
-  sed -i "s|$template|$TNG_HOME|g" "$TNG_HOME/registry.ini"
+  home_renamed "$TNG_HOME" "$template" "$TNG_HOME"
   [ -s "$template/.pg-test-database" ] || return 0
   from=$(cat "$template/.pg-test-database")
-  to="t${case_number:-0}_${BASHPID}_${RANDOM}"
-  pg_sql postgres "CREATE DATABASE \"$to\" TEMPLATE \"$from\"" || return 1
+  to=$(pg_new_database "$from") || return 1
   echo "$to" >"$TNG_HOME/.pg-test-database"
   sed -i "s|dbname=$from\\b|dbname=$to|" "$TNG_HOME"/repositories/*.pg
 }
+
+# home_renamed HOME FROM TO: the home at HOME names its folder TO where it
+# named FROM (only its registry names it).
+home_renamed() { sed -i "s|$2|$3|g" "$1/registry.ini"; }
 
 # made_once NAME CMD...: a home at $TNG_HOME like the one CMD makes: a copy
 # (home_like) of the home CMD made at the script's first call for NAME.
@@ -300,7 +303,7 @@ made_once() {
     # Made aside and moved in whole, as runs in the background may ask at once.
     made="$template.$BASHPID"
     TNG_HOME="$made" "$@" || return 1
-    sed -i "s|$made|$template|g" "$made/registry.ini"
+    home_renamed "$made" "$made" "$template"
     mv -T "$made" "$template" 2>/dev/null || rm -rf "$made"
   fi
   home_like "$template" "$@"
