@@ -58,10 +58,12 @@ report() {
 # Three lines of runs at once, each run in a lane of its own: the
 # fuzzers, then the sanitizer build's tests; the plain build's tests on a
 # server repository, then the sanitizer build's; the plain build's tests.
-# A line goes on to its second run as soon as its first ends.
+# A line goes on to its second run as soon as its first ends. The fuzzers
+# get 10 s each here (they keep what they found in build-fuzz/fuzz-corpus
+# for the next run); `tests/fuzz.sh SECONDS` fuzzes longer.
 jobs=$(nproc)
 ( set +e
-  run fuzz 0 tests/fuzz.sh 20
+  run fuzz 0 tests/fuzz.sh 10
   run sanitizer 2 ctest --test-dir build-asan -j "$jobs" --output-on-failure ) &
 ( set +e
   run plain-pg 1 env TNG_TEST_BACKEND=pg ctest --test-dir build -L repository -j "$jobs" --output-on-failure
