@@ -23,6 +23,7 @@
 #include "platform/json.h"
 #include "platform/wvapi.h"
 #include "repository.h"
+#include "serve.h"
 #include "tool_help.h"
 
 namespace repo = tng::repo;
@@ -103,6 +104,7 @@ struct Options {
   std::optional<std::string> parent;
   std::optional<std::string> server;
   bool json = false;
+  tng::web::ServeOptions serve;
 };
 
 // Runs `change` on the repository in one write transaction.
@@ -400,6 +402,16 @@ int audit(const Options& o) {
   return 0;
 }
 
+int serve(const Options& o) {
+  tng::web::ServeOptions options = o.serve;
+  options.repository = o.positional[0];
+  try {
+    return tng::web::serve(options);
+  } catch (const tng::web::ServeUsageError& e) {
+    throw UsageError(e.what());
+  }
+}
+
 // ---- Command line ----
 
 // One command of the command line: its CLI11 subcommand, the storage its
@@ -410,11 +422,14 @@ struct Command {
   std::vector<std::string*> positional;  // in order; unset ones are left out
   std::vector<CLI::Option*> positional_options;
   std::vector<std::string> where;
-  std::string parent, server;
+  std::string parent, server, tls_cert, tls_key;
   CLI::Option* parent_option = nullptr;
   CLI::Option* server_option = nullptr;
   bool json = false;
   std::vector<std::string> rest;  // object add: PROP=VALUE...
+  tng::web::ServeOptions serve;  // serve: its options, as given
+  CLI::Option* tls_cert_option = nullptr;
+  CLI::Option* tls_key_option = nullptr;
 };
 
 class CommandLine {
@@ -467,6 +482,21 @@ class CommandLine {
     json(command(*status, "list", "List the status names and their numbers", status_list,
                  {"REPO"}));
     json(command(app_, "audit", "Show the audit trail", audit, {"REPO"}));
+
+    Command& serve_cmd = command(app_, "serve",
+                                 "Serve a read-only web view of the repository until stopped",
+                                 serve, {"REPO"});
+    serve_cmd.app
+        ->add_option("--listen", serve_cmd.serve.listen,
+                     "ADDRESS:PORT to listen on (default 127.0.0.1:8321; port 0: any free port). "
+                     "An address that is not loopback needs --tls-cert and --tls-key")
+        ->option_text("ADDR:PORT");
+    serve_cmd.tls_cert_option = serve_cmd.app->add_option(
+        "--tls-cert", serve_cmd.tls_cert, "Serve HTTPS only, with this certificate (PEM)");
+    serve_cmd.tls_cert_option->option_text("FILE");
+    serve_cmd.tls_key_option = serve_cmd.app->add_option("--tls-key", serve_cmd.tls_key,
+                                                         "The certificate's private key (PEM)");
+    serve_cmd.tls_key_option->option_text("FILE");
   }
 
   // Parses the command line and runs the command; the exit code.
@@ -548,6 +578,9 @@ class CommandLine {
     if (c.parent_option && c.parent_option->count() > 0) o.parent = c.parent;
     if (c.server_option && c.server_option->count() > 0) o.server = c.server;
     o.json = c.json;
+    o.serve = c.serve;
+    if (c.tls_cert_option && c.tls_cert_option->count() > 0) o.serve.tls_cert = c.tls_cert;
+    if (c.tls_key_option && c.tls_key_option->count() > 0) o.serve.tls_key = c.tls_key;
     return o;
   }
 

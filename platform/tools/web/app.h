@@ -1,0 +1,62 @@
+// The web view's requests: who asks (sessions, Basic authentication, the
+// brake on wrong passwords), which page or API document answers, and the
+// repository under them, reopened when its server was lost.
+//
+// The HTTP library reads and writes on a few threads of its own; every
+// request handled here holds one lock, so the repository, the sessions and
+// the brake are used by one request at a time, as in a single-threaded
+// program.
+#pragma once
+#include <httplib.h>
+
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "auth.h"
+#include "repository.h"
+
+namespace tng::web {
+
+class App {
+ public:
+  // `https`: the cookie is marked Secure and a POST's Origin must be https.
+  App(std::string repository, bool https);
+  ~App();
+
+  // Opens the repository: throws repo::Error when it cannot be, so that a
+  // wrong name is told at start.
+  void open();
+
+  // Every request but POST /login and POST /logout. Always handles it:
+  // other methods get 405.
+  void handle(const httplib::Request& req, httplib::Response& res);
+  void login(const httplib::Request& req, httplib::Response& res);
+  void logout(const httplib::Request& req, httplib::Response& res);
+
+ private:
+  struct Context;
+  void route(Context& c);
+  void route_api(Context& c);
+  template <typename Body>
+  void read(Body body);
+  std::optional<std::string> session_user(const httplib::Request& req);
+  bool api_user(Context& c);
+  bool same_origin(const httplib::Request& req) const;
+  void login_failed(httplib::Response& res, const std::string& user, const std::string& next,
+                    int status, const std::string& message, int retry_after);
+
+  std::string repository_;
+  bool https_;
+  std::mutex mutex_;
+  std::unique_ptr<repo::Store> store_;
+  bool lost_ = false;  // the last attempt to read failed for want of the repository
+  Sessions sessions_;
+  Throttle throttle_;
+};
+
+// The headers every answer carries: the content security policy (no script,
+// styles and pictures from this server only, no framing) and its friends.
+void security_headers(httplib::Response& res);
+
+}  // namespace tng::web
