@@ -242,6 +242,10 @@ void App::handle(const httplib::Request& req, httplib::Response& res) {
       return;
     }
     if (req.path == "/favicon.ico") throw HttpError(404, "no icon");
+    if (req.path == "/logout") {
+      res.set_header("Allow", "POST");
+      throw HttpError(405, "log out with the button of a page (a POST request)");
+    }
     if (c.api) {
       if (api_user(c)) route_api(c);
       return;

@@ -213,17 +213,29 @@ class Connection final : public httplib::Stream {
         if (r == 1) return static_cast<ssize_t>(got);
         const int e = SSL_get_error(ssl_, r);
         if (e == SSL_ERROR_ZERO_RETURN) return 0;
-        if (!wait_for(e, read_deadline_)) return -1;
+        if (!wait_for(e, read_deadline_)) return timed_out();
       } else {
         const ssize_t n = ::recv(fd_, into, size, 0);
         if (n >= 0) return n;
         if (errno == EINTR) continue;
-        if ((errno != EAGAIN && errno != EWOULDBLOCK) || !wait(POLLIN, read_deadline_)) return -1;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+        if (!wait(POLLIN, read_deadline_)) return timed_out();
       }
     }
   }
 
-  // Answers a request that does not fit its budget, and reads no more.
+  // A request begun and not finished in time is answered 408; a connection
+  // that sent nothing is only closed.
+  ssize_t timed_out() {
+    if (consumed_ == 0) {
+      failed_ = true;
+      return -1;
+    }
+    return refuse(408, "Request Timeout");
+  }
+
+  // Answers a request that does not fit its budget or its time, and reads
+  // no more.
   ssize_t refuse(int status, const char* reason) {
     char answer[256];
     const int n =
@@ -381,16 +393,25 @@ int serve(const ServeOptions& options) {
         res.status = 500;
       });
   server.set_pre_routing_handler([&app](const httplib::Request& req, httplib::Response& res) {
-    if (req.method == "POST" && (req.path == "/login" || req.path == "/logout"))
-      return httplib::Server::HandlerResponse::Unhandled;
+    // Logging in reads a form; its body must say its length, else the
+    // library would wait for the connection's end.
+    if (req.method == "POST" && req.path == "/login") {
+      if (req.has_header("Content-Length") || req.has_header("Transfer-Encoding"))
+        return httplib::Server::HandlerResponse::Unhandled;
+      security_headers(res);
+      res.status = 411;
+      res.set_content("a login form must say its length (Content-Length)\n", "text/plain");
+      return httplib::Server::HandlerResponse::Handled;
+    }
+    if (req.method == "POST" && req.path == "/logout") {
+      app.logout(req, res);
+      return httplib::Server::HandlerResponse::Handled;
+    }
     app.handle(req, res);
     return httplib::Server::HandlerResponse::Handled;
   });
   server.Post("/login",
               [&app](const httplib::Request& req, httplib::Response& res) { app.login(req, res); });
-  server.Post("/logout", [&app](const httplib::Request& req, httplib::Response& res) {
-    app.logout(req, res);
-  });
 
   // The signals that end the server are taken by this thread alone, with
   // sigwait; the library's threads start after they are blocked.
