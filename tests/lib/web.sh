@@ -80,6 +80,7 @@ login() {
   status=$(http POST /login -c "$CASE_DIR/cookies" --data-urlencode "user=${1:-admin}" \
     --data-urlencode "password=${2-pw}")
   [ "$status" = 303 ] || { say "login: $status" >&2; cat "$CASE_DIR/body" >&2; return 1; }
+  # shellcheck disable=SC2034  # for the scripts that source this file
   SESSION=(-b "$CASE_DIR/cookies")
 }
 

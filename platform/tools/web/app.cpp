@@ -19,7 +19,6 @@ constexpr const char* kCookie = "tng_session";
 constexpr const char* kHtml = "text/html; charset=utf-8";
 constexpr const char* kJson = "application/json";
 constexpr size_t kLatestChanges = 20;
-constexpr size_t kPageRows = 100;
 constexpr size_t kLongestParameter = 1000;
 constexpr size_t kLongestUser = 256;
 constexpr int kDefaultDays = 30, kMostDays = 366;
@@ -210,6 +209,14 @@ void App::read(Body body) {
   }
 }
 
+const std::vector<repo::ClassCount>& App::counts(repo::Store& store, Clock::time_point now) {
+  if (!counts_at_ || now - *counts_at_ >= kCountsFresh) {
+    counts_ = class_counts(store);
+    counts_at_ = now;
+  }
+  return counts_;
+}
+
 std::optional<std::string> App::session_user(const httplib::Request& req) {
   if (!req.has_header("Cookie")) return std::nullopt;
   const std::string header = req.get_header_value("Cookie");
@@ -302,7 +309,7 @@ void App::route(Context& c) {
   std::string body;
   if (c.req.path == "/") {
     read([&](repo::Store& store) {
-      std::vector<repo::ClassCount> classes = class_counts(store);
+      const std::vector<repo::ClassCount>& classes = counts(store, c.now);
       AuditQuery latest;
       latest.limit = kLatestChanges;
       body = overview_page(viewer, classes, audit_page(store, latest).rows);
@@ -351,7 +358,7 @@ void App::route_api(Context& c) {
   const std::vector<std::string_view> parts = segments(c.req.path);  // "api", ...
   std::string body;
   if (parts.size() == 2 && parts[1] == "classes") {
-    read([&](repo::Store& store) { body = api::classes(class_counts(store)); });
+    read([&](repo::Store& store) { body = api::classes(counts(store, c.now)); });
   } else if (parts.size() == 4 && parts[1] == "classes" && parts[3] == "objects" &&
              !parts[2].empty()) {
     const size_t limit = limit_param(c.req);

@@ -11,7 +11,9 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "auth.h"
 #include "repository.h"
@@ -40,6 +42,10 @@ class App {
   void route_api(Context& c);
   template <typename Body>
   void read(Body body);
+  // The classes and their numbers of objects. Counting reads every object,
+  // so a count is kept for kCountsFresh and shared by the requests of that
+  // time.
+  const std::vector<repo::ClassCount>& counts(repo::Store& store, Clock::time_point now);
   std::optional<std::string> session_user(const httplib::Request& req);
   bool api_user(Context& c);
   bool same_origin(const httplib::Request& req) const;
@@ -53,7 +59,12 @@ class App {
   bool lost_ = false;  // the last attempt to read failed for want of the repository
   Sessions sessions_;
   Throttle throttle_;
+  std::vector<repo::ClassCount> counts_;
+  std::optional<Clock::time_point> counts_at_;
 };
+
+// How long the classes' counts are kept.
+inline constexpr std::chrono::seconds kCountsFresh{2};
 
 // The headers every answer carries: the content security policy (no script,
 // styles and pictures from this server only, no framing) and its friends.

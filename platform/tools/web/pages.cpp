@@ -127,7 +127,8 @@ std::string class_page(const Viewer& viewer, std::string_view class_name,
          *filter, UrlPart{class_name});
   }
   if (objects.rows.empty()) {
-    body += "<p class=\"note\">No objects.</p>\n";
+    body += objects.next ? "<p class=\"note\">None among the objects searched so far.</p>\n"
+                         : "<p class=\"note\">No objects.</p>\n";
   } else {
     body +=
         "<table class=\"objects\">\n<tr><th>Name</th><th>Address</th><th>UUID</th>"
@@ -152,7 +153,10 @@ std::string class_page(const Viewer& viewer, std::string_view class_name,
   if (after > 0)
     html(body, "<a href=\"/classes/{}{}\">First page</a>", UrlPart{class_name},
          filter ? "?" + query.substr(0, query.size() - 1) : std::string());
-  if (objects.next)
+  if (objects.next && filter && objects.rows.size() < kPageRows)
+    html(body, "<a rel=\"next\" href=\"/classes/{}?{}after={}\">Search further \xE2\x86\x92</a>",
+         UrlPart{class_name}, query, *objects.next);
+  else if (objects.next)
     html(body, "<a rel=\"next\" href=\"/classes/{}?{}after={}\">Next {} \xE2\x86\x92</a>",
          UrlPart{class_name}, query, *objects.next, static_cast<int64_t>(objects.rows.size()));
   body += "</div>\n";

@@ -97,14 +97,50 @@ Page<repo::ObjectRow> objects_of(repo::Store& store, std::string_view class_name
                                  size_t limit, const std::optional<std::string>& contains) {
   if (!store.class_exists(class_name))
     throw repo::Error(WV_NO_SUCH_CLASS, "class '" + std::string(class_name) + "' does not exist");
-  return paged<repo::ObjectRow>(limit, [&](size_t n, const auto& each) {
+  if (!contains)
+    return paged<repo::ObjectRow>(limit, [&](size_t n, const auto& each) {
+      repo::ObjectFilter filter;
+      filter.class_name = std::string(class_name);
+      filter.after = after;
+      filter.limit = n;
+      store.list_objects(filter, each);
+    });
+  // The class is read in chunks, and the filter applied here, so that the
+  // reading can stop when the page is full or its time is up.
+  constexpr size_t kChunk = 500;
+  auto holds = [&](const repo::ObjectRow& row) {
+    for (const char* property : {"name", "address"}) {
+      const repo::Test* t = row.find(property);
+      if (t && t->type == WV_TYPE_TEXT && t->value.find(*contains) != std::string::npos)
+        return true;
+    }
+    return false;
+  };
+  Page<repo::ObjectRow> page;
+  const auto start = std::chrono::steady_clock::now();
+  int64_t cursor = after;
+  for (;;) {
+    size_t seen = 0;
+    bool full = false;
     repo::ObjectFilter filter;
     filter.class_name = std::string(class_name);
-    filter.after = after;
-    filter.limit = n;
-    filter.contains = contains;
-    store.list_objects(filter, each);
-  });
+    filter.after = cursor;
+    filter.limit = kChunk;
+    store.list_objects(filter, [&](const repo::ObjectRow& row) {
+      ++seen;
+      if (full) return;  // read, but left for the next page
+      cursor = row.id;
+      if (!holds(row)) return;
+      page.rows.push_back(row);
+      full = page.rows.size() == limit;
+    });
+    if (full || (seen == kChunk && std::chrono::steady_clock::now() - start >= kFilterTime)) {
+      page.next = cursor;
+      break;
+    }
+    if (seen < kChunk) break;  // the end of the class
+  }
+  return page;
 }
 
 std::optional<ObjectView> object_view(repo::Store& store, const repo::Uuid& uuid) {

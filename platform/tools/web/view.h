@@ -2,6 +2,7 @@
 // API alike: every read is bounded (a page of rows, found by a cursor, never
 // by an offset) and runs in the caller's read transaction.
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -13,8 +14,9 @@
 
 namespace tng::web {
 
-// The most rows one page or API call hands out.
+// The most rows one page or API call hands out, and the rows of a page.
 inline constexpr size_t kMaxLimit = 1000;
+inline constexpr size_t kPageRows = 100;
 
 // A property's value as text: the text itself, an integer in decimal, a
 // uuid in its usual form.
@@ -35,9 +37,16 @@ struct Page {
   std::optional<int64_t> next;
 };
 
-// Objects of one class after the cursor, `limit` of them, those whose name
-// or address holds `contains` when it is set. Throws WV_NO_SUCH_CLASS for a
-// missing class.
+// Objects of one class after the cursor, `limit` of them. Throws
+// WV_NO_SUCH_CLASS for a missing class.
+//
+// With `contains`, only those whose name or address holds that text, and a
+// page looks at the class's objects for kFilterTime at most: a filter that
+// few objects meet would otherwise read the whole class for one page. Such
+// a page may hold fewer than `limit` objects (even none) while `next` says
+// where to look on; every object meeting the filter still comes exactly
+// once along the pages.
+inline constexpr std::chrono::milliseconds kFilterTime{40};
 Page<repo::ObjectRow> objects_of(repo::Store& store, std::string_view class_name, int64_t after,
                                  size_t limit, const std::optional<std::string>& contains);
 
