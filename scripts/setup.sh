@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 packages=(build-essential cmake pkg-config clang libclang-rt-dev libsqlite3-dev sqlite3
           libsnmp-dev snmpd snmp uuid-dev libssl-dev libgtest-dev nlohmann-json3-dev libcli11-dev
           python3 jq iproute2 procps time libpq-dev postgresql scdoc dpkg-dev bsdutils bash-completion
-          libcpp-httplib-dev openssl curl wrk chromium chromium-driver python3-selenium)
+          libcpp-httplib-dev openssl curl wrk chromium chromium-driver python3-selenium fonts-dejavu-core)
 
 missing=()
 for p in "${packages[@]}"; do

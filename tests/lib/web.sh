@@ -32,7 +32,7 @@ serve() {
   echo "$SERVE_PID" >>"$TEST_ROOT/web-servers"
   trap serve_stop EXIT
   for ((i = 0; i < 400; i++)); do
-    URL=$(sed -n 's|^wvrepo: serving repository .* at \(https\{0,1\}://[^ ]*\)/ .*|\1|p' "$CASE_DIR/serve.err")
+    URL=$(sed -n 's|^wvrepo: serving repository .* at \(https\{0,1\}://[^ ]*\)/ .*|\1|p' "$CASE_DIR/serve.err" 2>/dev/null)
     [ -z "$URL" ] || break
     kill -0 "$SERVE_PID" 2>/dev/null || { say "the server ended at start:" >&2; cat "$CASE_DIR/serve.err" >&2; return 1; }
     sleep 0.025

@@ -164,7 +164,7 @@ void security_headers(httplib::Response& res) {
                  "frame-ancestors 'none'; base-uri 'none'");
   res.set_header("X-Content-Type-Options", "nosniff");
   res.set_header("X-Frame-Options", "DENY");
-  res.set_header("Referrer-Policy", "no-referrer");
+  res.set_header("Referrer-Policy", "same-origin");
   res.set_header("Cache-Control", "no-store");
 }
 
