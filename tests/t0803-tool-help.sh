@@ -40,7 +40,7 @@ test_expect_success 'bash completion of wvrepo: commands, options, repository na
     got=$(complete $words "") &&
     test "$got" = "$want" || { say "$words: want [$want], got [$got]" >&2; exit 1; }
   done <<-\EOF
-	wvrepo|--help --version attach audit class create import object setup status user 
+	wvrepo|--help --version attach audit class create import object serve setup status user 
 	wvrepo object|add del list load 
 	wvrepo class|add drop list 
 	wvrepo object list|alpha beta 
@@ -49,7 +49,9 @@ test_expect_success 'bash completion of wvrepo: commands, options, repository na
 	EOF
   test "$(complete wvrepo object list alpha --)" = "--help --json --where " &&
   test "$(complete wvrepo attach alpha --)" = "--help --server " &&
-  test "$(complete wvrepo audit al)" = "alpha "
+  test "$(complete wvrepo audit al)" = "alpha " &&
+  test "$(complete wvrepo serve alpha --)" = "--help --listen --tls-cert --tls-key " &&
+  test "$(complete wvrepo serve al)" = "alpha "
 '
 
 test_done
