@@ -53,6 +53,7 @@ std::vector<std::string> candidates(const std::string& name) {
   return out;
 }
 
+bool core_dumps_forbidden = false;
 // The core file size limit the process had before forbid_core_dumps.
 std::optional<rlimit> core_limit_before;
 
@@ -60,9 +61,9 @@ std::optional<rlimit> core_limit_before;
 class ChildDescriptors {
  public:
   ChildDescriptors() {
-    ok_ = ::posix_spawn_file_actions_init(&actions_) == 0;
-    initialised_ = ok_;
-    ok_ = ok_ && ::posix_spawn_file_actions_addclosefrom_np(&actions_, STDERR_FILENO + 1) == 0;
+    initialised_ = ::posix_spawn_file_actions_init(&actions_) == 0;
+    ok_ = initialised_ &&
+          ::posix_spawn_file_actions_addclosefrom_np(&actions_, STDERR_FILENO + 1) == 0;
   }
   ~ChildDescriptors() {
     if (initialised_) ::posix_spawn_file_actions_destroy(&actions_);
@@ -81,11 +82,11 @@ class ChildDescriptors {
 }  // namespace
 
 void forbid_core_dumps() {
-  if (core_limit_before) return;
-  rlimit limit{};
-  if (::getrlimit(RLIMIT_CORE, &limit) != 0) limit = {RLIM_INFINITY, RLIM_INFINITY};
-  core_limit_before = limit;
+  if (core_dumps_forbidden) return;
+  core_dumps_forbidden = true;
   ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+  rlimit limit{RLIM_INFINITY, RLIM_INFINITY};
+  if (::getrlimit(RLIMIT_CORE, &limit) == 0) core_limit_before = limit;
   // The hard limit stays, so that restore_core_limit can give the soft one
   // back to a program that is not ours.
   const rlimit none{0, limit.rlim_max};
@@ -112,8 +113,8 @@ int spawn_and_wait(const std::vector<std::string>& argv) {
     if (!defaults) break;
     if (!is_executable_file(path)) continue;
     pid_t pid = 0;
-    if (::posix_spawn(&pid, path.c_str(), descriptors.get(), &attributes, args.data(),
-                      environ) != 0)
+    const char* program = path.c_str();
+    if (::posix_spawn(&pid, program, descriptors.get(), &attributes, args.data(), environ) != 0)
       continue;
     ::posix_spawnattr_destroy(&attributes);
     int status = 0;
