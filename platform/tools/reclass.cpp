@@ -12,6 +12,7 @@
 
 #include "admin.h"
 #include "platform/arguments.h"
+#include "platform/process.h"
 #include "tool_help.h"
 
 namespace repo = tng::repo;
@@ -57,6 +58,9 @@ const Switch* switch_of(std::string_view word) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The password on the command line is in this process's memory from the
+  // start.
+  tng::process::forbid_core_dumps();
   if (auto answered = tng::tools::answer_help_or_version(argc, argv, "reclass", kUsage))
     return *answered;
   Arguments args;

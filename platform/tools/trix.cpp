@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "admin.h"
+#include "platform/process.h"
 #include "tool_help.h"
 
 namespace repo = tng::repo;
@@ -40,6 +41,8 @@ bool starts_with_nocase(std::string_view word, std::string_view prefix) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A repository on a server is reached with the password of its record.
+  tng::process::forbid_core_dumps();
   if (auto answered = tng::tools::answer_help_or_version(argc, argv, "trix", kUsage))
     return *answered;
   std::optional<std::string> file, repository;

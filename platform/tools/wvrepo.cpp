@@ -21,6 +21,7 @@
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/json.h"
+#include "platform/process.h"
 #include "platform/wvapi.h"
 #include "repository.h"
 #include "tool_help.h"
@@ -559,6 +560,9 @@ class CommandLine {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Passwords typed for `user add`, the users' password hashes, and the
+  // password a server repository is reached with.
+  tng::process::forbid_core_dumps();
   CommandLine command_line;
   return command_line.run(argc, argv);
 }
