@@ -176,7 +176,7 @@ int main(int argc, char** argv) {
                         TngSnmp_InFlightLimit(kDefaultWindow, kSessionsPerDevice));
   Run run{session,     out,    reclass,  answers->community, answers->mode == "S",
           test_pauses, window, in_flight};
-  TempFiles files{TempFile(paths->boards), TempFile(paths->matches)};
+  TempFiles files{tng::files::TempFile(paths->boards), tng::files::TempFile(paths->matches)};
 
   if (opened == tng::RepositorySession::Opened::Connected) {
     if (run.test_pauses) print_lines(kTestBanner);
