@@ -2,7 +2,7 @@
 // for its lights-out address and paired with the boards of that address.
 #include "association.h"
 
-#include "lookahead.h"
+#include "inquiry_walk.h"
 #include "platform/diag.h"
 #include "rules.h"
 

@@ -17,7 +17,7 @@
 
 #include "foundation/front_end.h"
 #include "foundation/progress.h"
-#include "foundation/lookahead.h"
+#include "foundation/lookahead_walk.h"
 #include "foundation/reclass.h"
 #include "foundation/report.h"
 #include "foundation/session.h"
