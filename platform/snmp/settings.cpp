@@ -5,9 +5,10 @@
 #include <net-snmp/net-snmp-includes.h>
 
 #include <charconv>
-#include <cstdio>
 #include <cstdlib>
 #include <string_view>
+
+#include "platform/diag.h"
 
 namespace tng::snmp {
 namespace {
@@ -19,8 +20,8 @@ Environment read_environment() {
     if (std::string_view(v) == "2c") {
       env.version = SNMP_VERSION_2c;
     } else if (std::string_view(v) != "1") {
-      std::fprintf(stderr,
-                   "ORX_SNMP_VERSION must be 1 or 2c, not '%s': no SNMP session is opened\n", v);
+      tng::diag::say_plain(
+          "ORX_SNMP_VERSION must be 1 or 2c, not '%s': no SNMP session is opened\n", v);
       env.usable = false;
     }
   }
@@ -38,9 +39,9 @@ Environment read_environment() {
     if (!v) continue;
     limit.into = whole_number(v, limit.lo, limit.hi);
     if (!limit.into) {
-      std::fprintf(stderr,
-                   "%s must be a whole number from %d to %d, not '%s': no SNMP session is opened\n",
-                   limit.name, limit.lo, limit.hi, v);
+      tng::diag::say_plain(
+          "%s must be a whole number from %d to %d, not '%s': no SNMP session is opened\n",
+          limit.name, limit.lo, limit.hi, v);
       env.usable = false;
     }
   }

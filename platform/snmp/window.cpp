@@ -4,11 +4,11 @@
 #include <sys/resource.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <iterator>
 #include <string_view>
 
+#include "platform/diag.h"
 #include "platform/faults.h"
 #include "settings.h"
 #include "snmp_core.h"
@@ -77,8 +77,8 @@ int fit_open_files(int wanted, int sessions_per_device) {
   const Fit room = exchanges_that_fit(exchanges);
   if (room.fit >= exchanges) return wanted;
   const int fits = static_cast<int>(std::clamp<rlim_t>(room.fit / per_device, 1, max_window));
-  std::fprintf(stderr, "SNMP window of %d devices lowered to %d: the open-file limit is %llu\n",
-               wanted, fits, static_cast<unsigned long long>(*room.limit));
+  tng::diag::say_plain("SNMP window of %d devices lowered to %d: the open-file limit is %llu\n",
+                       wanted, fits, static_cast<unsigned long long>(*room.limit));
   return fits;
 }
 
@@ -107,10 +107,10 @@ const WindowLimits& window_limits(int default_window, int sessions_per_device) {
       if (auto n = whole_number(v, 1, max_window)) {
         wanted = *n;
       } else {
-        std::fprintf(stderr,
-                     "ORX_SNMP_WINDOW must be a whole number from 1 to %d, not '%s': one device "
-                     "at a time is asked\n",
-                     max_window, v);
+        tng::diag::say_plain(
+            "ORX_SNMP_WINDOW must be a whole number from 1 to %d, not '%s': one device at a time "
+            "is asked\n",
+            max_window, v);
         wanted = 1;
       }
     }

@@ -10,7 +10,7 @@
 //                 devices of the objects it has read ahead (a template)
 #pragma once
 #include "foundation/front_end.h"
-#include "foundation/result_list.h"
 #include "foundation/reclass.h"
 #include "foundation/report.h"
+#include "foundation/result_list.h"
 #include "foundation/session.h"
