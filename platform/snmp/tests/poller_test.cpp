@@ -198,7 +198,7 @@ TEST(Poller, AnAnswerThatCameWhileTheCallerWasBusyCountsAfterItsTimeOut) {
 
 TEST(Poller, AnAnswerThatComesTwiceSettlesItsExchangeOnce) {
   Agent agent;
-  auto session = open(agent, 200, 0);
+  auto session = open(agent, 2000, 0);
   ASSERT_TRUE(session->send(kGetRequest, {kSysDescr}));
   const std::vector<Question> questions = agent.receive(1);
   ASSERT_EQ(questions.size(), 1u);
@@ -218,14 +218,14 @@ TEST(Poller, AnAnswerThatComesTwiceSettlesItsExchangeOnce) {
 
 TEST(Poller, ALateAnswerToAnEndedSessionReachesNobody) {
   Agent agent;
-  auto ended = open(agent, 200, 0);
+  auto ended = open(agent, 2000, 0);
   ASSERT_TRUE(ended->send(kGetRequest, {kSysDescr}));
   const std::vector<Question> questions = agent.receive(1);
   ASSERT_EQ(questions.size(), 1u);
   ended.reset();
   agent.answer(questions[0]);
 
-  auto other = open(agent, 200, 0);  // on the same socket
+  auto other = open(agent, 2000, 0);  // on the same socket
   ASSERT_TRUE(other->send(kGetRequest, {kSysUpTime}));
   const std::vector<Question> asked = agent.receive(1);
   ASSERT_EQ(asked.size(), 1u);
