@@ -12,6 +12,7 @@
 
 #include "admin.h"
 #include "platform/arguments.h"
+#include "platform/diag.h"
 #include "platform/process.h"
 #include "tool_help.h"
 
@@ -42,7 +43,7 @@ constexpr const char* kUsage =
     "Exit status 0 when the object moved, 2 otherwise (with a message on stderr).\n";
 
 int refuse(const std::string& why) {
-  std::fprintf(stderr, "reclass: %s\n", why.c_str());
+  tng::diag::say("%s\n", why.c_str());
   return 2;
 }
 
