@@ -6,12 +6,12 @@
 // An Inquiry is one device's chain of questions, in the order and under the
 // conditions a pass asks them. It sends each question without waiting and
 // goes on when told that the answer has come, so that many devices can be
-// asked at once on the one thread.
+// asked at once on the one thread. (One question's session and request:
+// exchange.h; what the answers mean: device_answers.h.)
 #pragma once
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "platform/tng_snmp.h"
 
@@ -118,9 +118,5 @@ class Inquiry {
   ProductAnswer product_;
   LightsOutAddress address_;
 };
-
-// The product kind of an answer text: the comparison is a case-sensitive
-// prefix test, each against its product text less the last character.
-ProductKind product_kind_of(std::string_view text);
 
 }  // namespace orxdetect

@@ -19,8 +19,10 @@
 
 #include "admin.h"
 #include "platform/console.h"
+#include "platform/diag.h"
 #include "platform/files.h"
 #include "platform/json.h"
+#include "platform/process.h"
 #include "platform/wvapi.h"
 #include "repository.h"
 #include "serve.h"
@@ -157,10 +159,10 @@ int setup(const Options&) {
   // The repositories hold the users' password hashes: the owner's only.
   fs::permissions(home / "repositories", fs::perms::owner_all, fs::perm_options::replace);
   if (install.string().size() > kInstallPathLimit)
-    std::fprintf(stderr,
-                 "wvrepo: warning: the install path %s is longer than %zu characters; the suite's "
-                 "tools cannot use it (choose a shorter TNG_HOME)\n",
-                 install.c_str(), kInstallPathLimit);
+    tng::diag::say(
+        "warning: the install path %s is longer than %zu characters; the suite's tools cannot "
+        "use it (choose a shorter TNG_HOME)\n",
+        install.c_str(), kInstallPathLimit);
   write_home_file(home / "registry.ini",
                   "[SOFTWARE\\ComputerAssociates\\CA-Unicenter\\CurrentVersion]\n"
                   "InstallPath=" + install.string() + "\n\n"
@@ -174,8 +176,7 @@ int setup(const Options&) {
   if (error == 0) {
     if (int e = tng::files::replace(nsm / "bin" / "cawto", program, 0755)) cannot_write(nsm / "bin" / "cawto", e);
   } else {
-    std::fprintf(stderr, "wvrepo: note: no cawto beside wvrepo; %s is left without it\n",
-                 (nsm / "bin").c_str());
+    tng::diag::say("note: no cawto beside wvrepo; %s is left without it\n", (nsm / "bin").c_str());
   }
   std::printf("Framework home ready: %s\n", home.c_str());
   return 0;
@@ -506,7 +507,7 @@ class CommandLine {
     } catch (const CLI::Success& e) {  // --help, --help-all, --version
       return app_.exit(e);
     } catch (const CLI::ParseError& e) {
-      std::fprintf(stderr, "wvrepo: %s\nRun 'wvrepo --help' for the commands.\n", e.what());
+      tng::diag::say("%s\nRun 'wvrepo --help' for the commands.\n", e.what());
       return 2;
     }
     for (Command& c : commands_) {
@@ -514,10 +515,10 @@ class CommandLine {
       try {
         return c.run(options_of(c));
       } catch (const UsageError& e) {
-        std::fprintf(stderr, "wvrepo: %s\nRun 'wvrepo --help' for the commands.\n", e.what());
+        tng::diag::say("%s\nRun 'wvrepo --help' for the commands.\n", e.what());
         return 2;
       } catch (const std::exception& e) {
-        std::fprintf(stderr, "wvrepo: %s\n", e.what());
+        tng::diag::say("%s\n", e.what());
         return 1;
       }
     }
@@ -592,6 +593,9 @@ class CommandLine {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Passwords typed for `user add`, the users' password hashes, and the
+  // password a server repository is reached with.
+  tng::process::forbid_core_dumps();
   CommandLine command_line;
   return command_line.run(argc, argv);
 }
