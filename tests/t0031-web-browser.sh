@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # The web view in headless Chromium (tests/web/browser_test.py): log in,
 # open a class, an object and the audit trail, check what a person sees, and
-# keep a screenshot of each page in the build tree (web-screenshots/ beside
-# bin/). Needs chromium, chromium-driver and python3-selenium
+# keep a screenshot of each page in the build tree (web-screenshots/BACKEND/
+# beside bin/). Needs chromium, chromium-driver and python3-selenium
 # (scripts/setup.sh installs them).
 . "$(dirname "$0")/lib/test-lib.sh"
 . "$TNG_SRC/tests/lib/web.sh"
 
-SHOTS=$(cd "$TNG_BIN/.." && pwd)/web-screenshots
+# One folder for each backend: runs on both may go on at once in one build.
+SHOTS=$(cd "$TNG_BIN/.." && pwd)/web-screenshots/$TNG_TEST_BACKEND
 
 # browser_home: repository demo (admin/pw, ops/ops-pw) with three servers
 # each carrying a board, the first board named like a script, 40 objects of
