@@ -70,9 +70,11 @@ std::optional<int64_t> number_param(const httplib::Request& req, const char* nam
   std::optional<std::string> text = param(req, name);
   if (!text) return std::nullopt;
   int64_t n = 0;
+  // At most 18 digits, so that the number cannot overflow.
   bool ok = !text->empty() && text->size() <= 18;
-  for (char c : *text) {
-    if (c < '0' || c > '9') ok = false;
+  for (size_t i = 0; ok && i < text->size(); ++i) {
+    const char c = (*text)[i];
+    ok = c >= '0' && c <= '9';
     n = n * 10 + (c - '0');
   }
   if (!ok || n < least || n > most)
