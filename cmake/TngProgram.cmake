@@ -70,3 +70,15 @@ function(tng_installed_programs var)
   get_property(programs GLOBAL PROPERTY TNG_PROGRAMS)
   set(${var} ${programs} PARENT_SCOPE)
 endfunction()
+
+# tng_add_unit_test(NAME SOURCES... [LIBS lib...])
+#
+# A GoogleTest program and its ctest test, labelled "unit" and "quick" (the
+# quick label is the edit-test loop: `ctest --test-dir build -L quick`).
+function(tng_add_unit_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES} ${T_UNPARSED_ARGUMENTS})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main)
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES LABELS "unit;quick")
+endfunction()
