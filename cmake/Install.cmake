@@ -1,10 +1,11 @@
 # What `cmake --install` puts where, and the Debian package built from it
 # (`cpack -G DEB` in the build folder).
 #
-#   bin/                             the twenty programs and reclass, trix, wvrepo, cawto
+#   bin/                             every program declared with a MANPAGE (cmake/TngProgram.cmake)
 #   share/orvex-tng-suite/           the class definition files
 #   share/orvex-tng-suite/demo/      the two demo scripts
-#   share/doc/orvex-tng-suite/       README and the notes beside the code
+#   share/doc/orvex-tng-suite/       README, the notes beside the code, copyright, changelog
+#   share/lintian/overrides/         the package's lintian overrides
 #   share/man/man1/                  one manual page per program
 #   share/bash-completion/completions/wvrepo
 
@@ -80,7 +81,7 @@ set(CPACK_PACKAGE_CONTACT
     "Orvex TNG integration maintainers <maintainers@users.noreply.c-seed-e099913d.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Orvex integration suite for the TNG management framework")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "Twenty console programs that discover Orvex devices over SNMP, move them
+    "Console programs that discover Orvex devices over SNMP, move them
 between repository classes, load the class definitions, remove older
 integrations, open management pages and forward events; with the stand-in
 framework tools reclass, trix, wvrepo and cawto.")
