@@ -25,7 +25,7 @@ done
 packages=(build-essential cmake pkg-config clang libclang-rt-dev libsqlite3-dev sqlite3
           libsnmp-dev snmpd snmp uuid-dev libssl-dev libgtest-dev nlohmann-json3-dev libcli11-dev
           python3 jq iproute2 procps time libpq-dev postgresql scdoc dpkg-dev bsdutils bash-completion
-          lintian)
+          lintian ninja-build)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -50,12 +50,22 @@ if [ -f /run/snmpd.pid ] && [ -f /etc/init.d/snmpd ]; then
     kill "$(cat /run/snmpd.pid)" 2>/dev/null || true
 fi
 
+# configure TREE ARGS...: a fresh tree gets Ninja, which compiles a
+# program's sources while the libraries it links are still being built; a
+# tree configured before keeps its generator.
+configure() {
+  local tree=$1
+  shift
+  local generator=()
+  [ -e "$tree/CMakeCache.txt" ] || generator=(-G Ninja)
+  cmake -S . -B "$tree" "${generator[@]}" "$@" >/dev/null
+}
 jobs=$(nproc)
 if [ -n "$plain" ]; then
-  cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo "${werror[@]}" >/dev/null
+  configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo "${werror[@]}"
   cmake --build build -j "$jobs"
 fi
 if [ -n "$sanitize" ]; then
-  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTNG_SANITIZE=ON "${werror[@]}" >/dev/null
+  configure build-asan -DCMAKE_BUILD_TYPE=Debug -DTNG_SANITIZE=ON "${werror[@]}"
   cmake --build build-asan -j "$jobs"
 fi

@@ -16,7 +16,9 @@ cd "$(dirname "$0")/.."
 seconds=${1:-20}
 build=${TNG_FUZZ_BUILD:-build-fuzz}
 
-CC=clang CXX=clang++ cmake -S . -B "$build" -DTNG_FUZZ=ON -DTNG_WERROR=ON \
+generator=()
+[ -e "$build/CMakeCache.txt" ] || generator=(-G Ninja)
+CC=clang CXX=clang++ cmake -S . -B "$build" "${generator[@]}" -DTNG_FUZZ=ON -DTNG_WERROR=ON \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j2 --target tng_fuzz_targets
 
