@@ -79,14 +79,16 @@ report() {
 
 # Three lines at once, each run in a lane of its own. A line goes on to its
 # next run as soon as the one before ends; the sanitizer build's tests wait
-# for that build.
+# for that build. The sanitizer build and the fuzzers keep both cores busy,
+# so they run at a lower priority: the tests' programs and agents, which
+# answer within time-outs, come first.
 ( set +e
-  run build-asan 0 scripts/setup.sh --werror --sanitize-only
+  run build-asan 0 nice -n 10 scripts/setup.sh --werror --sanitize-only
   after build-asan &&
     run sanitizer 2 ctest --test-dir build-asan -j "$jobs" --output-on-failure ) &
 ( set +e
   run plain 0 ctest --test-dir build -j "$jobs" --output-on-failure
-  run fuzz 0 tests/fuzz.sh 10
+  run fuzz 0 nice -n 10 tests/fuzz.sh 10
   after build-asan &&
     run sanitizer-pg 3 env TNG_TEST_BACKEND=pg \
       ctest --test-dir build-asan -L repository -j "$jobs" --output-on-failure ) &
