@@ -114,7 +114,7 @@ class Environment {
  public:
   void set(const char* name, const char* value) {
     const char* old = std::getenv(name);
-    saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
+    saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
     if (value)
       setenv(name, value, 1);
     else

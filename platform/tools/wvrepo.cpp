@@ -534,8 +534,8 @@ class CommandLine {
   }
 
   Command& command(CLI::App& parent, const char* name, const char* description,
-                   int (*run)(const Options&), std::vector<const char*> required = {},
-                   std::vector<const char*> optional = {}) {
+                   int (*run)(const Options&), const std::vector<const char*>& required = {},
+                   const std::vector<const char*>& optional = {}) {
     Command& c = commands_.emplace_back();
     c.app = parent.add_subcommand(name, description);
     c.run = run;
@@ -596,6 +596,13 @@ int main(int argc, char** argv) {
   // Passwords typed for `user add`, the users' password hashes, and the
   // password a server repository is reached with.
   tng::process::forbid_core_dumps();
-  CommandLine command_line;
-  return command_line.run(argc, argv);
+  // What run() leaves to this: memory running out while the command line is
+  // set up or its help printed.
+  try {
+    CommandLine command_line;
+    return command_line.run(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "wvrepo: %s\n", e.what());
+    return 1;
+  }
 }
