@@ -69,7 +69,7 @@ test_expect_success 'a lights-out address that is not four octets skips the serv
   expect_rc 0 &&
   ! grep -q "Lights Out Address" out &&
   grep -q "garbled: the lights-out address answer is not four octets" err &&
-  test "$(wvrepo object list demo Inclusion --json | wc -l)" = 0
+  wvrepo object list demo Inclusion --json >links && test ! -s links
 '
 
 test_expect_success 'answers that do not fit their fields are refused before anything runs' '

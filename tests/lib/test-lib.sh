@@ -339,7 +339,7 @@ fresh_home() {
 # admin with the blank password).
 make_repo() {
   local name=$1 user=${2:-admin} password=${3:-}
-  wvrepo create "$name" >/dev/null
+  wvrepo create "$name" >/dev/null &&
   printf '%s\n' "$password" | wvrepo user add "$name" "$user" >/dev/null
 }
 
@@ -347,22 +347,22 @@ make_repo() {
 load_classes() {
   local repo=$1 f
   shift
-  for f in "$@"; do wvrepo import "$repo" "$TNG_BIN/$f" >/dev/null; done
+  for f in "$@"; do wvrepo import "$repo" "$TNG_BIN/$f" >/dev/null || return 1; done
 }
 
 # record_reclass: puts a reclass first on PATH that writes its argument words
 # to $CASE_DIR/reclass.words (one word a line, "--" after each run) and then
 # runs the real one.
 record_reclass() {
-  mkdir -p "$CASE_DIR/recbin"
-  cat >"$CASE_DIR/recbin/reclass" <<REC
+  mkdir -p "$CASE_DIR/recbin" &&
+  cat >"$CASE_DIR/recbin/reclass" <<REC &&
 #!/bin/sh
 for w in "\$@"; do printf '%s\n' "\$w"; done >>"$CASE_DIR/reclass.words"
 echo -- >>"$CASE_DIR/reclass.words"
 exec "$TNG_BIN/reclass" "\$@"
 REC
-  chmod +x "$CASE_DIR/recbin/reclass"
-  : >"$CASE_DIR/reclass.words"
+  chmod +x "$CASE_DIR/recbin/reclass" &&
+  : >"$CASE_DIR/reclass.words" &&
   export PATH="$CASE_DIR/recbin:$PATH"
 }
 
