@@ -27,7 +27,6 @@ set +u
 
 classes=(Windows2000_Server WindowsNT_Server UnixWare Windows2000 WindowsNT Windows95
          Windows9x DECSystem SCOUnix OS2 Linux)
-workstation_classes=" Windows2000 WindowsNT Windows95 Windows9x "
 
 address_of() { printf '127.%d.%d.%d' $((250 + $1 / 62500)) $(($1 / 250 % 250)) $(($1 % 250 + 1)); }
 

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the demo scripts. demo_home NAME: a fresh framework home for the
 # demo NAME holding the repository "demo" with the user admin (blank
 # password). From a clone it uses the build's programs (scripts/setup.sh) and

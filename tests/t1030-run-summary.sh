@@ -25,9 +25,9 @@ repo_with() {
 # expect_summary TEXT: standard error ended with "TEXT, N.N s" and held no
 # progress line (no carriage return, no terminal control).
 expect_summary() {
-  sed -E 's/, [0-9]+\.[0-9] s$/, T s/' "$CASE_DIR/err.summary" >summary &&
-  printf '%s, T s\n' "$1" | expect_file summary &&
-  ! grep -q "$(printf '[\r\033]')" "$CASE_DIR/err" "$CASE_DIR/err.summary" ||
+  { sed -E 's/, [0-9]+\.[0-9] s$/, T s/' "$CASE_DIR/err.summary" >summary &&
+    printf '%s, T s\n' "$1" | expect_file summary &&
+    ! grep -q "$(printf '[\r\033]')" "$CASE_DIR/err" "$CASE_DIR/err.summary"; } ||
     { cat "$CASE_DIR/err" "$CASE_DIR/err.summary" >&2; return 1; }
 }
 

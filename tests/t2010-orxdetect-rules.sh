@@ -18,16 +18,16 @@ no_identity=$(agent_address 7) # no server identity, lights-out kind 1
 station=$(agent_address 8)     # workstation identity only
 silent=$(agent_address 9)      # nothing listens
 
-agent_start "$board" "$oid_server integer 1" "$oid_kind integer 3" &&
-agent_start "$server" "$oid_server integer 1" "$oid_kind integer 1" &&
-agent_start "$san" "$oid_server integer 1" \
-  "$oid_product octet_str \"orvex Quelnet storage management applianc\"" &&
-agent_start "$tarvik" "$oid_server integer 1" "$oid_product octet_str \"Tarvik Servers\"" &&
-agent_start "$board_san" "$oid_server integer 1" "$oid_kind integer 3" \
-  "$oid_product octet_str \"orvex Quelnet storage management appliance v2\"" &&
-agent_start "$rack" "$oid_kind integer 4" &&
-agent_start "$no_identity" "$oid_kind integer 1" &&
-agent_start "$station" "$oid_workstation integer 1" ||
+{ agent_start "$board" "$oid_server integer 1" "$oid_kind integer 3" &&
+  agent_start "$server" "$oid_server integer 1" "$oid_kind integer 1" &&
+  agent_start "$san" "$oid_server integer 1" \
+    "$oid_product octet_str \"orvex Quelnet storage management applianc\"" &&
+  agent_start "$tarvik" "$oid_server integer 1" "$oid_product octet_str \"Tarvik Servers\"" &&
+  agent_start "$board_san" "$oid_server integer 1" "$oid_kind integer 3" \
+    "$oid_product octet_str \"orvex Quelnet storage management appliance v2\"" &&
+  agent_start "$rack" "$oid_kind integer 4" &&
+  agent_start "$no_identity" "$oid_kind integer 1" &&
+  agent_start "$station" "$oid_workstation integer 1"; } ||
   { say "not ok - agents did not start"; exit 1; }
 
 # The rows: one device of every kind in every framework class, in the

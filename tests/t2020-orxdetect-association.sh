@@ -11,9 +11,9 @@ carries_5=$(agent_address 1)  # a server whose board has the address 10.0.0.5
 carries_7=$(agent_address 2)  # a server whose board has the address 10.0.0.7
 no_board=$(agent_address 3)   # a server without a board
 
-agent_start "$carries_5" "$oid_server integer 1" "$oid_lights_out ipaddress 10.0.0.5" &&
-agent_start "$carries_7" "$oid_server integer 1" "$oid_lights_out ipaddress 10.0.0.7" &&
-agent_start "$no_board" "$oid_server integer 1" ||
+{ agent_start "$carries_5" "$oid_server integer 1" "$oid_lights_out ipaddress 10.0.0.5" &&
+  agent_start "$carries_7" "$oid_server integer 1" "$oid_lights_out ipaddress 10.0.0.7" &&
+  agent_start "$no_board" "$oid_server integer 1"; } ||
   { say "not ok - agents did not start"; exit 1; }
 
 

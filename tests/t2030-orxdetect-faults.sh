@@ -10,9 +10,9 @@
 server=$(agent_address 1)       # identity, lights-out kind 1, board address 10.0.0.5
 rack=$(agent_address 2)         # no server identity, lights-out kind 4
 
-agent_start "$server" "$oid_server integer 1" "$oid_kind integer 1" \
-  "$oid_lights_out ipaddress 10.0.0.5" &&
-agent_start "$rack" "$oid_kind integer 4" ||
+{ agent_start "$server" "$oid_server integer 1" "$oid_kind integer 1" \
+    "$oid_lights_out ipaddress 10.0.0.5" &&
+  agent_start "$rack" "$oid_kind integer 4"; } ||
   { say "not ok - agents did not start"; exit 1; }
 
 # The whole output of an all-systems run over one object of CLASS (Host or

@@ -42,7 +42,11 @@ suite_classes() {
   list=$(wvrepo class list "$1") || { echo "(no class list)"; return 1; }
   awk '$1 ~ /^(Orvex|Pellion)_/ { print $1 }' <<<"$list" | sort
 }
-sorted_words() { printf '%s\n' $1 | sort; }
+# sorted_words WORDS: the blank-separated words, one a line, sorted.
+sorted_words() {
+  local word
+  for word in $1; do echo "$word"; done | sort
+}
 
 ADD_INTRO='This utility connects to the local Unicenter repository and
 loads the Orvex Vistrel Integration classes into the database.

@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034  # the scripts that source it use its variables
 # Fixtures of the orxdetect black-box tests (tests/t2*.sh). Source it after
 # test-lib.sh and agents.sh.
 

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Recording stand-ins for programs the suite starts without waiting (the
 # browser behind the shell's "open", the NSM console's cawto). Source after
 # test-lib.sh.

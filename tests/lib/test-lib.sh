@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the black-box test scripts. Source it first:
 #
 #   . "$TNG_SRC/tests/lib/test-lib.sh"
@@ -391,7 +392,7 @@ home_like() {
   home_renamed "$TNG_HOME" "$template" "$TNG_HOME"
   [ -s "$template/.pg-test-database" ] || return 0
   from=$(cat "$template/.pg-test-database")
-  to=$(pg_new_database "$from") || return 1
+  to=$(pg_copy_database "$from") || return 1
   echo "$to" >"$TNG_HOME/.pg-test-database"
   sed -i "s|dbname=$from\\b|dbname=$to|" "$TNG_HOME"/repositories/*.pg
 }
