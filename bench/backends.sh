@@ -86,7 +86,7 @@ for backend in $backends; do
   times=()
   for i in $(seq 1 51); do
     a=$(date +%s%N)
-    reclass /R=Bench /U=admin /W=pw /C=Linux /O=obj$i /T=Windows2000
+    reclass /R=Bench /U=admin /W=pw /C=Linux "/O=obj$i" /T=Windows2000
     b=$(date +%s%N)
     times+=($(( (b - a) / 1000 )))
   done
@@ -155,10 +155,11 @@ row() {
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a > 0) printf "%.2fx", b / a; else print "-" }'; }
 mib() { awk -v r="$1" 'BEGIN { printf "%.1f", r / 1024 }'; }
 for b in $backends; do
-  set -- ${figure[$b.walk]}
-  figure[$b.walk_s]=$1 figure[$b.walk_mib]=$(mib "$2")
-  set -- ${figure[$b.lift]}
-  figure[$b.lift_s]=$1 figure[$b.lift_ms]=$(awk -v s="$1" -v n="$lift" 'BEGIN { printf "%.2f", s * 1000 / n }')
+  read -r seconds rss <<<"${figure[$b.walk]}"
+  figure[$b.walk_s]=$seconds figure[$b.walk_mib]=$(mib "$rss")
+  read -r seconds _ <<<"${figure[$b.lift]}"
+  figure[$b.lift_s]=$seconds
+  figure[$b.lift_ms]=$(awk -v s="$seconds" -v n="$lift" 'BEGIN { printf "%.2f", s * 1000 / n }')
   slower=$(awk -v a="${figure[$b.alone_a]}" -v c="${figure[$b.alone_b]}" 'BEGIN { print (a > c ? a : c) }')
   figure[$b.pairratio]=$(ratio "$slower" "${figure[$b.both]}")
 done

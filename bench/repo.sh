@@ -45,7 +45,7 @@ runs=50
 times=()
 for i in $(seq 1 $runs); do
   a=$(date +%s%N)
-  reclass /R=Bench /U=admin /W=pw /C=Linux /O=obj$i /T=Windows2000
+  reclass /R=Bench /U=admin /W=pw /C=Linux "/O=obj$i" /T=Windows2000
   b=$(date +%s%N)
   times+=($(( (b - a) / 1000 )))
 done

@@ -82,9 +82,12 @@ readonly id_oid=.1.3.6.1.4.1.232.11.2.2.4.0
 readonly pln_timeout_s=4 pln_retries=3
 # The agents' objects for each kind of system. A "nosuch" agent holds
 # nothing under the enterprise subtree, so it answers noSuchName.
+# shellcheck disable=SC2034  # read through the nameref of listen
 agent_nosuch=()
+# shellcheck disable=SC2034
 agent_server=("$id_oid integer 1" '.1.3.6.1.4.1.232.9.2.2.10.0 integer 1'
               '.1.3.6.1.4.1.232.11.2.2.1.0 octet_str "Server"')
+# shellcheck disable=SC2034
 agent_pellion=("$id_oid integer 2")
 noop_dir="$TEST_ROOT/noop"
 has_time=$([ -x /usr/bin/time ] && echo 1 || echo 0)
@@ -152,6 +155,7 @@ measure() {
   [ "$has_time" = 0 ] || timing=(/usr/bin/time -f %M -o "$TEST_ROOT/$name.rss")
   rm -f "$TEST_ROOT/$name.clock"
   start=$EPOCHREALTIME
+  # shellcheck disable=SC2016  # the inner shell expands its own variables
   (cd "$TEST_ROOT" && for setting in "${settings[@]}"; do export "${setting?}"; done &&
     "${timing[@]}" timeout -k 5 "$cap" bash -c \
       'start=$EPOCHREALTIME; "$@"; rc=$?; echo "$start $EPOCHREALTIME" >"$0"; exit "$rc"' \
@@ -184,6 +188,8 @@ measure_median() {
 
 # The table: rows gathered while the cases run, printed at the end.
 table=""
+# line FORMAT ARGS...: a line of the table, as printf makes it.
+# shellcheck disable=SC2059  # the format is the caller's
 line() { table+="$(printf "$@")"$'\n'; }
 heading() { line '\n%s\n' "$1"; }
 mib() { [ -n "$1" ] && awk -v k="$1" 'BEGIN { printf "%.1f MiB", k / 1024 }' || printf 'n/a'; }
@@ -298,7 +304,6 @@ if wanted B; then
   columns
   quick=(ORX_SNMP_TIMEOUT_MS=1000 ORX_SNMP_RETRIES=0)
   orxdetect_run b_k1 600 1 sample "${quick[@]}"
-  b_k1_sample=$wall
   row "K=1, measured on $sample systems" "$sample" "$(objects_in sample $orvex_target)" 0
   wall=$(awk -v w="$wall" -v n="$objects" -v s="$sample" 'BEGIN { printf "%.2f", w * n / s }')
   b_k1=$wall rss="" stopped=0 killed=0
@@ -329,12 +334,12 @@ if wanted C; then
   # spell of the shared machine weighs on both sides of the comparison.
   runs=61
   reclass_alone() {
-    local i a b
+    local i before after
     for ((i = $1; i <= $2; i++)); do
-      a=$EPOCHREALTIME
+      before=$EPOCHREALTIME
       reclass /R=alone /U=admin /C=$server_class /O=obj$i /T=$orvex_target
-      b=$EPOCHREALTIME
-      echo "$a $b"
+      after=$EPOCHREALTIME
+      echo "$before $after"
     done | awk '{ print ($2 - $1) * 1000 }' >>"$TEST_ROOT/reclass.ms"
   }
   reclass_alone 1 $((runs / 2))

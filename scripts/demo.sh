@@ -23,6 +23,7 @@ agent() {
   shift 2
   mkdir -p "$dir/state"
   # snmpd's override knows no IP address type: a pass script answers those.
+  # shellcheck disable=SC2016  # the pass script's own arguments
   printf '#!/bin/sh\n[ "$1" = -g ] || exit 0\ncase "$2" in\n' >"$dir/pass.sh"
   {
     echo "rocommunity public 127.0.0.0/8"
@@ -30,6 +31,7 @@ agent() {
     for object in "$@"; do
       read -r oid type value <<<"$object"
       if [ "$type" = ipaddress ]; then
+        # shellcheck disable=SC2016
         printf '  %s) printf "%%s\\nipaddress\\n%%s\\n" "$2" %s ;;\n' "$oid" "$value" >>"$dir/pass.sh"
         echo "pass $oid /bin/sh $dir/pass.sh"
       else

@@ -59,10 +59,10 @@ test_expect_success 'a second console attaches; both see one repository and its 
   in_home A objects shared >got && echo "Linux seen-by-b" | expect_file got &&
   in_home A command wvrepo audit shared --json | grep -q "\"to\":\"Linux\"" &&
   run in_home B command wvrepo attach shared --server "$server" &&
-  test_must_fail expect_rc 0 && grep -q "exists already" err &&
+  expect_rc 1 && grep -q "exists already" err &&
   run in_home B command wvrepo create shared2 --server "$server" && expect_rc 0 &&
   run in_home A command wvrepo create shared2 --server "$server" &&
-  test_must_fail expect_rc 0 && grep -q "exists already" err &&
+  expect_rc 1 && grep -q "exists already" err &&
   test ! -e "$HOME_A/repositories/shared2.pg"
 '
 
@@ -93,7 +93,7 @@ while IFS="|" read -r title conninfo message; do
     socket=$(pg_socket) && conninfo=${conninfo//@SOCKET@/$socket} &&
     for verb in create attach; do
       run command wvrepo $verb R --server "$conninfo" &&
-      test_must_fail expect_rc 0 && expect_stdout_empty &&
+      expect_rc 1 && expect_stdout_empty &&
       grep -q "$message" err && ! grep -q s3cret err &&
       test -z "$(ls -A "$TNG_HOME/repositories")" || exit 1
     done &&
@@ -113,10 +113,10 @@ test_expect_success 'create refuses a line break in the connection string or a d
   fresh_home &&
   run command wvrepo create R --server "$(pg_conninfo)
 options=-cx" &&
-  test_must_fail expect_rc 0 && grep -q "line break" err &&
+  expect_rc 1 && grep -q "line break" err &&
   ln -s nowhere "$TNG_HOME/repositories/R.pg" &&
   run command wvrepo create R --server "$(pg_conninfo)" &&
-  test_must_fail expect_rc 0 && grep -q "exists already" err &&
+  expect_rc 1 && grep -q "exists already" err &&
   test "$(server_schemas)" = 0
 '
 
@@ -176,7 +176,7 @@ test_expect_success 'a move whose client is killed while it waits never happens'
 test_expect_success 'attach refuses a database without that repository' '
   fresh_home &&
   run command wvrepo attach R --server "$(pg_conninfo)" &&
-  test_must_fail expect_rc 0 && grep -q "holds no repository .R." err &&
+  expect_rc 1 && grep -q "holds no repository .R." err &&
   test -z "$(ls -A "$TNG_HOME/repositories")"
 '
 
@@ -209,7 +209,8 @@ test_expect_success 'a discovery in one console and a migration in the other, at
   discovery=$! &&
   { in_home B ClassLift shared admin B >migration.out 2>migration.err & } &&
   migration=$! &&
-  wait $discovery $migration;
+  test_expect_code 0 wait $discovery &&
+  test_expect_code 1 wait $migration &&
   split_summary discovery.err && split_summary migration.err &&
   test ! -s discovery.err && test ! -s migration.err &&
   in_home B snapshot shared >after && cmp before after &&

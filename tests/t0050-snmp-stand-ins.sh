@@ -140,8 +140,8 @@ test_expect_success 'a silent address or a wrong community gives no answer' '
 
 test_expect_success 'a bad ORX_SNMP setting refuses every open, with a message' '
   for setting in ORX_SNMP_VERSION=3 ORX_SNMP_TIMEOUT_MS=0 ORX_SNMP_TIMEOUT_MS=1s ORX_SNMP_RETRIES=-1; do
-    env "$setting" snmp-driver mgr "$device" public $server >out 2>err && exit 1
-    printf "open failed, error 10022\n" | expect_file out &&
+    run env "$setting" snmp-driver mgr "$device" public $server && expect_rc 1 &&
+    printf "open failed, error 10022\n" | expect_stdout &&
     grep -q "^${setting%%=*} must be" err || { say "setting $setting" >&2; exit 1; }
   done
 '

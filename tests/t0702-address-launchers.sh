@@ -5,13 +5,14 @@
 . "$(dirname "$0")/lib/test-lib.sh"
 . "$(dirname "$0")/lib/recorders.sh"
 
-# title | environment | command line | URL
+# title | environment | command line (shell words) | URL
 while IFS="|" read -r title environment command url; do
   test_expect_success "$title" '
     use_recording_browser &&
-    run env '"$environment"' '"$command"' &&
+    eval "set -- $command" &&
+    run env $environment "$@" &&
     expect_rc 1 && expect_stdout_empty &&
-    opened "'"$url"'"
+    opened "$url"
   '
 done <<'CASES'
 orxconlink: context page|QMAddress=qm.example|orxconlink 10.1.2.5|http://qm.example:280/zqportal/ZqContextLaunch.jsp?systems=10.1.2.5&tool=DEFAULT
@@ -22,7 +23,7 @@ orvm7home: arguments are ignored|QMAddress=qm.example|orvm7home a b c|https://qm
 orvm7home: an empty QMAddress counts as set|QMAddress=|orvm7home|https://:50000
 orxagentlink: port 2301 of the device|-u QMAddress|orxagentlink 10.1.2.3|http://10.1.2.3:2301
 orxqaros: the board itself|-u QMAddress|orxqaros 10.1.2.4|http://10.1.2.4
-orxqaros: the argument goes in verbatim, as one word|-u QMAddress|orxqaros "a b&c=d?"|http://"a b&c=d?"
+orxqaros: the argument goes in verbatim, as one word|-u QMAddress|orxqaros "a b&c=d?"|http://a b&c=d?
 CASES
 
 test_expect_success 'an argument with blanks reaches the browser as part of one word' '

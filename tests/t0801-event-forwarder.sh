@@ -7,7 +7,7 @@
 
 # an_event: the management server's variables of one event, and the NSM.
 an_event() {
-  recording_nsm
+  recording_nsm &&
   export NOTICELABEL="Fan failure" NOTICESTATE=New NOTICEPLAINTEXT="a|b|c|d|e|f|g|h|x|y|" \
     NOTICERAWDATA=raw NOTICESEVERITYSTR=Critical NOTICESEVERITY=4 DEVICENAME=srv7 \
     DEVICEIPADDRESS0=10.1.2.7 SPECIFICTRAPID=6001 ZQ_TASKID=42 \

@@ -6,7 +6,7 @@
 # nsm_with_cawto [link]: $CASE_DIR/nsm/bin/cawto, a copy of the platform's
 # (or a symbolic link to it).
 nsm_with_cawto() {
-  mkdir -p "$CASE_DIR/nsm/bin"
+  mkdir -p "$CASE_DIR/nsm/bin" || return 1
   if [ "${1:-}" = link ]; then
     ln -s "$TNG_BIN/cawto" "$CASE_DIR/nsm/bin/cawto"
   else

@@ -39,7 +39,7 @@ test_expect_success 'bash completion of wvrepo: commands, options, repository na
   while IFS="|" read -r words want; do
     got=$(complete $words "") &&
     test "$got" = "$want" || { say "$words: want [$want], got [$got]" >&2; exit 1; }
-  done <<-\EOF
+  done <<-\EOF &&
 	wvrepo|--help --version attach audit class create import object serve setup status user 
 	wvrepo object|add del list load 
 	wvrepo class|add drop list 

@@ -17,15 +17,17 @@ agent_start "$server" "$oid_server integer 1" "$oid_kind integer 1" ||
 repo_with() {
   fresh_home && make_repo demo && load_classes demo PLNAddClass.TNG ORXAddClass.TNG &&
   local word
-  for word in "$@"; do wvrepo object add demo "${word%%:*}" "name=${word#*:}" >/dev/null; done
+  for word in "$@"; do
+    wvrepo object add demo "${word%%:*}" "name=${word#*:}" >/dev/null || return 1
+  done
 }
 
 # expect_summary TEXT: standard error ended with "TEXT, N.N s" and held no
 # progress line (no carriage return, no terminal control).
 expect_summary() {
-  sed -E 's/, [0-9]+\.[0-9] s$/, T s/' "$CASE_DIR/err.summary" >summary &&
-  printf '%s, T s\n' "$1" | expect_file summary &&
-  ! grep -q "$(printf '[\r\033]')" "$CASE_DIR/err" "$CASE_DIR/err.summary" ||
+  { sed -E 's/, [0-9]+\.[0-9] s$/, T s/' "$CASE_DIR/err.summary" >summary &&
+    printf '%s, T s\n' "$1" | expect_file summary &&
+    ! grep -q "$(printf '[\r\033]')" "$CASE_DIR/err" "$CASE_DIR/err.summary"; } ||
     { cat "$CASE_DIR/err" "$CASE_DIR/err.summary" >&2; return 1; }
 }
 
@@ -72,8 +74,8 @@ test_expect_success 'on a terminal the progress line is redrawn in place; standa
   repo_with Pellion_Linux:l1 Pellion_Linux:l2 &&
   run ClassLift demo admin B && cp out plain &&
   repo_with Pellion_Linux:l1 Pellion_Linux:l2 &&
-  rc=0 && script -qec "ClassLift demo admin B >tty-out" typescript >/dev/null || rc=$? &&
-  test "$rc" -eq 1 && cmp plain tty-out &&
+  test_expect_code 1 script -qec "ClassLift demo admin B >tty-out" typescript >/dev/null &&
+  cmp plain tty-out &&
   grep -qF "$(printf "\rClassLift: Pellion_Linux 0/2, 0 moved, 0 failed, 0 s\033[K")" typescript &&
   grep -qF "$(printf "\rClassLift: Pellion_Linux 1/2, 1 moved, 0 failed, 0 s\033[K")" typescript &&
   grep -qF "$(printf "\r\033[KClassLift: 2 objects moved, 0 reclass runs failed, ")" typescript

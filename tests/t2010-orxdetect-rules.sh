@@ -18,16 +18,16 @@ no_identity=$(agent_address 7) # no server identity, lights-out kind 1
 station=$(agent_address 8)     # workstation identity only
 silent=$(agent_address 9)      # nothing listens
 
-agent_start "$board" "$oid_server integer 1" "$oid_kind integer 3" &&
-agent_start "$server" "$oid_server integer 1" "$oid_kind integer 1" &&
-agent_start "$san" "$oid_server integer 1" \
-  "$oid_product octet_str \"orvex Quelnet storage management applianc\"" &&
-agent_start "$tarvik" "$oid_server integer 1" "$oid_product octet_str \"Tarvik Servers\"" &&
-agent_start "$board_san" "$oid_server integer 1" "$oid_kind integer 3" \
-  "$oid_product octet_str \"orvex Quelnet storage management appliance v2\"" &&
-agent_start "$rack" "$oid_kind integer 4" &&
-agent_start "$no_identity" "$oid_kind integer 1" &&
-agent_start "$station" "$oid_workstation integer 1" ||
+{ agent_start "$board" "$oid_server integer 1" "$oid_kind integer 3" &&
+  agent_start "$server" "$oid_server integer 1" "$oid_kind integer 1" &&
+  agent_start "$san" "$oid_server integer 1" \
+    "$oid_product octet_str \"orvex Quelnet storage management applianc\"" &&
+  agent_start "$tarvik" "$oid_server integer 1" "$oid_product octet_str \"Tarvik Servers\"" &&
+  agent_start "$board_san" "$oid_server integer 1" "$oid_kind integer 3" \
+    "$oid_product octet_str \"orvex Quelnet storage management appliance v2\"" &&
+  agent_start "$rack" "$oid_kind integer 4" &&
+  agent_start "$no_identity" "$oid_kind integer 1" &&
+  agent_start "$station" "$oid_workstation integer 1"; } ||
   { say "not ok - agents did not start"; exit 1; }
 
 # The rows: one device of every kind in every framework class, in the
@@ -101,19 +101,9 @@ rows_of_mode() {
   if [ "$1" = S ]; then each_row | cut -f1-5; else each_row | cut -f1-3,6,7; fi
 }
 
-# device_lines NAME ADDRESS: a device's name and address lines.
-device_lines() {
-  printf 'Device name to use for SNMP query: %s\n' "$1"
-  printf 'Device address to use for SNMP query:%s:\n' "$2"
-}
-
 # class_block CLASS FILE: the count line of a pass over CLASS whose objects
 # are the lines of FILE, or its no-objects line when FILE is empty.
-class_block() {
-  local class=$1 file=$2
-  if [ ! -s "$file" ]; then none_of "$class"; return; fi
-  printf '\nThere were %d %s objects found:\n' "$(wc -l <"$file")" "$class"
-}
+class_block() { found "$1" "$(wc -l <"$2")"; }
 
 # passes MODE: the reclassification passes of the mode, console and log alike.
 passes() {
@@ -126,9 +116,9 @@ passes() {
       device_lines "$name" "$address"
       case $prints in
         -) ;;
-        not) printf 'Device not reclassified.\n\n' ;;
+        not) not_reclassified ;;
         silent) printf 'System %s not reclassified\n\n' "$name" ;;
-        *) printf 'Reclassify %s %s\n\n' "$name" "$prints" ;;
+        *) reclassified "$name" "$prints" ;;
       esac
     done <"$CASE_DIR/pass.rows"
   done
@@ -144,7 +134,7 @@ association() {
   class_block Orvex_RemoteVistrel "$CASE_DIR/boards.rows"
   if [ "$to" = console ]; then
     while IFS=$'\t' read -r _ name address _; do
-      printf 'Remote Vistrel Info: %s, %s, {%s}\n' "$name" "$address" "$name"
+      board_info "$name" "$address"
     done <"$CASE_DIR/boards.rows"
   fi
   classes=$framework_association_classes
@@ -153,10 +143,10 @@ association() {
     rows_of_mode "$mode" | awk -F'\t' -v c="$class" '$5 == c' >"$CASE_DIR/class.rows"
     class_block "$class" "$CASE_DIR/class.rows"
     [ -s "$CASE_DIR/class.rows" ] || continue
-    printf '\nChecking %s objects found lights out devices.\n' "$class"
+    checking "$class"
     while IFS=$'\t' read -r _ name address _; do
       device_lines "$name" "$address"
-      printf 'Device not reclassified.\n\n'
+      not_reclassified
     done <"$CASE_DIR/class.rows"
   done
   none_of Unispace

@@ -15,12 +15,12 @@ station=$(agent_address 5)  # a workstation
 silent=$(agent_address 6)   # nothing listens
 head=$(agent_address 7)     # the silent head of the long list (see below)
 
-agent_start "$board" "$oid_server integer 1" "$oid_kind integer 3" &&
-agent_start "$server" "$oid_server integer 1" "$oid_kind integer 1" \
-  "$oid_lights_out ipaddress $board" &&
-agent_start "$tarvik" "$oid_server integer 1" "$oid_product octet_str \"Tarvik Servers-9\"" &&
-agent_start "$rack" "$oid_kind integer 4" &&
-agent_start "$station" "$oid_workstation integer 1" ||
+{ agent_start "$board" "$oid_server integer 1" "$oid_kind integer 3" &&
+  agent_start "$server" "$oid_server integer 1" "$oid_kind integer 1" \
+    "$oid_lights_out ipaddress $board" &&
+  agent_start "$tarvik" "$oid_server integer 1" "$oid_product octet_str \"Tarvik Servers-9\"" &&
+  agent_start "$rack" "$oid_kind integer 4" &&
+  agent_start "$station" "$oid_workstation integer 1"; } ||
   { say "not ok - agents did not start"; exit 1; }
 
 # Forty boards behind the silent head, on one agent of their own.
@@ -84,30 +84,32 @@ timeout_for() { if [ "$1" = full ]; then echo 400; else echo 5000; fi; }
 # windowed NAME K MODE [SCENARIO]: one run on a fresh copy of the scenario
 # (default: full) with a window of K; its console, log, reclass runs and
 # repository go to $RUNS/NAME.*, the uuids of the objects shown by their
-# names. TNG_FAULTS is $faults when set.
-windowed() {
-  local name=$1 k=$2 mode=$3 scenario=${4:-full}
-  ( export CASE_DIR="$RUNS/$name" TNG_HOME="$RUNS/$name/home"
-    mkdir -p "$CASE_DIR" && cd "$CASE_DIR" &&
-    scenario_home "$scenario" && record_reclass &&
-    ORX_SNMP_TIMEOUT_MS=$(timeout_for "$scenario") ORX_SNMP_RETRIES=1 \
-      run env "${snmp_env[@]}" TNG_FAULTS="${faults:-}" ORX_SNMP_WINDOW="$k" \
-      orxdetect demo admin B public "$mode" &&
-    expect_rc 0 &&
-    cp "$(install_dir)/orxdetect.log" "$RUNS/$name.log" &&
-    name_uuids out "$RUNS/$name.log" &&
-    cp out "$RUNS/$name.out" && cp err "$RUNS/$name.err" &&
-    reclass_runs >"$RUNS/$name.reclass" &&
-    { systems; inclusions; } >"$RUNS/$name.repository" )
-}
+# names. TNG_FAULTS is $faults when set. A subshell: the run's folder and
+# home are its own.
+windowed() (
+  name=$1 k=$2 mode=$3 scenario=${4:-full}
+  CASE_DIR="$RUNS/$name" TNG_HOME="$RUNS/$name/home" && export CASE_DIR TNG_HOME &&
+  mkdir -p "$CASE_DIR" && cd "$CASE_DIR" &&
+  scenario_home "$scenario" && record_reclass &&
+  ORX_SNMP_TIMEOUT_MS=$(timeout_for "$scenario") ORX_SNMP_RETRIES=1 \
+    run env "${snmp_env[@]}" TNG_FAULTS="${faults:-}" ORX_SNMP_WINDOW="$k" \
+    orxdetect demo admin B public "$mode" &&
+  expect_rc 0 &&
+  cp "$(install_dir)/orxdetect.log" "$RUNS/$name.log" &&
+  name_uuids out "$RUNS/$name.log" &&
+  cp out "$RUNS/$name.out" && cp err "$RUNS/$name.err" &&
+  reclass_runs >"$RUNS/$name.reclass" &&
+  { systems; inclusions; } >"$RUNS/$name.repository"
+)
 
 # same_as BASE NAME [PART...]: these records (default: all) of run NAME
 # equal those of run BASE.
 same_as() {
-  local base=$1 name=$2 part
+  local base=$1 name=$2 part parts=(out log reclass repository err)
   shift 2
-  for part in "${@:-out log reclass repository err}"; do
-    for part in $part; do diff -u "$RUNS/$base.$part" "$RUNS/$name.$part" || return 1; done
+  [ "$#" -eq 0 ] || parts=("$@")
+  for part in "${parts[@]}"; do
+    diff -u "$RUNS/$base.$part" "$RUNS/$name.$part" || return 1
   done
 }
 
@@ -122,15 +124,15 @@ long_populate() {
 }
 
 # long_run NAME K: orxdetect over the long list with a window of K; its
-# console goes to $RUNS/NAME.out.
-long_run() {
-  ( export CASE_DIR="$RUNS/$1" TNG_HOME="$RUNS/$1/home"
-    mkdir -p "$CASE_DIR" && cd "$CASE_DIR" &&
-    discovery_home && long_populate &&
-    ORX_SNMP_TIMEOUT_MS=2000 ORX_SNMP_RETRIES=1 \
-      run env "${snmp_env[@]}" ORX_SNMP_WINDOW="$2" orxdetect demo admin B public R &&
-    name_uuids out && cp out "$RUNS/$1.out" )
-}
+# console goes to $RUNS/NAME.out. A subshell, as windowed.
+long_run() (
+  CASE_DIR="$RUNS/$1" TNG_HOME="$RUNS/$1/home" && export CASE_DIR TNG_HOME &&
+  mkdir -p "$CASE_DIR" && cd "$CASE_DIR" &&
+  discovery_home && long_populate &&
+  ORX_SNMP_TIMEOUT_MS=2000 ORX_SNMP_RETRIES=1 \
+    run env "${snmp_env[@]}" ORX_SNMP_WINDOW="$2" orxdetect demo admin B public R &&
+  name_uuids out && cp out "$RUNS/$1.out"
+)
 
 # The runs one device at a time wait out each silent device alone: they
 # all start now and wait together, while the cases go on.

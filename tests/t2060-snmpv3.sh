@@ -117,9 +117,9 @@ descriptor_lister() {
 
 # --- v1 agents: what the v3 runs must equal --------------------------------
 
-agent_start "$board" "${board_objects[@]}" &&
-agent_start "$server" "${server_objects[@]}" &&
-agent_start "$station" "${station_objects[@]}" ||
+{ agent_start "$board" "${board_objects[@]}" &&
+  agent_start "$server" "${server_objects[@]}" &&
+  agent_start "$station" "${station_objects[@]}"; } ||
   { say "not ok - agents did not start"; exit 1; }
 
 test_expect_success 'a community that names no credential set is a v1 community' '
@@ -143,9 +143,9 @@ v3_start() {
   for spec in "${users[@]}"; do options+=(--v3 "$spec"); done
   agent_start "${options[@]}" "$address" "$@"
 }
-v3_start "$board" "${board_objects[@]}" &&
-v3_start "$server" "${server_objects[@]}" &&
-v3_start "$station" "${station_objects[@]}" ||
+{ v3_start "$board" "${board_objects[@]}" &&
+  v3_start "$server" "${server_objects[@]}" &&
+  v3_start "$station" "${station_objects[@]}"; } ||
   { say "not ok - v3 agents did not start"; exit 1; }
 
 test_expect_success 'every security level finds and changes what v1 does' '

@@ -41,7 +41,7 @@ populate() {
 discover() {
   local name=$1 count=$2 with_head=""
   shift 2
-  if [ "${1:-}" = head ]; then with_head=head; shift; fi
+  if [ "${1:-}" = head ]; then with_head="head"; shift; fi
   export TNG_HOME="$CASE_DIR/home-$name"
   discovery_home && populate "$count" $with_head && record_reclass &&
   run env "$@" orxdetect demo admin B public R && expect_rc 0 &&
@@ -53,9 +53,10 @@ discover() {
 
 # same NAME OTHER [PART...]: these records (default: all but stderr) agree.
 same() {
-  local a=$1 b=$2 part
+  local a=$1 b=$2 part parts=(out log reclass repository)
   shift 2
-  for part in ${@:-out log reclass repository}; do
+  [ "$#" -eq 0 ] || parts=("$@")
+  for part in "${parts[@]}"; do
     diff -u "$CASE_DIR/$a.$part" "$CASE_DIR/$b.$part" || return 1
   done
 }

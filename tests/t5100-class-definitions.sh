@@ -22,23 +22,31 @@ Pellion_Workstation"
 tool_folder() {
   local f
   for f in ORXAddClass.TNG ORXDeleteClass.TNG PLNDeleteClass.TNG; do
-    ln -s "$TNG_BIN/$f" "$CASE_DIR/$f"
+    ln -s "$TNG_BIN/$f" "$CASE_DIR/$f" || return 1
   done
-  cat >"$CASE_DIR/trix" <<REC
+  cat >"$CASE_DIR/trix" <<REC &&
 #!/bin/sh
 for w in "\$@"; do printf '%s\n' "\$w"; done >>"$CASE_DIR/trix.words"
 echo -- >>"$CASE_DIR/trix.words"
 exec "$TNG_BIN/trix" "\$@"
 REC
-  chmod +x "$CASE_DIR/trix"
+  chmod +x "$CASE_DIR/trix" &&
   : >"$CASE_DIR/trix.words"
 }
 
-# suite_classes REPO: the repository's Orvex and Pellion classes, sorted.
+# suite_classes REPO: the repository's Orvex and Pellion classes, sorted;
+# "(no class list)" when wvrepo cannot list them, so that a check for none
+# cannot pass on a listing that failed.
 suite_classes() {
-  wvrepo class list "$1" | awk '{print $1}' | grep -E '^(Orvex|Pellion)_' | sort || true
+  local list
+  list=$(wvrepo class list "$1") || { echo "(no class list)"; return 1; }
+  awk '$1 ~ /^(Orvex|Pellion)_/ { print $1 }' <<<"$list" | sort
 }
-sorted_words() { printf '%s\n' $1 | sort; }
+# sorted_words WORDS: the blank-separated words, one a line, sorted.
+sorted_words() {
+  local word
+  for word in $1; do echo "$word"; done | sort
+}
 
 ADD_INTRO='This utility connects to the local Unicenter repository and
 loads the Orvex Vistrel Integration classes into the database.

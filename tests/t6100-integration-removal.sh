@@ -6,11 +6,11 @@
 
 # The integration's objects, and one neighbour in each class that must stay.
 seed_integration() {
-  local repo=$1 o
+  local repo=$1 o class name
   for o in "VistrelManager vm-a" "VistrelManager vm-b" "Popup_Menu TRMAgt" "Popup_Menu Other" \
            "Method TRM" "Method TRW" "Method TRMXE" "Method orvm7" "Method orvm72" "Method KeepMe"; do
-    set -- $o
-    printf '%s\tname=%s\tlabel=%s label\n' "$1" "$2" "$2"
+    read -r class name <<<"$o"
+    printf '%s\tname=%s\tlabel=%s label\n' "$class" "$name" "$name"
   done | wvrepo object load "$repo" - >/dev/null
 }
 

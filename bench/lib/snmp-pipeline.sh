@@ -17,6 +17,7 @@ export REPO=$1 CLASS=$2 TARGET=$4
 oid=$3
 
 # One "name address" line per object (wvrepo lists name before address).
+# shellcheck disable=SC2016  # the inner sh expands its own arguments
 wvrepo object list "$REPO" "$CLASS" --json |
   sed -n 's/.*"name":"\([^"]*\)".*"address":"\([^"]*\)".*/\1 \2/p' |
   xargs -P 32 -n 2 sh -c '

@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034  # the scripts that source it use its variables
 # Fixtures of the orxdetect black-box tests (tests/t2*.sh). Source it after
 # test-lib.sh and agents.sh.
 
@@ -66,6 +67,54 @@ association_start() {
   printf 'Opening temporary files for qaros assocation: qaros1.log and qaros2.log\n\n'
 }
 association_start_log() { printf '\nPerforming association of Remote Vistrel Devices...\n'; }
+
+# The lines of a pass, console and log alike.
+# found CLASS COUNT: the count line of a pass over CLASS, or its
+# no-objects line when COUNT is 0.
+found() {
+  if [ "$2" -eq 0 ]; then none_of "$1"; return; fi
+  printf '\nThere were %d %s objects found:\n' "$2" "$1"
+}
+# device_lines NAME ADDRESS: a device's name and address lines.
+device_lines() {
+  printf 'Device name to use for SNMP query: %s\n' "$1"
+  printf 'Device address to use for SNMP query:%s:\n' "$2"
+}
+# reclassified NAME TEXT: the announcement of a move ("as an Orvex ...").
+reclassified() { printf 'Reclassify %s %s\n\n' "$1" "$2"; }
+not_reclassified() { printf 'Device not reclassified.\n\n'; }
+
+# The lines of the association. The passes over these classes write the
+# match of a server and a board only to their temporary file, not to the
+# console.
+silent_match_classes="Orvex_SANappliance Orvex_VistrelManager Orvex_OS2 UnixWare OS2 SCOUnix"
+# board_info NAME ADDRESS: a board of the board list (console only).
+board_info() { printf 'Remote Vistrel Info: %s, %s, {%s}\n' "$1" "$2" "$1"; }
+# checking CLASS: the start of an association pass that found servers.
+checking() { printf '\nChecking %s objects found lights out devices.\n' "$1"; }
+# lights_out_address ADDRESS: the board address a server's agent answered.
+lights_out_address() { printf "Server's Lights Out Address: %s\n\n" "$1"; }
+# match_line CLASS SERVER BOARD ADDRESS: a board whose address a server of
+# CLASS answered (console only).
+match_line() {
+  printf 'Remote Vistrel %s: %s-Unispace, %s, %s, {%s}\n' "$1" "$2" "$3" "$4" "$3"
+}
+# unispace_start console|log: the start of the Unispace matching.
+unispace_start() {
+  if [ "$1" = console ]; then printf '\nChecking Unispace objects...\n'; else printf '\nChecking Unispace Objects...'; fi
+}
+# unispace_lines NAME: a Unispace object asked for its uuid.
+unispace_lines() { printf 'Unispace name to use for query: %s\nUnispace UUID: {%s}\n' "$1" "$1"; }
+old_links_deleted() { printf '\n%d old RemoteVistrel Inclusion object(s) deleted successfully.\n' "$1"; }
+# link_created UNISPACE console|log: an inclusion object made.
+link_created() {
+  if [ "$2" = console ]; then
+    printf '%s: new inclusion object created successfully.\n' "$1"
+  else
+    printf '%s: new QAROS inclusion object created successfully.\n' "$1"
+  fi
+}
+managers_deleted() { printf '\nThere were %d down VistrelManager object(s) deleted.\n' "$1"; }
 
 # The start of every connected run up to the passes: console and log.
 # (with the password B, whose line break follows the connection)

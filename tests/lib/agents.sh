@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Simulated SNMP devices for the black-box tests. Source it after
 # test-lib.sh:
 #

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # A throwaway PostgreSQL cluster for one test script (or benchmark), started
 # when it is first needed and stopped when the script ends.
 #
@@ -17,7 +18,7 @@
 # PG_DURABLE=1 keeps the server's default durability (the benchmarks);
 # otherwise the tests' cluster skips fsync, which only a crash of the
 # machine would notice.
-: "${PG_BIN:=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -1)}"
+: "${PG_BIN:=$(printf '%s\n' /usr/lib/postgresql/*/bin | sort -V | tail -n 1)}"
 : "${PG_USER:=nobody}"
 
 _pg_state="$TEST_ROOT/pg.folder"
@@ -85,15 +86,14 @@ pg_conninfo() {
   echo "host=$(pg_socket) dbname=$(cat "$mark")"
 }
 
-# pg_new_database [TEMPLATE]: a new database of the case, empty or a copy of
-# the database TEMPLATE (which no one may be connected to); prints its name.
-pg_new_database() {
+# pg_new_database: a new, empty database of the case; prints its name.
+# pg_copy_database TEMPLATE: the same, a copy of the database TEMPLATE (which
+# no one may be connected to).
+pg_new_database() { pg_make_database "TEMPLATE template0 STRATEGY file_copy"; }
+pg_copy_database() { pg_make_database "TEMPLATE \"$1\""; }
+pg_make_database() {
   local db="t${case_number:-0}_${BASHPID}_${RANDOM}"
-  if [ -n "${1:-}" ]; then
-    pg_sql postgres "CREATE DATABASE \"$db\" TEMPLATE \"$1\"" || return 1
-  else
-    pg_sql postgres "CREATE DATABASE \"$db\" TEMPLATE template0 STRATEGY file_copy" || return 1
-  fi
+  pg_sql postgres "CREATE DATABASE \"$db\" $1" || return 1
   echo "$db"
 }
 
@@ -133,7 +133,7 @@ pg_pooled() {
       pg_sql postgres "SELECT pg_reload_conf()" >/dev/null || return 1
     fi
     # A daemon: none of the script's open files (its locks) go with it.
-    (cd / && for fd in /proc/$BASHPID/fd/*; do
+    (cd / && for fd in "/proc/$BASHPID/fd/"*; do
        fd=${fd##*/}; [ "$fd" -gt 2 ] && eval "exec $fd>&-"; done
      runuser -u "$PG_USER" -- pgbouncer -d -q "$dir/pool/pooler.ini") ||
       { cat "$dir/pool/pooler.log" >&2; return 1; }
@@ -143,7 +143,9 @@ pg_pooled() {
       sleep 0.05
     done
   fi
-  echo "$1" | sed "s|host=[^ ]*|host=$dir/pool port=6432|"
+  local conninfo=$1
+  [[ ! $conninfo =~ host=[^\ ]* ]] || conninfo=${conninfo/"${BASH_REMATCH[0]}"/host=$dir/pool port=6432}
+  echo "$conninfo"
 }
 
 _pg_cleanup() {

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Recording stand-ins for programs the suite starts without waiting (the
 # browser behind the shell's "open", the NSM console's cawto). Source after
 # test-lib.sh.
@@ -5,7 +6,7 @@
 # recording_program PATH WORDS: an executable at PATH that writes its argument
 # words, one a line, to WORDS (whole, at once, so a reader never sees half).
 recording_program() {
-  cat >"$1" <<REC
+  cat >"$1" <<REC &&
 #!/bin/sh
 for w in "\$@"; do printf '%s\n' "\$w"; done >"$2.tmp.\$\$"
 mv "$2.tmp.\$\$" "$2"
@@ -27,7 +28,7 @@ wait_for() {
 
 # use_recording_browser: BROWSER records the URL words in $CASE_DIR/browser.words.
 use_recording_browser() {
-  recording_program "$CASE_DIR/browser" "$CASE_DIR/browser.words"
+  recording_program "$CASE_DIR/browser" "$CASE_DIR/browser.words" &&
   export BROWSER="$CASE_DIR/browser"
 }
 
@@ -44,7 +45,7 @@ not_opened() {
 # recording_nsm: an NSM directory $CASE_DIR/nsm whose bin/cawto records its
 # words in $CASE_DIR/cawto.words.
 recording_nsm() {
-  mkdir -p "$CASE_DIR/nsm/bin"
+  mkdir -p "$CASE_DIR/nsm/bin" &&
   recording_program "$CASE_DIR/nsm/bin/cawto" "$CASE_DIR/cawto.words"
 }
 

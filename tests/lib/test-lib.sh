@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the black-box test scripts. Source it first:
 #
 #   . "$TNG_SRC/tests/lib/test-lib.sh"
@@ -17,6 +18,12 @@
 # A case runs in a subshell inside its own empty folder ($CASE_DIR); it
 # passes when its commands succeed. `run` keeps the whole standard output in
 # $CASE_DIR/out, standard error in err and the exit code in rc.
+#
+# The commands of a case's body form one chain joined by && (a loop inside
+# it ends each pass with `|| return 1`): a body where a command stands
+# outside the chain is reported as broken and not run (test_chain_intact).
+# A case may name a prerequisite first: `test_expect_success ROOT 'title'
+# 'body'` is skipped unless the prerequisite holds (test_lazy_prereq).
 set -u
 
 : "${TNG_BIN:?TNG_BIN must name the bin folder of a build}"
@@ -50,32 +57,103 @@ trap 'exit 130' INT TERM
 say() { printf '%s\n' "$*"; }
 
 test_expect_success() {
-  local title=$1 body=$2
+  # Its own names are long: a body sees them (dynamic scope) and must not
+  # find its script's variables hidden behind them.
+  local test_case_prereq="" test_case_title test_case_body test_case_log test_case_holds=0
+  [ "$#" -ne 3 ] || { test_case_prereq=$1; shift; }
+  test_case_title=${1:-} test_case_body=${2:-}
   case_number=$((case_number + 1))
+  [ -z "$test_case_prereq" ] || test_have_prereq "$test_case_prereq" || test_case_holds=$?
+  if [ "$#" -ne 2 ] || [ "$test_case_holds" -gt 1 ]; then
+    tests_failed=$((tests_failed + 1))
+    say "not ok $case_number - $test_case_title # broken: test_expect_success [PREREQ] TITLE BODY, with a known PREREQ"
+    return
+  fi
+  if [ "$test_case_holds" -eq 1 ]; then
+    tests_skipped=$((tests_skipped + 1))
+    say "ok $case_number # skip $test_case_title (${test_prereq_why[$test_case_prereq]})"
+    return
+  fi
   export CASE_DIR="$TEST_ROOT/case-$case_number"
+  test_case_log="$TEST_ROOT/case-$case_number.log"
   mkdir -p "$CASE_DIR"
-  if (cd "$CASE_DIR" && set -e && eval "$body") >"$TEST_ROOT/case-$case_number.log" 2>&1; then
+  if ! test_chain_intact "$test_case_body" >"$test_case_log" 2>&1; then
+    tests_failed=$((tests_failed + 1))
+    say "not ok $case_number - $test_case_title # broken"
+    sed 's/^/#   /' "$test_case_log"
+    return
+  fi
+  # The body's status is that of its one chain: errexit would add nothing
+  # (bash ignores it in a command whose status is tested). A function, so
+  # that a loop in the body may `return 1`.
+  if (cd "$CASE_DIR" && test_run_body "$test_case_body") >"$test_case_log" 2>&1; then
     tests_passed=$((tests_passed + 1))
-    say "ok $case_number - $title"
+    say "ok $case_number - $test_case_title"
   else
     tests_failed=$((tests_failed + 1))
-    say "not ok $case_number - $title"
-    sed 's/^/#   /' "$TEST_ROOT/case-$case_number.log"
+    say "not ok $case_number - $test_case_title"
+    sed 's/^/#   /' "$test_case_log"
   fi
 }
+test_run_body() { eval "$1"; }
+
+# test_chain_intact BODY: the body is one chain of commands joined by &&, so
+# that its status is the status of the first command that failed. It is
+# evaluated behind a first command that fails (the sentinel): when the chain
+# holds, nothing after the sentinel runs. A trap that runs before every
+# command, in functions and subshells too, ends the check at the first
+# command that would run after it, before that command runs, so a broken
+# chain has no effect. A here-document without its end line swallows the
+# rest of the body; bash's warning about it counts as broken too.
+test_chain_sentinel='false test-chain-sentinel'
+test_chain_intact() {
+  local rc=0 warnings="$TEST_ROOT/chain-check.err"
+  (
+    set -T
+    eval "trap '[ \"\$BASH_COMMAND\" = \"$test_chain_sentinel\" ] ||
+      { printf \"runs after the chain: %s\\n\" \"\$BASH_COMMAND\" >&3; exit 118; }' DEBUG
+$test_chain_sentinel && $1"
+  ) 3>&1 2>"$warnings" || rc=$?
+  if [ "$rc" = 1 ] && ! grep -q 'here-document' "$warnings"; then return 0; fi
+  case $rc in
+    1) say "a here-document runs to the end of the body (its end line is missing)" ;;
+    118) ;;
+    2) say "the body does not parse" ;;
+    *) say "a command of the body is not joined to the chain by &&" ;;
+  esac
+  say "broken &&-chain: every command of a case's body must be joined by &&"
+  cat "$warnings"
+  return 1
+}
+
+# test_lazy_prereq NAME 'commands' [why]: the prerequisite NAME holds when
+# the commands succeed (run once, in a subshell, on first use); "why" is
+# what a skipped case says. test_have_prereq NAME: 0 when it holds, 1 when
+# not, 2 when there is no such prerequisite (a case naming it fails).
+declare -gA test_prereq_script test_prereq_state test_prereq_why
+test_lazy_prereq() {
+  test_prereq_script[$1]=$2
+  test_prereq_why[$1]=${3:-needs $1}
+}
+test_have_prereq() {
+  local name=$1
+  [ -n "${test_prereq_script[$name]+set}" ] || return 2
+  if [ -z "${test_prereq_state[$name]:-}" ]; then
+    if (eval "${test_prereq_script[$name]}") >/dev/null 2>&1; then
+      test_prereq_state[$name]=yes
+    else
+      test_prereq_state[$name]=no
+    fi
+  fi
+  [ "${test_prereq_state[$name]}" = yes ]
+}
+test_lazy_prereq ROOT '[ "$(id -u)" = 0 ]' 'needs root'
+test_lazy_prereq EMBEDDED '[ "$TNG_TEST_BACKEND" != pg ]' 'embedded repository only'
 
 # test_expect_embedded 'title' 'body': a case about the embedded repository
 # file itself (its modes, its locks, the bytes it keeps as given); skipped
 # when the tests' repositories live on a server.
-test_expect_embedded() {
-  if [ "$TNG_TEST_BACKEND" = pg ]; then
-    case_number=$((case_number + 1))
-    tests_skipped=$((tests_skipped + 1))
-    say "ok $case_number # skip $1 (embedded repository only)"
-    return
-  fi
-  test_expect_success "$@"
-}
+test_expect_embedded() { test_expect_success EMBEDDED "$@"; }
 tests_skipped=0
 
 test_done() {
@@ -127,27 +205,60 @@ run_with_input() {
   check_no_crash && split_summary "$CASE_DIR/err"
 }
 
+# crashed RC: the exit code of a program that did not end by itself (killed
+# by a signal: 128 + its number) or never ran (126: not executable, 127: not
+# found). 125 is a program's own: a fault list it refuses.
+crashed() { [ "$1" -ge 126 ]; }
+
 check_no_crash() {
   local rc
   rc=$(cat "$CASE_DIR/rc")
-  if [ "$rc" -ge 126 ] && [ "$rc" -ne 125 ] || grep -q -E 'runtime error:|AddressSanitizer|LeakSanitizer' "$CASE_DIR/err"; then
+  if crashed "$rc" || grep -q -E 'runtime error:|AddressSanitizer|LeakSanitizer' "$CASE_DIR/err"; then
     say "crash: exit code $rc" >&2
     cat "$CASE_DIR/err" >&2
     return 1
   fi
 }
 
-# test_must_fail CMD...: CMD must exit non-zero, and not by a crash.
+# test_must_fail [--rc=N] CMD...: CMD must fail, and not by a crash; with
+# --rc=N, with exactly that exit code. Give --rc wherever the program
+# defines the code of this failure. Only for programs and commands: the
+# checks of this library fail by themselves (a run's exit code is pinned
+# with expect_rc).
 test_must_fail() {
-  local rc=0
+  local want="" rc=0
+  case ${1:-} in
+    --rc=*) want=${1#--rc=}; shift ;;
+  esac
+  case ${1:-} in
+    expect_* | test_* | run | run_with_input | "")
+      say "test_must_fail: \"${1:-}\" is no program; give the exit code to expect_rc instead" >&2
+      return 1 ;;
+  esac
   "$@" || rc=$?
   if [ "$rc" -eq 0 ]; then say "expected failure: $*" >&2; return 1; fi
-  if [ "$rc" -ge 126 ] && [ "$rc" -ne 125 ]; then say "crashed ($rc): $*" >&2; return 1; fi
-  return 0
+  if crashed "$rc"; then say "crashed ($rc): $*" >&2; return 1; fi
+  if [ -n "$want" ] && [ "$rc" != "$want" ]; then
+    say "exit code: want $want, got $rc: $*" >&2
+    return 1
+  fi
 }
 
+# test_expect_code N CMD...: CMD ends with exit code N (for a command run
+# outside `run`, such as `wait` for a run in the background).
+test_expect_code() {
+  local want=$1 rc=0
+  shift
+  "$@" || rc=$?
+  [ "$rc" = "$want" ] || { say "exit code: want $want, got $rc: $*" >&2; return 1; }
+}
+
+# expect_rc N: the last run ended with exit code N.
 expect_rc() {
   local want=$1 got
+  case $want in
+    '' | *[!0-9]*) say "expect_rc: \"$want\" is not an exit code" >&2; return 1 ;;
+  esac
   got=$(cat "$CASE_DIR/rc")
   [ "$got" = "$want" ] || { say "exit code: want $want, got $got" >&2; cat "$CASE_DIR/err" >&2; return 1; }
 }
@@ -240,7 +351,7 @@ fresh_home() {
 # admin with the blank password).
 make_repo() {
   local name=$1 user=${2:-admin} password=${3:-}
-  wvrepo create "$name" >/dev/null
+  wvrepo create "$name" >/dev/null &&
   printf '%s\n' "$password" | wvrepo user add "$name" "$user" >/dev/null
 }
 
@@ -248,22 +359,22 @@ make_repo() {
 load_classes() {
   local repo=$1 f
   shift
-  for f in "$@"; do wvrepo import "$repo" "$TNG_BIN/$f" >/dev/null; done
+  for f in "$@"; do wvrepo import "$repo" "$TNG_BIN/$f" >/dev/null || return 1; done
 }
 
 # record_reclass: puts a reclass first on PATH that writes its argument words
 # to $CASE_DIR/reclass.words (one word a line, "--" after each run) and then
 # runs the real one.
 record_reclass() {
-  mkdir -p "$CASE_DIR/recbin"
-  cat >"$CASE_DIR/recbin/reclass" <<REC
+  mkdir -p "$CASE_DIR/recbin" &&
+  cat >"$CASE_DIR/recbin/reclass" <<REC &&
 #!/bin/sh
 for w in "\$@"; do printf '%s\n' "\$w"; done >>"$CASE_DIR/reclass.words"
 echo -- >>"$CASE_DIR/reclass.words"
 exec "$TNG_BIN/reclass" "\$@"
 REC
-  chmod +x "$CASE_DIR/recbin/reclass"
-  : >"$CASE_DIR/reclass.words"
+  chmod +x "$CASE_DIR/recbin/reclass" &&
+  : >"$CASE_DIR/reclass.words" &&
   export PATH="$CASE_DIR/recbin:$PATH"
 }
 
@@ -292,7 +403,7 @@ home_like() {
   home_renamed "$TNG_HOME" "$template" "$TNG_HOME"
   [ -s "$template/.pg-test-database" ] || return 0
   from=$(cat "$template/.pg-test-database")
-  to=$(pg_new_database "$from") || return 1
+  to=$(pg_copy_database "$from") || return 1
   echo "$to" >"$TNG_HOME/.pg-test-database"
   sed -i "s|dbname=$from\\b|dbname=$to|" "$TNG_HOME"/repositories/*.pg
 }
