@@ -129,9 +129,15 @@ test_expect_success 'a registration is written owner-only and refused when edite
   grep -q "carries a password" err && ! grep -q s3cret err
 '
 
+# api_suite_on_server: the API's unit suite, every case on a server
+# repository in the case's database; its output is shown when it fails.
+api_suite_on_server() {
+  TNG_TEST_PG_CONNINFO=$(pg_conninfo) "$TNG_BIN/tng_wvapi_test" --gtest_filter="*/Server" \
+    >gtest.out 2>&1 && ! grep -q SKIPPED gtest.out || { cat gtest.out >&2; return 1; }
+}
+
 test_expect_success 'the repository API suite passes on a server repository' '
-  fresh_home && TNG_TEST_PG_CONNINFO=$(pg_conninfo) "$TNG_BIN/tng_wvapi_test" --gtest_filter="*/Server" >gtest.out 2>&1 &&
-  ! grep -q SKIPPED gtest.out || { cat gtest.out >&2; exit 1; }
+  fresh_home && api_suite_on_server
 '
 
 # A repository R on the server with user admin (blank password) and one

@@ -271,7 +271,7 @@ test_expect_success 'requests the view does not serve get 400, 404 or 405 and ch
 	EOF
   [ "$(http DELETE /objects/$board "${SESSION[@]}")" = 405 ] && [ "$(header Allow)" = "GET, HEAD" ] &&
   { wvrepo object list demo --json; wvrepo audit demo --json; } | expect_file before &&
-  serve_stop && [ "$(cat serve.rc)" = 0 ] || { cat serve.err >&2; exit 1; }
+  serve_stopped_cleanly
 '
 
 test_expect_success 'paging through 2,500 objects returns each exactly once, in pages and the API' '
@@ -368,7 +368,7 @@ test_expect_success 'half-sent, slow and oversized requests are cut off while ot
   [ "$(http GET "/?q=$big" "${SESSION[@]}")" = 431 ] &&
   [ "$(http POST /login --data-binary "user=admin&password=$big")" = 413 ] &&
   [ "$(http GET / "${SESSION[@]}")" = 200 ] &&
-  serve_stop && [ "$(cat serve.rc)" = 0 ] || { cat serve.err >&2; exit 1; }
+  serve_stopped_cleanly
 '
 
 test_expect_success 'with a certificate the view speaks HTTPS only and its cookie is Secure' '

@@ -50,6 +50,12 @@ serve_stop() {
   SERVE_PID=
 }
 
+# serve_stopped_cleanly: stops the server; it must end with code 0 (its
+# stderr is shown when it does not).
+serve_stopped_cleanly() {
+  serve_stop && [ "$(cat "$CASE_DIR/serve.rc")" = 0 ] || { cat "$CASE_DIR/serve.err" >&2; return 1; }
+}
+
 # Servers a case left behind when it was cut short: only those this script
 # started, and only while they are still wvrepo processes.
 _web_cleanup() {
