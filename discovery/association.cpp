@@ -81,7 +81,16 @@ void association_pass(Run& run, const AssociationClass& server_class, Walk& walk
     // One server can carry several boards of the same address.
     for (const Board& board : boards) {
       if (board.address != address || board.uuid.empty()) continue;
-      Match match{server->name + std::string(kUnispaceSuffix), board.name, address, board.uuid};
+      Match match{server->name + std::string(kUnispaceSuffix), board.name, address, board.uuid,
+                  std::nullopt};
+      if (tng::preview::active()) {
+        tng::preview::Evidence& evidence = match.evidence.emplace();
+        evidence.address = server->address;
+        evidence.questions = object.probe->answers();
+        evidence.rule_class = server_class.name;
+        evidence.rule_entry = "the server's lights-out address " + address +
+                              " is the address of the board " + board.name;
+      }
       files.matches.write("%s %s %s %s\n", match.unispace_name.c_str(), match.board_name.c_str(),
                           match.address.c_str(), match.board_uuid.c_str());
       if (server_class.prints_matches)
@@ -216,6 +225,7 @@ std::vector<Match> associate_servers(Run& run, const std::vector<Board>& boards,
   std::vector<WalkPass> passes;
   Questions questions;
   questions.lights_out_address = true;
+  questions.keep_answers = tng::preview::active();
   for (const AssociationClass& server_class : kAssociationClasses) {
     if (!run.all_systems && server_class.modes == Modes::AllSystemsOnly) continue;
     classes.push_back(&server_class);
@@ -273,7 +283,8 @@ std::optional<std::vector<UnispaceLink>> match_unispace(Run& run, const std::vec
              unispace_name.c_str(), match.board_name.c_str());
         continue;
       }
-      UnispaceLink link{unispace_name, match.address, unispace_uuid, match.board_uuid};
+      UnispaceLink link{unispace_name, match.address, unispace_uuid, match.board_uuid,
+                        match.evidence};
       files.boards.write("%s %s %s %s\n", link.unispace_name.c_str(), link.board_address.c_str(),
                          link.unispace_uuid.c_str(), link.board_uuid.c_str());
       links.push_back(std::move(link));
@@ -312,6 +323,7 @@ bool create_inclusions(Run& run, const std::vector<UnispaceLink>& links) {
     properties.add_integer("child_sequence_no", kInclusionSequenceNo);
     properties.add_integer("parent_sequence_no", kInclusionSequenceNo);
     const std::string inclusion(kInclusionClass);
+    if (link.evidence) tng::preview::decide(*link.evidence);
     if (const WV_RC rc = TNGWV_Object_Create(run.session.repository(), inclusion.c_str(),
                                              properties.get());
         rc != WV_OK) {

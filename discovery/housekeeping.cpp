@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/preview.h"
+
 namespace orxdetect {
 namespace {
 
@@ -36,6 +38,8 @@ bool delete_old_inclusions(Run& run) {
   session.add_text_criterion("child_class", kInclusionChildClass);
   session.add_integer_criterion("child_sequence_no", kInclusionSequenceNo);
   session.add_integer_criterion("parent_sequence_no", kInclusionSequenceNo);
+  tng::preview::decide({.rule_class = std::string(kInclusionClass),
+                        .rule_entry = "the links of lights-out boards to their servers are made anew"});
   const auto deleted = delete_matching(run, "Inclusion");
   if (!deleted) return false;
   run.out.say(To::ConsoleAndLog, "\n%lu old RemoteVistrel Inclusion object(s) deleted successfully.\n",
@@ -57,6 +61,8 @@ void delete_absent_managers(Run& run) {
   }
   if (!allocate_criteria(run)) return;
   run.session.add_integer_criterion("status_no", absent);
+  tng::preview::decide({.rule_class = "VistrelManager",
+                        .rule_entry = std::string("status ") + kAbsentStatus});
   const auto deleted = delete_matching(run, "VistrelManager");
   if (!deleted) return;
   run.out.say(To::ConsoleAndLog, "\nThere were %lu down VistrelManager object(s) deleted.\n",

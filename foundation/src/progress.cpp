@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/console.h"
+#include "platform/preview.h"
 
 namespace tng::progress {
 namespace {
@@ -142,6 +143,8 @@ void finish() {
   a.finished = true;
   std::fflush(stdout);
   erase();
+  // A preview says where its plan went before the summary.
+  preview::finish();
   std::string line = a.program + ": " + std::to_string(a.moved) +
                      (a.moved == 1 ? " object moved, " : " objects moved, ") + failures_text(a);
   if (a.asks_devices)

@@ -21,6 +21,7 @@
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/json.h"
+#include "plan_commands.h"
 #include "platform/wvapi.h"
 #include "query.h"
 #include "tool_help.h"
@@ -102,7 +103,10 @@ struct Options {
   std::vector<repo::Test> where;
   std::optional<std::string> parent;
   std::optional<std::string> server;
+  std::optional<std::string> user;
   bool json = false;
+  bool evidence = false;
+  bool skip_changed = false;
 };
 
 // Runs `change` on the repository in one write transaction.
@@ -399,6 +403,19 @@ int audit(const Options& o) {
   return 0;
 }
 
+// ---- plans ----
+
+int plan_show(const Options& o) {
+  return tng::tools::show_plan(std::string(o.positional[0]), o.evidence);
+}
+
+int plan_apply(const Options& o) {
+  return tng::tools::apply_plan({.repository = std::string(o.positional[0]),
+                                 .path = std::string(o.positional[1]),
+                                 .user = *o.user,
+                                 .skip_changed = o.skip_changed});
+}
+
 // ---- Command line ----
 
 // One command of the command line: its CLI11 subcommand, the storage its
@@ -412,7 +429,11 @@ struct Command {
   std::string parent, server;
   CLI::Option* parent_option = nullptr;
   CLI::Option* server_option = nullptr;
+  std::string user;
+  CLI::Option* user_option = nullptr;
   bool json = false;
+  bool evidence = false;
+  bool skip_changed = false;
   std::vector<std::string> rest;  // object add: PROP=VALUE...
 };
 
@@ -466,6 +487,24 @@ class CommandLine {
     json(command(*status, "list", "List the status names and their numbers", status_list,
                  {"REPO"}));
     json(command(app_, "audit", "Show the audit trail", audit, {"REPO"}));
+
+    CLI::App* plan = group("plan", "Plans that preview runs wrote (TNG_PREVIEW=PLANFILE)");
+    Command& show = command(*plan, "show", "List a plan's changes by kind and target class",
+                            plan_show, {"PLANFILE"});
+    show.app->add_flag("--evidence", show.evidence,
+                       "Show each change's evidence: the device asked, the questions and "
+                       "answers, the rule that decided");
+    Command& apply = command(*plan, "apply",
+                             "Make exactly the plan's changes in one transaction, if every "
+                             "object it names is as the preview saw it (the password is read "
+                             "from standard input)",
+                             plan_apply, {"REPO", "PLANFILE"});
+    apply.user_option =
+        apply.app->add_option("--user", apply.user, "The user the changes are made as")
+            ->required()
+            ->option_text("NAME");
+    apply.app->add_flag("--skip-changed", apply.skip_changed,
+                        "Apply the changes of the objects that did not change, list the others");
   }
 
   // Parses the command line and runs the command; the exit code.
@@ -546,7 +585,10 @@ class CommandLine {
     for (const std::string& w : c.where) o.where.push_back(typed_value(w));
     if (c.parent_option && c.parent_option->count() > 0) o.parent = c.parent;
     if (c.server_option && c.server_option->count() > 0) o.server = c.server;
+    if (c.user_option && c.user_option->count() > 0) o.user = c.user;
     o.json = c.json;
+    o.evidence = c.evidence;
+    o.skip_changed = c.skip_changed;
     return o;
   }
 

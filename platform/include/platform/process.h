@@ -4,6 +4,9 @@
 // (no shell, no splitting at blanks); the child inherits the standard
 // streams and the environment.
 #pragma once
+#include <sys/types.h>
+
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,5 +15,30 @@ namespace tng::process {
 // argv[0] is the program's name. Returns the child's exit status, or -1 when
 // no start succeeded anywhere.
 int spawn_and_wait(const std::vector<std::string>& argv);
+
+// Work that must be done once this process has ended, however it ends (an
+// interruption or a kill included): arm() starts a watcher process that
+// waits for the end of this one and of the children it starts after, then
+// runs the work and exits. call_off() tells the watcher that the work is
+// done or not needed, and waits for it to end. The watcher ignores the
+// interruption signals (a Ctrl-C reaches the whole process group), reads
+// nothing, writes only to standard error and holds no other file of this
+// process.
+class AfterExit {
+ public:
+  AfterExit() = default;
+  // Leaves the watcher armed: it does its work when the process ends.
+  ~AfterExit() = default;
+  AfterExit(const AfterExit&) = delete;
+  AfterExit& operator=(const AfterExit&) = delete;
+
+  // False when the watcher could not be started (the work will not be done).
+  bool arm(const std::function<void()>& work);
+  void call_off();
+
+ private:
+  int pipe_ = -1;  // the write end; the watcher waits for its end
+  pid_t watcher_ = -1;
+};
 
 }  // namespace tng::process
