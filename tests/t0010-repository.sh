@@ -104,6 +104,8 @@ test_expect_success 'object load adds every line in one change, or nothing and n
 	Host\tname=a\tname=b|2|property .name. given twice
 	Host\tn:int=x|2|.x. is not a 32-bit integer
 	\tname=x|2|no class
+	Ho\000st\tname=x|2|the line holds a NUL byte
+	Host\tna\000me=x|2|the line holds a NUL byte
 	EOF
 	printf "Host\tname=piped\n" | wvrepo object load R - >/dev/null &&
 	test "$(objects R | wc -l)" = 3

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "store.h"
+#include "repository.h"
 
 namespace tng {
 namespace {
@@ -100,7 +100,7 @@ class LookaheadWalkTest : public ::testing::Test {
     root_ = mkdtemp(pattern);
     setenv("TNG_HOME", root_.c_str(), 1);
     fs::create_directories(root_ / "repositories");
-    repo::Database::create("R");
+    repo::create_repository("R", std::nullopt);
     ToolAnswers answers;
     answers.repository = "R";
     ASSERT_EQ(session_.open_by_name(answers), RepositorySession::Opened::Connected);

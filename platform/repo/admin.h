@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "backend.h"
+#include "repository.h"
 
 namespace tng::repo {
 

@@ -15,7 +15,7 @@
 
 #include "platform/console.h"
 #include "platform/faults.h"
-#include "backend.h"
+#include "repository.h"
 
 namespace repo = tng::repo;
 namespace fs = std::filesystem;

@@ -23,7 +23,7 @@
 #include "platform/json.h"
 #include "plan_commands.h"
 #include "platform/wvapi.h"
-#include "query.h"
+#include "repository.h"
 #include "tool_help.h"
 
 namespace repo = tng::repo;
@@ -309,6 +309,7 @@ std::vector<NewObject> load_file(const std::string& path) {
       from = tab + 1;
     }
     try {
+      if (line.find('\0') != std::string_view::npos) throw UsageError("the line holds a NUL byte");
       if (words[0].empty()) throw UsageError("no class");
       objects.push_back(
           {std::string(words[0]), new_properties(std::span(words).subspan(1)), number});

@@ -20,9 +20,10 @@
 #include <cstring>
 #include <memory>
 #include <utility>
+#include <vector>
 
-#include "backends.h"
 #include "platform/wvapi.h"
+#include "storage.h"
 
 namespace tng::repo {
 namespace {
@@ -206,15 +207,30 @@ Connection connect(const std::string& conninfo) {
   return c;
 }
 
-class PgStore final : public Store {
+// What every connection sets unless the server's configuration or the
+// connection (its "options", PGOPTIONS) already says otherwise: a tool
+// waits for another session's lock as long as it would for the embedded
+// file's, no statement runs without end, and the server notices a client
+// that has gone while its statement runs.
+constexpr const char* kSessionDefaults =
+    "SELECT set_config(d.name, d.value, false) FROM (VALUES "
+    "('lock_timeout', '60s'), ('statement_timeout', '300s'), "
+    "('client_connection_check_interval', '2s')) AS d(name, value) "
+    "JOIN pg_settings s ON s.name = d.name WHERE s.source = 'default'";
+
+class PgStorage final : public Storage {
  public:
-  PgStore(std::string_view name, Connection c) : name_(name), conn_(std::move(c)) {
+  PgStorage(std::string_view name, Connection c) : name_(name), conn_(std::move(c)) {
     std::string schema = schema_name(name);
     char* quoted = PQescapeIdentifier(conn_.get(), schema.data(), schema.size());
     if (!quoted) fail("cannot quote the schema name");
     prefix_ = std::string(quoted) + ".";
     PQfreemem(quoted);
+    exec(kSessionDefaults);
   }
+
+  // The quoted schema, without the dot.
+  std::string schema() const { return prefix_.substr(0, prefix_.size() - 1); }
 
   // Throws kNotFound when the database holds no such repository.
   void check_exists() {
@@ -229,9 +245,12 @@ class PgStore final : public Store {
       throw Error(kFailed, "schema " + schema_name(name_) + " on the server is not a repository");
   }
 
-  void create() {
-    exec("BEGIN");
-    Result r = exec_raw("CREATE SCHEMA " + prefix_.substr(0, prefix_.size() - 1), {});
+  // Makes the schema and its tables, then `fill`s them, in one
+  // transaction; when `from` is given the tables are filled with a copy of
+  // that repository's rows instead, as one snapshot sees them.
+  void create(const std::function<void(Storage&)>& fill, const PgStorage* from = nullptr) {
+    exec(from ? "BEGIN ISOLATION LEVEL REPEATABLE READ" : "BEGIN");
+    Result r = exec_raw("CREATE SCHEMA " + schema(), {});
     if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) {
       const char* state = PQresultErrorField(r.get(), PG_DIAG_SQLSTATE);
       if (state && std::strcmp(state, "42P06") == 0)
@@ -239,17 +258,23 @@ class PgStore final : public Store {
       throw_result(r.get(), "cannot create the repository");
     }
     exec(sql(kSchema));
-    exec(sql("INSERT INTO @meta(key, value) VALUES('format', $1)"), {std::string(kFormat)});
-    std::vector<std::string> names, parents, statuses, numbers;
-    for (const FrameworkClass& c : framework_classes()) {
-      Params p{std::string(c.name), std::nullopt};
-      if (c.parent) p[1] = std::string(c.parent);
-      exec(sql("INSERT INTO @classes(name, parent) VALUES($1, $2)"), p);
+    if (from) {
+      for (const char* table : {"meta", "classes", "objects", "props", "statuses", "users", "audit"})
+        exec("INSERT INTO " + prefix_ + table + " OVERRIDING SYSTEM VALUE SELECT * FROM " +
+             from->prefix_ + table);
+      for (const char* table : {"objects", "audit"})
+        exec("SELECT setval(pg_get_serial_sequence('" + schema() + "." + table +
+             "', 'id'), coalesce(max(id), 0) + 1, false) FROM " + prefix_ + table);
+    } else {
+      exec(sql("INSERT INTO @meta(key, value) VALUES('format', $1)"), {std::string(kFormat)});
+      fill(*this);
     }
-    for (const FrameworkStatus& s : framework_statuses())
-      exec(sql("INSERT INTO @statuses(name, number) VALUES($1, $2)"),
-           {std::string(s.name), std::to_string(s.number)});
     commit();
+  }
+
+  void drop() noexcept {
+    if (PQstatus(conn_.get()) == CONNECTION_OK)
+      PQclear(PQexec(conn_.get(), ("DROP SCHEMA IF EXISTS " + schema() + " CASCADE").c_str()));
   }
 
   void begin(Kind kind) override {
@@ -264,45 +289,31 @@ class PgStore final : public Store {
     if (PQstatus(conn_.get()) == CONNECTION_OK) PQclear(PQexec(conn_.get(), "ROLLBACK"));
   }
 
-  bool class_exists(std::string_view name) override {
-    return PQntuples(exec(sql("SELECT 1 FROM @classes WHERE name = $1"), {std::string(name)}).get()) > 0;
+  std::optional<std::string> class_parent(std::string_view name) override {
+    Result r = exec(sql("SELECT coalesce(parent, '') FROM @classes WHERE name = $1"), {std::string(name)});
+    if (PQntuples(r.get()) == 0) return std::nullopt;
+    return std::string(PQgetvalue(r.get(), 0, 0));
   }
-
-  void add_class(std::string_view name, std::string_view parent) override {
-    if (!valid_class_name(name))
-      throw Error(kBadArgument, "'" + std::string(name) + "' is not a valid class name");
-    Result existing = exec(sql("SELECT coalesce(parent, '') FROM @classes WHERE name = $1"),
-                           {std::string(name)});
-    if (PQntuples(existing.get()) > 0) {
-      std::string_view have = PQgetvalue(existing.get(), 0, 0);
-      if (have == parent) return;
-      throw Error(kExists, "class '" + std::string(name) + "' exists already with parent '" +
-                               std::string(have) + "'");
-    }
-    if (!parent.empty() && !class_exists(parent))
-      throw Error(WV_NO_SUCH_CLASS, "parent class '" + std::string(parent) + "' does not exist");
+  void insert_class(std::string_view name, std::string_view parent) override {
     Params p{std::string(name), std::nullopt};
     if (!parent.empty()) p[1] = std::string(parent);
     exec(sql("INSERT INTO @classes(name, parent) VALUES($1, $2)"), p);
   }
-
-  void drop_class(std::string_view name) override {
-    std::string n(name);
-    if (!class_exists(name))
-      throw Error(WV_NO_SUCH_CLASS, "class '" + n + "' does not exist");
-    Result objects = exec(sql("SELECT count(*) FROM @objects WHERE class_name = $1"), {n});
-    if (std::string_view count = PQgetvalue(objects.get(), 0, 0); count != "0")
-      throw Error(kInUse, "class '" + n + "' still holds " + std::string(count) +
-                              " object(s); move or delete them first");
-    Result children = exec(
-        sql("SELECT name FROM @classes WHERE parent = $1 ORDER BY name COLLATE \"C\" LIMIT 1"), {n});
-    if (PQntuples(children.get()) > 0)
-      throw Error(kInUse, "class '" + n + "' still has subclasses (" +
-                              PQgetvalue(children.get(), 0, 0) + ")");
-    exec(sql("DELETE FROM @classes WHERE name = $1"), {n});
+  void delete_class(std::string_view name) override {
+    exec(sql("DELETE FROM @classes WHERE name = $1"), {std::string(name)});
   }
-
-  void list_classes(const std::function<void(const ClassEntry&)>& each) override {
+  int64_t count_objects(std::string_view class_name) override {
+    Result r = exec(sql("SELECT count(*) FROM @objects WHERE class_name = $1"), {std::string(class_name)});
+    return std::atoll(PQgetvalue(r.get(), 0, 0));
+  }
+  std::optional<std::string> first_subclass(std::string_view name) override {
+    Result r = exec(
+        sql("SELECT name FROM @classes WHERE parent = $1 ORDER BY name COLLATE \"C\" LIMIT 1"),
+        {std::string(name)});
+    if (PQntuples(r.get()) == 0) return std::nullopt;
+    return std::string(PQgetvalue(r.get(), 0, 0));
+  }
+  void scan_classes(const std::function<void(const ClassEntry&)>& each) override {
     Result r = exec(sql("SELECT name, parent FROM @classes ORDER BY name COLLATE \"C\""));
     ClassEntry e;
     for (int i = 0; i < PQntuples(r.get()); ++i) {
@@ -312,68 +323,44 @@ class PgStore final : public Store {
       each(e);
     }
   }
-
-  ResultFile run_query(std::string_view class_name, const std::vector<Test>& tests,
-                       std::string_view properties) override {
-    ResultFile result(property_names(properties));
-    const std::vector<std::string>& names = result.names();
-    std::optional<uint32_t> class_index = result.index_of("class_name");
-    std::optional<uint32_t> uuid_index = result.index_of("uuid");
-    std::vector<std::string> wanted;
-    for (const std::string& n : names)
-      if (n != "class_name" && n != "uuid") wanted.push_back(n);
-
-    Params params{std::string(class_name), array_literal(wanted)};
-    std::string where = "o.class_name = $1" + test_clause(tests, params);
-    std::string text = sql(
-        "SELECT o.id, o.class_name, o.uuid, p.name, p.type, p.value FROM @objects o "
-        "LEFT JOIN @props p ON p.object_id = o.id AND p.name = ANY($2::text[]) WHERE " +
-        where + " ORDER BY o.id");
-
-    std::vector<std::pair<uint32_t, Test>> values;
-    std::string current;
-    bool have = false;
-    auto add = [&](uint32_t index, int32_t type, std::string bytes) {
-      values.push_back({index, Test{std::string(), type, std::move(bytes)}});
-    };
-    stream(text, params, [&](const PGresult* row) {
-      std::string_view id = PQgetvalue(row, 0, 0);
-      if (!have || id != current) {
-        if (have) result.write(values);
-        have = true;
-        current = id;
-        values.clear();
-        if (class_index) add(*class_index, WV_TYPE_TEXT, PQgetvalue(row, 0, 1));
-        if (uuid_index) add(*uuid_index, WV_TYPE_UUID, value_bytes(WV_TYPE_UUID, PQgetvalue(row, 0, 2)));
-      }
-      if (PQgetisnull(row, 0, 3)) return;
-      std::optional<uint32_t> index = result.index_of(PQgetvalue(row, 0, 3));
-      if (!index) return;
-      auto type = static_cast<int32_t>(std::atoi(PQgetvalue(row, 0, 4)));
-      add(*index, type, value_bytes(type, PQgetvalue(row, 0, 5)));
-    });
-    if (have) result.write(values);
-    result.finish();
-    return result;
+  void count_by_class(const std::function<void(const ClassCount&)>& each) override {
+    Result r = exec(
+        sql("SELECT c.name, count(o.id) FROM @classes c LEFT JOIN @objects o ON o.class_name = "
+            "c.name GROUP BY c.name ORDER BY c.name COLLATE \"C\""));
+    for (int i = 0; i < PQntuples(r.get()); ++i)
+      each(ClassCount{PQgetvalue(r.get(), i, 0), std::atoll(PQgetvalue(r.get(), i, 1))});
   }
 
-  void list_objects(std::optional<std::string_view> class_name, const std::vector<Test>& tests,
+  void scan_objects(const ObjectFilter& filter, const std::vector<std::string>* only,
                     const std::function<void(const ObjectRow&)>& each) override {
-    Params params{class_name ? std::optional<std::string>(std::string(*class_name)) : std::nullopt};
-    std::string where = (class_name ? "o.class_name = $1" : "$1::text IS NULL") + test_clause(tests, params);
-    std::string text = sql(
-        "SELECT o.id, o.class_name, o.uuid, p.name, p.type, p.value FROM @objects o "
-        "LEFT JOIN @props p ON p.object_id = o.id WHERE " +
-        where + " ORDER BY o.id, p.name COLLATE \"C\"");
+    Params params;
+    auto next = [&](std::string value) {
+      params.emplace_back(std::move(value));
+      return "$" + std::to_string(params.size());
+    };
+    std::string where = filter.class_name ? "o.class_name = " + next(*filter.class_name) : "true";
+    where += test_clause(filter.tests, params);
+    if (filter.after > 0) where += " AND o.id > " + next(std::to_string(filter.after)) + "::bigint";
+    if (filter.contains)
+      where += " AND EXISTS(SELECT 1 FROM " + prefix_ +
+               "props c WHERE c.object_id = o.id AND c.name IN ('name', 'address') AND c.type = 0 "
+               "AND strpos(c.value, " + next(*filter.contains) + ") > 0)";
+    std::string limit =
+        filter.limit > 0 ? " LIMIT " + next(std::to_string(filter.limit)) + "::bigint" : "";
+    std::string join = "p.object_id = o.id";
+    if (only) join += " AND p.name = ANY(" + next(array_literal(*only)) + "::text[])";
+    std::string text = "SELECT o.id, o.class_name, o.uuid, p.name, p.type, p.value FROM (SELECT o.id, "
+                       "o.class_name, o.uuid FROM " + prefix_ + "objects o WHERE " + where +
+                       " ORDER BY o.id" + limit + ") o LEFT JOIN " + prefix_ + "props p ON " + join +
+                       " ORDER BY o.id" + (only ? "" : ", p.name COLLATE \"C\"");
     ObjectRow row;
-    std::string current;
     bool have = false;
     stream(text, params, [&](const PGresult* r) {
-      std::string_view id = PQgetvalue(r, 0, 0);
-      if (!have || id != current) {
+      int64_t id = std::atoll(PQgetvalue(r, 0, 0));
+      if (!have || id != row.id) {
         if (have) each(row);
         have = true;
-        current = id;
+        row.id = id;
         row.class_name = PQgetvalue(r, 0, 1);
         if (std::optional<Uuid> u = parse_uuid(PQgetvalue(r, 0, 2))) row.uuid = *u;
         row.props.clear();
@@ -392,13 +379,12 @@ class PgStore final : public Store {
     return static_cast<uint32_t>(std::strtoul(PQcmdTuples(r.get()), nullptr, 10));
   }
 
-  Uuid create_object(std::string_view class_name, const std::vector<Test>& items) override {
-    if (!class_exists(class_name))
-      throw Error(WV_NO_SUCH_CLASS, "class '" + std::string(class_name) + "' does not exist");
-    std::optional<Uuid> uuid = uuid_of_new_object(class_name, items);
-    std::string text = uuid_text(*uuid);
-    if (PQntuples(exec(sql("SELECT 1 FROM @objects WHERE uuid = $1::uuid"), {text}).get()) > 0)
-      throw Error(kExists, "an object with uuid " + text + " exists already");
+  bool uuid_in_use(const Uuid& uuid) override {
+    return PQntuples(exec(sql("SELECT 1 FROM @objects WHERE uuid = $1::uuid"), {uuid_text(uuid)}).get()) > 0;
+  }
+
+  void insert_object(std::string_view class_name, const Uuid& uuid,
+                     const std::vector<Test>& items) override {
     std::vector<std::string> names, types, values;
     for (const Test& t : items) {
       if (t.property == "uuid" || t.property == "class_name") continue;
@@ -409,9 +395,45 @@ class PgStore final : public Store {
     exec(sql("WITH o AS (INSERT INTO @objects(class_name, uuid) VALUES($1, $2::uuid) RETURNING id) "
              "INSERT INTO @props(object_id, name, type, value) SELECT o.id, x.n, x.t, x.v FROM o, "
              "unnest($3::text[], $4::integer[], $5::text[]) AS x(n, t, v)"),
-         {std::string(class_name), text, array_literal(names), array_literal(types),
+         {std::string(class_name), uuid_text(uuid), array_literal(names), array_literal(types),
           array_literal(values)});
-    return *uuid;
+  }
+
+  // One statement: it locks the oldest object of that name in the source
+  // class, moves it and writes the audit record from what it moved.
+  std::optional<Uuid> move_named(std::string_view from, std::string_view name, std::string_view to,
+                                 const AuditEntry& a) override {
+    Result r = exec(
+        sql("WITH target AS (SELECT 1 FROM @classes WHERE name = $3), "
+            "found AS (SELECT o.id FROM @objects o JOIN @props p ON p.object_id = o.id "
+            "AND p.name = 'name' AND p.type = 0 AND p.value = $2 "
+            "WHERE o.class_name = $1 AND EXISTS(SELECT 1 FROM target) "
+            "ORDER BY o.id LIMIT 1 FOR UPDATE OF o), "
+            "moved AS (UPDATE @objects o SET class_name = $3 FROM found "
+            "WHERE o.id = found.id AND o.class_name = $1 RETURNING o.uuid) "
+            "INSERT INTO @audit(time, \"user\", action, object_uuid, object_name, from_class, "
+            "to_class) SELECT $4, $5, $6, uuid, $7, $8, $9 FROM moved RETURNING object_uuid"),
+        {std::string(from), std::string(name), std::string(to), a.time, a.user, a.action, a.name,
+         a.from, a.to});
+    if (PQntuples(r.get()) != 1) return std::nullopt;
+    return parse_uuid(PQgetvalue(r.get(), 0, 0));
+  }
+
+  bool move_uuid(const Uuid& uuid, std::string_view from, std::string_view to,
+                 const AuditEntry& audit) override {
+    Result r = exec(sql("UPDATE @objects SET class_name = $3 WHERE uuid = $1::uuid AND class_name = $2"),
+                    {uuid_text(uuid), std::string(from), std::string(to)});
+    if (std::string_view(PQcmdTuples(r.get())) != "1") return false;
+    insert_audit(audit);
+    return true;
+  }
+
+  void insert_audit(const AuditEntry& a) override {
+    Params p{a.time, a.user, a.action, std::nullopt, a.name, a.from, a.to};
+    if (a.uuid) p[3] = uuid_text(*a.uuid);
+    exec(sql("INSERT INTO @audit(time, \"user\", action, object_uuid, object_name, from_class, "
+             "to_class) VALUES($1, $2, $3, $4::uuid, $5, $6, $7)"),
+         p);
   }
 
   std::optional<UserHash> find_user(std::string_view name) override {
@@ -430,58 +452,53 @@ class PgStore final : public Store {
          {std::string(name), hex(h.salt), std::to_string(h.iterations), hex(h.hash)});
   }
 
-  // One statement, so one transaction and one round trip: it locks the
-  // oldest object of that name in the source class, moves it and writes
-  // the audit record from what it moved. Only when nothing moved is the
-  // reason looked up, for the message.
-  void move_object(std::string_view user, std::string_view from, std::string_view name,
-                   std::string_view to, std::string_view time) override {
-    Result r = exec(
-        sql("WITH target AS (SELECT 1 FROM @classes WHERE name = $3), "
-            "found AS (SELECT o.id FROM @objects o JOIN @props p ON p.object_id = o.id "
-            "AND p.name = 'name' AND p.type = 0 AND p.value = $2 "
-            "WHERE o.class_name = $1 AND EXISTS(SELECT 1 FROM target) "
-            "ORDER BY o.id LIMIT 1 FOR UPDATE OF o), "
-            "moved AS (UPDATE @objects o SET class_name = $3 FROM found "
-            "WHERE o.id = found.id AND o.class_name = $1 RETURNING o.uuid) "
-            "INSERT INTO @audit(time, \"user\", action, object_uuid, object_name, from_class, "
-            "to_class) SELECT $4, $5, 'reclass', uuid, $2, $1, $3 FROM moved"),
-        {std::string(from), std::string(name), std::string(to), std::string(time),
-         std::string(user)});
-    if (std::string_view(PQcmdTuples(r.get())) == "1") return;
-    if (!class_exists(from))
-      throw Error(WV_NO_SUCH_CLASS, "class '" + std::string(from) + "' does not exist");
-    if (!class_exists(to))
-      throw Error(WV_NO_SUCH_CLASS, "target class '" + std::string(to) + "' does not exist");
-    throw Error(kNotFound, "no object named '" + std::string(name) + "' in class '" +
-                               std::string(from) + "'");
-  }
-
   std::optional<int32_t> status_number(std::string_view name) override {
     Result r = exec(sql("SELECT number FROM @statuses WHERE name = $1"), {std::string(name)});
     if (PQntuples(r.get()) == 0) return std::nullopt;
     return static_cast<int32_t>(std::atoi(PQgetvalue(r.get(), 0, 0)));
   }
 
-  void list_statuses(const std::function<void(const StatusEntry&)>& each) override {
+  void insert_status(std::string_view name, int32_t number) override {
+    exec(sql("INSERT INTO @statuses(name, number) VALUES($1, $2)"),
+         {std::string(name), std::to_string(number)});
+  }
+
+  void scan_statuses(const std::function<void(const StatusEntry&)>& each) override {
     Result r = exec(sql("SELECT name, number FROM @statuses ORDER BY number"));
     for (int i = 0; i < PQntuples(r.get()); ++i)
       each(StatusEntry{PQgetvalue(r.get(), i, 0), std::atoi(PQgetvalue(r.get(), i, 1))});
   }
 
-  void list_audit(const std::function<void(const AuditEntry&)>& each) override {
-    std::string text = sql(
-        "SELECT time, \"user\", action, object_uuid, object_name, from_class, to_class "
-        "FROM @audit ORDER BY id");
+  void scan_audit(const AuditFilter& f, const std::function<void(const AuditEntry&)>& each) override {
+    Params params;
+    auto next = [&](std::string value) {
+      params.emplace_back(std::move(value));
+      return "$" + std::to_string(params.size());
+    };
+    std::string where = "id > " + next(std::to_string(f.after)) + "::bigint";
+    if (f.before) where += " AND id < " + next(std::to_string(*f.before)) + "::bigint";
+    if (f.user) where += " AND \"user\" = " + next(*f.user);
+    if (f.class_name) {
+      std::string c = next(*f.class_name);
+      where += " AND (from_class = " + c + " OR to_class = " + c + ")";
+    }
+    if (f.since) where += " AND time >= " + next(*f.since);
+    if (f.until) where += " AND time < " + next(*f.until);
+    if (f.uuid) where += " AND object_uuid = " + next(uuid_text(*f.uuid)) + "::uuid";
+    std::string text = "SELECT id, time, \"user\", action, object_uuid, object_name, from_class, "
+                       "to_class FROM " + prefix_ + "audit WHERE " + where +
+                       (f.newest_first ? " ORDER BY id DESC" : " ORDER BY id");
+    if (f.limit > 0) text += " LIMIT " + next(std::to_string(f.limit)) + "::bigint";
     AuditEntry e;
-    stream(text, {}, [&](const PGresult* r) {
-      e.time = PQgetvalue(r, 0, 0);
-      e.user = PQgetvalue(r, 0, 1);
-      e.action = PQgetvalue(r, 0, 2);
-      e.uuid = parse_uuid(PQgetvalue(r, 0, 3));
-      e.name = PQgetvalue(r, 0, 4);
-      e.from = PQgetvalue(r, 0, 5);
-      e.to = PQgetvalue(r, 0, 6);
+    stream(text, params, [&](const PGresult* r) {
+      e.id = std::atoll(PQgetvalue(r, 0, 0));
+      e.time = PQgetvalue(r, 0, 1);
+      e.user = PQgetvalue(r, 0, 2);
+      e.action = PQgetvalue(r, 0, 3);
+      e.uuid = parse_uuid(PQgetvalue(r, 0, 4));
+      e.name = PQgetvalue(r, 0, 5);
+      e.from = PQgetvalue(r, 0, 6);
+      e.to = PQgetvalue(r, 0, 7);
       each(e);
     });
   }
@@ -608,14 +625,28 @@ class PgStore final : public Store {
 
 }  // namespace
 
+// libpq's messages about a connection string quote the words they could not
+// read, and those may be a password: each quoted run is left out.
 void check_server_conninfo(const std::string& conninfo) {
+  if (conninfo.find_first_of("\n\r") != std::string::npos)
+    throw Error(kBadArgument, "the connection string may not hold a line break");
   char* message = nullptr;
   std::unique_ptr<PQconninfoOption, ClearOptions> options(PQconninfoParse(conninfo.c_str(), &message));
   if (!options) {
     std::string why = message ? message : "out of memory";
     PQfreemem(message);
-    while (!why.empty() && why.back() == '\n') why.pop_back();
-    throw Error(kBadArgument, "the connection string '" + conninfo + "' cannot be read: " + why);
+    while (!why.empty() && (why.back() == '\n' || why.back() == ' ')) why.pop_back();
+    std::string told;
+    bool quoted = false;
+    for (char c : why) {
+      if (c == '"') {
+        if (!quoted) told += "\"...\"";
+        quoted = !quoted;
+      } else if (!quoted) {
+        told += c == '\n' ? ' ' : c;
+      }
+    }
+    throw Error(kBadArgument, "the connection string cannot be read: " + told);
   }
   for (PQconninfoOption* o = options.get(); o->keyword; ++o)
     if (std::strcmp(o->keyword, "password") == 0 && o->val && *o->val)
@@ -624,20 +655,36 @@ void check_server_conninfo(const std::string& conninfo) {
                   "PGPASSFILE or a service file instead, never on the command line");
 }
 
-std::unique_ptr<Store> open_server_store(std::string_view name, const std::string& conninfo) {
-  auto store = std::make_unique<PgStore>(name, connect(conninfo));
-  store->check_exists();
-  return store;
+std::unique_ptr<Storage> open_server_storage(std::string_view name, const std::string& conninfo) {
+  auto storage = std::make_unique<PgStorage>(name, connect(conninfo));
+  storage->check_exists();
+  return storage;
 }
 
-void create_server_repository(std::string_view name, const std::string& conninfo) {
-  PgStore store(name, connect(conninfo));
-  store.create();
+void create_server_storage(std::string_view name, const std::string& conninfo,
+                           const std::function<void(Storage&)>& fill) {
+  PgStorage storage(name, connect(conninfo));
+  storage.create(fill);
 }
 
-void check_server_repository(std::string_view name, const std::string& conninfo) {
-  PgStore store(name, connect(conninfo));
-  store.check_exists();
+void check_server_storage(std::string_view name, const std::string& conninfo) {
+  PgStorage storage(name, connect(conninfo));
+  storage.check_exists();
+}
+
+void copy_server_storage(std::string_view from, std::string_view to, const std::string& conninfo) {
+  PgStorage source(from, connect(conninfo));
+  source.check_exists();
+  PgStorage copy(to, connect(conninfo));
+  copy.create({}, &source);
+}
+
+void remove_server_storage(std::string_view name, const std::string& conninfo) noexcept {
+  try {
+    PgStorage storage(name, connect(conninfo));
+    storage.drop();
+  } catch (...) {
+  }
 }
 
 }  // namespace tng::repo

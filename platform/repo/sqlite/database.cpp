@@ -1,13 +1,8 @@
-#include "store.h"
-
-#include "platform/home.h"
-
-#include "backend.h"
+#include "database.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <uuid/uuid.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -67,11 +62,6 @@ void keep_private(const fs::path& path) {
   ::chmod(path.c_str(), st.st_mode & 0700);
 }
 
-bool name_char(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-         c == '-' || c == '.';
-}
-
 // The log kept beside the file is read in full by every process that opens
 // the repository (the index shared between its users lives only while one
 // has it open), and a process forgets what an earlier one copied back. So a
@@ -93,50 +83,6 @@ int truncate_long_log(void*, sqlite3* db, const char* schema, int pages) {
 }
 
 }  // namespace
-
-fs::path home() {
-  auto found = tng::home::framework_home();
-  if (!found) throw Error(kNotFound, tng::home::kNoHome);
-  return fs::path(*found);
-}
-
-fs::path repositories_dir() { return home() / "repositories"; }
-
-bool valid_repository_name(std::string_view name) {
-  if (name.empty() || name.size() > 31 || name.front() == '.' || name.front() == '-') return false;
-  for (char c : name)
-    if (!name_char(c)) return false;
-  return true;
-}
-
-bool valid_class_name(std::string_view name) {
-  if (name.empty() || name.size() > 255) return false;
-  for (char c : name)
-    if (!name_char(c) && c != ':') return false;
-  return true;
-}
-
-std::string uuid_text(const Uuid& uuid) {
-  char text[37];
-  uuid_unparse_lower(uuid.data(), text);
-  return text;
-}
-
-std::optional<Uuid> parse_uuid(std::string_view text) {
-  if (text.size() != 36) return std::nullopt;
-  char buffer[37];
-  std::memcpy(buffer, text.data(), 36);
-  buffer[36] = '\0';
-  Uuid u{};
-  if (uuid_parse(buffer, u.data()) != 0) return std::nullopt;
-  return u;
-}
-
-Uuid new_uuid() {
-  Uuid u{};
-  uuid_generate(u.data());
-  return u;
-}
 
 // ---- Database ----
 
@@ -188,69 +134,99 @@ Database Database::open(std::string_view name) {
   return db;
 }
 
-void Database::create(std::string_view name) {
+namespace {
+
+// A new repository file is built under a private name beside its place,
+// made with the owner's mode only (SQLite's log files take the mode of the
+// main file), then linked into place: a reader never sees a half-made
+// repository and an existing one is never replaced.
+class Building {
+ public:
+  explicit Building(std::string_view name) : file_(repositories_dir() / (std::string(name) + ".db")) {
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(file_, ec)))
+      throw Error(kExists, "repository '" + std::string(name) + "' exists already");
+    std::string private_name = ".";
+    private_name.append(name).append(".db.").append(std::to_string(::getpid()));
+    path_ = repositories_dir() / private_name;
+    fs::remove(path_, ec);
+    keep_private(repositories_dir());
+    int made = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (made < 0 || ::fchmod(made, 0600) != 0) {
+      int error = errno;
+      if (made >= 0) ::close(made);
+      fs::remove(path_, ec);
+      throw Error(kFailed, "cannot create " + path_.string() + ": " + std::strerror(error));
+    }
+    ::close(made);
+  }
+  ~Building() {
+    std::error_code ec;
+    for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(path_.string() + suffix, ec);
+  }
+  Building(const Building&) = delete;
+  Building& operator=(const Building&) = delete;
+  const fs::path& path() const { return path_; }
+
+  void link_into_place(std::string_view name) {
+    std::error_code ec;
+    for (const char* suffix : {"-wal", "-shm"}) fs::remove(path_.string() + suffix, ec);
+    bool linked = ::link(path_.c_str(), file_.c_str()) == 0;
+    int error = errno;
+    if (!linked) {
+      if (error == EEXIST)
+        throw Error(kExists, "repository '" + std::string(name) + "' exists already");
+      throw Error(kFailed, "cannot create " + file_.string() + ": " + std::strerror(error));
+    }
+  }
+
+ private:
+  fs::path file_, path_;
+};
+
+void check_new_name(std::string_view name) {
   if (!valid_repository_name(name))
     throw Error(kBadArgument, "'" + std::string(name) +
                                   "' is not a valid repository name (1 to 31 letters, digits, "
                                   "'_', '-' or '.')");
-  fs::path dir = repositories_dir();
-  fs::path file = dir / (std::string(name) + ".db");
-  std::error_code ec;
-  if (fs::exists(file, ec))
-    throw Error(kExists, "repository '" + std::string(name) + "' exists already");
-  // Built complete under a private name, then linked into place: a reader
-  // never sees a half-made repository and an existing one is never replaced.
-  std::string private_name = ".";
-  private_name.append(name).append(".db.").append(std::to_string(::getpid()));
-  fs::path building = dir / private_name;
-  fs::remove(building, ec);
-  keep_private(dir);
-  // Made here with the owner's mode only, so that SQLite's log files, which
-  // take the mode of the main file, are private too.
-  int made = ::open(building.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (made < 0 || ::fchmod(made, 0600) != 0) {
-    int error = errno;
-    if (made >= 0) ::close(made);
-    fs::remove(building, ec);
-    throw Error(kFailed, "cannot create " + building.string() + ": " + std::strerror(error));
-  }
-  ::close(made);
+}
+
+}  // namespace
+
+void Database::create(std::string_view name, const std::function<void(Database&)>& fill) {
+  check_new_name(name);
+  Building building(name);
   {
-    Database db = open_file(building, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    Database db = open_file(building.path(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     Transaction t(db, Transaction::kWrite);
     db.exec(("PRAGMA application_id = " + std::to_string(kApplicationId) +
              "; PRAGMA user_version = " + std::to_string(kSchemaVersion) + ";")
                 .c_str());
     db.exec(kSchema);
-    Statement add_class(db, "INSERT INTO classes(name, parent) VALUES(?1, ?2)");
-    for (const FrameworkClass& c : framework_classes()) {
-      add_class.bind(1, c.name);
-      if (c.parent)
-        add_class.bind(2, c.parent);
-      else
-        add_class.bind_null(2);
-      add_class.run();
-      add_class.reset();
-    }
-    Statement add_status(db, "INSERT INTO statuses(name, number) VALUES(?1, ?2)");
-    for (const FrameworkStatus& s : framework_statuses()) {
-      add_status.bind(1, s.name).bind(2, int64_t{s.number});
-      add_status.run();
-      add_status.reset();
-    }
+    fill(db);
     t.commit();
     // Switched after the build, so that everything lies in the main file
     // (the log of the private name is not carried over).
     db.exec("PRAGMA journal_mode = WAL;");
   }
-  for (const char* suffix : {"-wal", "-shm"}) fs::remove(building.string() + suffix, ec);
-  bool linked = ::link(building.c_str(), file.c_str()) == 0;
-  int error = errno;
-  fs::remove(building, ec);
-  if (!linked) {
-    if (error == EEXIST) throw Error(kExists, "repository '" + std::string(name) + "' exists already");
-    throw Error(kFailed, "cannot create " + file.string() + ": " + std::strerror(error));
+  building.link_into_place(name);
+}
+
+void Database::copy(std::string_view from, std::string_view to) {
+  check_new_name(to);
+  Database source = open(from);
+  Building building(to);
+  {
+    // One statement, so one read snapshot of the source.
+    Statement copy(source, "VACUUM INTO ?1");
+    copy.bind(1, building.path().string());
+    copy.run();
   }
+  {
+    Database db = open_file(building.path(), SQLITE_OPEN_READWRITE);
+    db.exec("PRAGMA journal_mode = WAL;");
+  }
+  building.link_into_place(to);
 }
 
 // ---- Statement ----
@@ -344,12 +320,6 @@ Transaction::~Transaction() {
 void Transaction::commit() {
   db_.exec("COMMIT");
   open_ = false;
-}
-
-bool class_exists(const Database& db, std::string_view name) {
-  Statement s(db, "SELECT 1 FROM classes WHERE name = ?1");
-  s.bind(1, name);
-  return s.step();
 }
 
 }  // namespace tng::repo

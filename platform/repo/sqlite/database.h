@@ -1,61 +1,20 @@
-// The repository store: one SQLite file per repository under
-// $TNG_HOME/repositories, opened through small RAII wrappers. Shared by the
-// WorldView API and the platform's command tools (reclass, trix, wvrepo);
-// nothing outside platform/ includes it.
+// The embedded repository's file: one SQLite file per repository under
+// $TNG_HOME/repositories, opened through small RAII wrappers. Only the
+// embedded storage (sqlite_storage.cpp) includes this file.
 #pragma once
 #include <sqlite3.h>
 
-#include <array>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
-#include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 
+#include "types.h"
+
 namespace tng::repo {
-
-// A failure of the store, with a code that the API hands back unchanged.
-class Error : public std::runtime_error {
- public:
-  Error(int32_t code, const std::string& what) : std::runtime_error(what), code_(code) {}
-  int32_t code() const { return code_; }
-
- private:
-  int32_t code_;
-};
-
-// Failure codes of the store and the API (besides the ones of wvapi.h).
-enum : int32_t {
-  kFailed = 1,           // a start or storage failure
-  kBadArgument = 3,      // a null handle, a bad type, length or name
-  kNotFound = 4,         // no such repository, object, user or status
-  kCapacity = 11,        // a criteria set or property list is full
-  kNoProperty = 12,      // the object lacks the property or it was not asked for
-  kInUse = 13,           // a class still holds objects or subclasses
-  kExists = 16,          // the class, repository, user or uuid exists already
-  kDenied = 17,          // bad credentials
-  kTooLong = 18,         // a name does not fit its field
-};
-
-using Uuid = std::array<uint8_t, 16>;
-
-// The framework home (platform/home.h); throws Error (kNotFound) when
-// there is none.
-std::filesystem::path home();
-std::filesystem::path repositories_dir();
-// Repository names: 1 to 31 characters from letters, digits, '_', '-', '.',
-// not starting with '.' or '-' (they name a file and fill a 32-byte field).
-bool valid_repository_name(std::string_view name);
-// Class and property names: letters, digits, '_', '-', ':' and '.', at most
-// 255 characters.
-bool valid_class_name(std::string_view name);
-
-std::string uuid_text(const Uuid& uuid);
-std::optional<Uuid> parse_uuid(std::string_view text);
-Uuid new_uuid();
 
 class Statement;
 
@@ -63,9 +22,15 @@ class Database {
  public:
   // Opens an existing repository; kNotFound when there is none of that name.
   static Database open(std::string_view name);
-  // Creates a new repository with the framework's classes and statuses.
-  // kExists when one of that name exists already.
-  static void create(std::string_view name);
+  // Creates a new repository file with the tables and calls `fill` inside
+  // the transaction that makes them; the file appears whole under its name
+  // or not at all. kExists when one of that name exists already.
+  static void create(std::string_view name, const std::function<void(Database&)>& fill);
+  // Copies the file of repository `from`, as one read sees it, to a new
+  // repository `to`, whole or not at all.
+  static void copy(std::string_view from, std::string_view to);
+  Database(Database&&) = default;
+  Database& operator=(Database&&) = default;
 
   sqlite3* handle() const { return db_.get(); }
   void exec(const char* sql);
@@ -147,7 +112,5 @@ class Transaction {
   Database& db_;
   bool open_ = true;
 };
-
-bool class_exists(const Database& db, std::string_view name);
 
 }  // namespace tng::repo
