@@ -47,7 +47,8 @@ Json properties_json(const std::vector<Test>& values) {
 }
 
 Json object_json(const ObjectRef& ref) {
-  return {{"uuid", uuid_text(ref.uuid)}, {"name", ref.name}, {"class", ref.class_name}};
+  return {{"property", ref.property}, {"uuid", uuid_text(ref.uuid)}, {"name", ref.name},
+          {"class", ref.class_name}};
 }
 
 // The document without its digest, the order of its keys as written.
@@ -172,8 +173,8 @@ class Reader {
       for (const Json& r : refers) {
         if (!r.is_object()) malformed(where + "\"refers\" holds something other than objects");
         const std::string at = where + "\"refers\" ";
-        c.refers.push_back(
-            {uuid(field(r, "uuid", at), at), text(r, "name", at), class_text(r, "class", at)});
+        c.refers.push_back({text(r, "property", at), uuid(field(r, "uuid", at), at),
+                            text(r, "name", at), class_text(r, "class", at)});
       }
     }
     if (auto it = line.find("evidence"); it != line.end()) c.evidence = *it;

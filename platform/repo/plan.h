@@ -18,8 +18,9 @@ enum class Kind { kMove, kLink, kUnlink, kDelete };
 // "move", "link", "unlink", "delete".
 const char* kind_name(Kind kind);
 
-// An object as the run saw it.
+// An object as the run saw it, named by a property of another.
 struct ObjectRef {
+  std::string property;
   Uuid uuid{};
   std::string name;  // empty when it has no text name
   std::string class_name;

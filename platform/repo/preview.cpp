@@ -333,7 +333,7 @@ plan::Change link(repo::Store& store, const repo::Uuid& uuid) {
     std::memcpy(other.data(), p.value.data(), 16);
     if (other == uuid) continue;
     if (std::optional<repo::ObjectRow> named = store.find_object(other))
-      c.refers.push_back({other, text_name(*named), named->class_name});
+      c.refers.push_back({p.property, other, text_name(*named), named->class_name});
   }
   return c;
 }

@@ -71,7 +71,8 @@ void print_change(const Change& c, bool evidence) {
   if (c.kind == Kind::kMove) line += "  from " + c.class_name;
   if (c.kind == Kind::kLink)
     for (size_t i = 0; i < c.refers.size(); ++i)
-      line += (i == 0 ? "  " : " -> ") + c.refers[i].class_name + " " + name_or_dash(c.refers[i].name);
+      line += (i == 0 ? "  " : ", ") + c.refers[i].property + " " + c.refers[i].class_name + " " +
+              name_or_dash(c.refers[i].name);
   std::printf("%s\n", line.c_str());
   if (evidence) print_evidence(c);
 }
