@@ -129,12 +129,18 @@ repo::Test uuid_test(const repo::Uuid& uuid) {
 // each after checking the objects it names against the repository as the
 // changes before it left it. A change whose objects differ is left out,
 // and so is every later change of the same object.
+//
+// The objects the plan names are read once, before the first change (a
+// class at a time where the plan names a good part of it), and kept as the
+// changes leave them, so that a change costs the repository only its own
+// statements.
 class Applier {
  public:
   Applier(repo::Store& store, const plan::Plan& p, const std::string& user)
       : store_(store), plan_(p), user_(user), time_(tng::clock::utc_now()) {}
 
   void run() {
+    read_objects();
     for (const Change& c : plan_.changes) {
       if (changed_.contains(c.uuid)) continue;
       const std::string problem = check(c);
@@ -152,27 +158,59 @@ class Applier {
   const std::vector<std::string>& problems() const { return problems_; }
 
  private:
+  // A class is read whole when the plan names at least a quarter of its
+  // objects; the other objects are looked up one by one.
+  static constexpr int64_t kWholeClassShare = 4;
+
+  void read_objects() {
+    std::map<std::string, std::set<repo::Uuid>> by_class;
+    for (const Change& c : plan_.changes) {
+      by_class[c.class_name].insert(c.uuid);
+      for (const plan::ObjectRef& ref : c.refers) by_class[ref.class_name].insert(ref.uuid);
+    }
+    std::set<repo::Uuid> wanted;
+    for (const auto& [name, uuids] : by_class) wanted.insert(uuids.begin(), uuids.end());
+    store_.list_classes([&](const repo::ClassEntry& c) { classes_.insert(c.name); });
+    std::set<std::string> whole;
+    store_.count_by_class([&](const repo::ClassCount& c) {
+      auto it = by_class.find(c.name);
+      if (it != by_class.end() && c.count <= kWholeClassShare * static_cast<int64_t>(it->second.size()))
+        whole.insert(c.name);
+    });
+    for (const std::string& name : whole) {
+      repo::ObjectFilter filter;
+      filter.class_name = name;
+      store_.list_objects(filter, [&](const repo::ObjectRow& row) {
+        if (wanted.contains(row.uuid)) objects_[row.uuid] = row;
+      });
+    }
+    for (const repo::Uuid& uuid : wanted)
+      if (!objects_.contains(uuid)) objects_[uuid] = store_.find_object(uuid);
+  }
+
+  const std::optional<repo::ObjectRow>& object(const repo::Uuid& uuid) { return objects_[uuid]; }
+
   std::string check(const Change& c) {
     if (c.kind == Kind::kLink) {
-      if (store_.find_object(c.uuid)) return "an object with its uuid exists already";
-      if (!store_.class_exists(c.class_name)) return "its class " + c.class_name + " no longer exists";
+      if (object(c.uuid)) return "an object with its uuid exists already";
+      if (!classes_.contains(c.class_name)) return "its class " + c.class_name + " no longer exists";
       for (const plan::ObjectRef& ref : c.refers) {
         const std::string what = changed_.contains(ref.uuid)
                                      ? "changed since the preview"
-                                     : differences(store_.find_object(ref.uuid), ref.name,
-                                                   ref.class_name, {});
+                                     : differences(object(ref.uuid), ref.name, ref.class_name, {});
         if (!what.empty())
           return "the object it links, " + label(ref.name, ref.class_name, ref.uuid) + ", was " + what;
       }
       return {};
     }
-    std::string what = differences(store_.find_object(c.uuid), c.name, c.class_name, c.read);
-    if (what.empty() && c.kind == Kind::kMove && !store_.class_exists(c.to))
+    std::string what = differences(object(c.uuid), c.name, c.class_name, c.read);
+    if (what.empty() && c.kind == Kind::kMove && !classes_.contains(c.to))
       what = "its target class " + c.to + " no longer exists";
     return what;
   }
 
   void make(const Change& c) {
+    std::optional<repo::ObjectRow>& kept = objects_[c.uuid];
     switch (c.kind) {
       case Kind::kMove: {
         repo::AuditEntry audit;
@@ -180,12 +218,14 @@ class Applier {
         audit.user = user_;
         audit.action = "plan:" + plan_.digest;
         store_.move_object(c.uuid, c.class_name, c.to, c.name, audit);
+        kept->class_name = c.to;
         break;
       }
       case Kind::kLink: {
         std::vector<repo::Test> items = c.properties;
         items.push_back(uuid_test(c.uuid));
         store_.create_object(c.class_name, items);
+        kept = repo::ObjectRow{0, c.class_name, c.uuid, c.properties};
         break;
       }
       case Kind::kUnlink:
@@ -193,6 +233,7 @@ class Applier {
         if (store_.delete_objects(c.class_name, {uuid_test(c.uuid)}) != 1)
           throw repo::Error(repo::kChanged, label(c.name, c.class_name, c.uuid) +
                                                 " could not be deleted");
+        kept.reset();
         break;
     }
   }
@@ -201,6 +242,10 @@ class Applier {
   const plan::Plan& plan_;
   std::string user_;
   std::string time_;
+  std::set<std::string> classes_;
+  // The objects the plan names, as the changes so far left them (nothing:
+  // there is no such object).
+  std::map<repo::Uuid, std::optional<repo::ObjectRow>> objects_;
   std::set<repo::Uuid> changed_;
   std::vector<std::string> problems_;
   size_t applied_ = 0;
