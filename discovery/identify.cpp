@@ -279,8 +279,8 @@ void Inquiry::keep(Step step) {
         answer = "no value";
       break;
   }
-  answers_.push_back({std::move(asked), tng::preview::oid_text(oid.data(), oid.size()),
-                      std::move(answer)});
+  answers_.push_back(
+      {std::move(asked), tng::preview::oid_text(oid.data(), oid.size()), std::move(answer)});
 }
 
 // Takes the answers of the questions that are done and starts the next one,

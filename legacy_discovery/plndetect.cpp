@@ -87,9 +87,10 @@ struct DeviceAsking {
   bool keep_answers;  // a preview: the answers go into the plan's evidence
 
   std::string_view class_of(const pln::LegacyRule* rule) const { return rule->framework_class; }
-  std::unique_ptr<pln::SnmpProbe> ask(const pln::LegacyRule* rule, const tng::AheadStep& step) const {
-    return std::make_unique<pln::SnmpProbe>(step.address_text().c_str(), community,
-                                            rule->probe_oid, keep_answers);
+  std::unique_ptr<pln::SnmpProbe> ask(const pln::LegacyRule* rule,
+                                      const tng::AheadStep& step) const {
+    return std::make_unique<pln::SnmpProbe>(step.address_text().c_str(), community, rule->probe_oid,
+                                            keep_answers);
   }
   bool ends_run(const pln::SnmpProbe& probe) const { return probe.conversion_failed(); }
   static LPSNMP_MGR_SESSION wait_any(std::size_t fresh_below) {
@@ -201,7 +202,8 @@ int main(int argc, char** argv) {
   std::vector<const pln::LegacyRule*> rules;
   for (const pln::LegacyRule& rule : pln::kLegacyRules)
     if (!rule.novell_only || novell) rules.push_back(&rule);
-  Walk walk(DeviceAsking{run.community, tng::preview::active()}, session, run.window, run.in_flight, std::move(rules));
+  Walk walk(DeviceAsking{run.community, tng::preview::active()}, session, run.window, run.in_flight,
+            std::move(rules));
   PassEnd last = PassEnd::BeforeObjects;
   for (std::size_t pass = 0; pass < walk.size(); ++pass) {
     last = run_pass(run, walk, pass);

@@ -47,7 +47,9 @@ Json properties_json(const std::vector<Test>& values) {
 }
 
 Json object_json(const ObjectRef& ref) {
-  return {{"property", ref.property}, {"uuid", uuid_text(ref.uuid)}, {"name", ref.name},
+  return {{"property", ref.property},
+          {"uuid", uuid_text(ref.uuid)},
+          {"name", ref.name},
           {"class", ref.class_name}};
 }
 
@@ -211,7 +213,8 @@ std::string value_words(const Test& t) {
 }
 
 std::string as_written(const std::string& text) {
-  const std::string dumped = Json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  const std::string dumped =
+      Json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
   return Json::parse(dumped).get<std::string>();
 }
 
@@ -254,8 +257,9 @@ Plan read(const std::string& path) {
   Json rest = doc;
   rest.erase("digest");
   if (sha256(canonical(rest)) != plan.digest)
-    throw Error(kBadArgument, path + " was changed after it was written: its digest does not "
-                                     "match its content");
+    throw Error(kBadArgument, path +
+                                  " was changed after it was written: its digest does not "
+                                  "match its content");
   const Json& format = reader.field(doc, "format", "the document ");
   if (!format.is_number_integer() || format.get<int64_t>() != kFormat)
     reader.malformed("its format is not " + std::to_string(kFormat));
@@ -267,7 +271,8 @@ Plan read(const std::string& path) {
   const Json& changes = reader.field(doc, "changes", "the document ");
   if (!changes.is_array()) reader.malformed("\"changes\" is not a list");
   plan.changes.reserve(changes.size());
-  for (size_t i = 0; i < changes.size(); ++i) plan.changes.push_back(reader.change(changes[i], i + 1));
+  for (size_t i = 0; i < changes.size(); ++i)
+    plan.changes.push_back(reader.change(changes[i], i + 1));
   return plan;
 }
 

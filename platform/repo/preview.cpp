@@ -5,6 +5,8 @@
 // objects the API makes and deletes by the API itself (preview_run.h).
 // Both happen on the tool's one thread, so the plan holds them in the
 // order the run made them.
+#include "platform/preview.h"
+
 #include <unistd.h>
 
 #include <cstdio>
@@ -15,7 +17,6 @@
 
 #include "platform/clock.h"
 #include "platform/files.h"
-#include "platform/preview.h"
 #include "platform/process.h"
 #include "platform/wvapi.h"
 #include "preview_run.h"
@@ -35,10 +36,10 @@ struct State {
   bool begun = false;
   bool finished = false;
   std::string program;
-  std::string plan_given;  // TNG_PREVIEW as given, for the messages
-  fs::path plan_path;      // absolute
-  std::string repository;  // the repository previewed
-  std::string copy;        // its copy; empty until made
+  std::string plan_given;              // TNG_PREVIEW as given, for the messages
+  fs::path plan_path;                  // absolute
+  std::string repository;              // the repository previewed
+  std::string copy;                    // its copy; empty until made
   std::unique_ptr<repo::Store> store;  // the copy, for its audit trail
   int64_t audit_seen = 0;
   std::vector<plan::Change> changes;
@@ -86,7 +87,8 @@ void check_plan_path(State& s) {
     throw repo::Error(repo::kBadArgument, "TNG_PREVIEW names no plan file; nothing was done");
   std::error_code ec;
   s.plan_path = fs::absolute(s.plan_given, ec);
-  if (ec) throw repo::Error(repo::kFailed, "cannot tell where " + s.plan_given + " is: " + ec.message());
+  if (ec)
+    throw repo::Error(repo::kFailed, "cannot tell where " + s.plan_given + " is: " + ec.message());
   const fs::path folder = s.plan_path.parent_path();
   if (fs::is_directory(s.plan_path, ec))
     throw repo::Error(repo::kBadArgument,
@@ -117,8 +119,9 @@ void make_copy(State& s, std::string_view name) {
   for (int attempt = 0;; ++attempt) {
     std::string copy = copy_name();
     if (!s.watcher.arm([copy] { repo::remove_repository(copy); }))
-      throw repo::Error(repo::kFailed, "cannot start the process that removes the preview's "
-                                       "copy after the run; nothing was done");
+      throw repo::Error(repo::kFailed,
+                        "cannot start the process that removes the preview's "
+                        "copy after the run; nothing was done");
     try {
       repo::copy_repository(name, copy);
       s.copy = std::move(copy);
@@ -250,9 +253,11 @@ std::string answer_text(uint8_t tag, const void* value, uint32_t length) {
       return "timeticks " + std::to_string(static_cast<uint32_t>(number()));
     case 0x04: {
       bool printable = true;
-      for (uint32_t i = 0; i < length; ++i) printable = printable && octets[i] >= 0x20 && octets[i] < 0x7f;
-      return printable ? "octet string \"" + std::string(static_cast<const char*>(value), length) + "\""
-                       : "octet string " + hex();
+      for (uint32_t i = 0; i < length; ++i)
+        printable = printable && octets[i] >= 0x20 && octets[i] < 0x7f;
+      return printable
+                 ? "octet string \"" + std::string(static_cast<const char*>(value), length) + "\""
+                 : "octet string " + hex();
     }
     case 0x40:
       if (length == 4)
@@ -276,12 +281,25 @@ std::string answer_text(uint8_t tag, const void* value, uint32_t length) {
 }
 
 std::string error_answer(int32_t error_status) {
-  static constexpr const char* kNames[] = {
-      "noError",    "tooBig",          "noSuchName",    "badValue",     "readOnly",
-      "genErr",     "noAccess",        "wrongType",     "wrongLength",  "wrongEncoding",
-      "wrongValue", "noCreation",      "inconsistentValue", "resourceUnavailable",
-      "commitFailed", "undoFailed",    "authorizationError", "notWritable",
-      "inconsistentName"};
+  static constexpr const char* kNames[] = {"noError",
+                                           "tooBig",
+                                           "noSuchName",
+                                           "badValue",
+                                           "readOnly",
+                                           "genErr",
+                                           "noAccess",
+                                           "wrongType",
+                                           "wrongLength",
+                                           "wrongEncoding",
+                                           "wrongValue",
+                                           "noCreation",
+                                           "inconsistentValue",
+                                           "resourceUnavailable",
+                                           "commitFailed",
+                                           "undoFailed",
+                                           "authorizationError",
+                                           "notWritable",
+                                           "inconsistentName"};
   std::string out = "error status " + std::to_string(error_status);
   if (error_status > 0 && error_status < static_cast<int32_t>(std::size(kNames)))
     out += std::string(" (") + kNames[error_status] + ")";

@@ -258,7 +258,8 @@ WV_RC DeleteRepositoryClass(WV_REPOSITORY repository, const char* class_name) {
   return operation("DeleteRepositoryClass", [&]() -> WV_RC {
     if (!issued(repository) || !class_name) return repo::kBadArgument;
     if (tng::preview::run::recording())
-      throw repo::Error(repo::kFailed, "a plan cannot hold the removal of a class; nothing was done");
+      throw repo::Error(repo::kFailed,
+                        "a plan cannot hold the removal of a class; nothing was done");
     repo::StoreTransaction t(*repository->store, repo::Store::kWrite);
     repository->store->drop_class(class_name);
     t.commit();

@@ -23,7 +23,9 @@ using plan::Kind;
 
 // ---- show ----
 
-std::string name_or_dash(const std::string& name) { return name.empty() ? "-" : plan::as_written(name); }
+std::string name_or_dash(const std::string& name) {
+  return name.empty() ? "-" : plan::as_written(name);
+}
 
 std::string properties_words(const std::vector<repo::Test>& values) {
   std::string out;
@@ -174,7 +176,8 @@ class Applier {
     std::set<std::string> whole;
     store_.count_by_class([&](const repo::ClassCount& c) {
       auto it = by_class.find(c.name);
-      if (it != by_class.end() && c.count <= kWholeClassShare * static_cast<int64_t>(it->second.size()))
+      if (it != by_class.end() &&
+          c.count <= kWholeClassShare * static_cast<int64_t>(it->second.size()))
         whole.insert(c.name);
     });
     for (const std::string& name : whole) {
@@ -193,13 +196,15 @@ class Applier {
   std::string check(const Change& c) {
     if (c.kind == Kind::kLink) {
       if (object(c.uuid)) return "an object with its uuid exists already";
-      if (!classes_.contains(c.class_name)) return "its class " + c.class_name + " no longer exists";
+      if (!classes_.contains(c.class_name))
+        return "its class " + c.class_name + " no longer exists";
       for (const plan::ObjectRef& ref : c.refers) {
         const std::string what = changed_.contains(ref.uuid)
                                      ? "changed since the preview"
                                      : differences(object(ref.uuid), ref.name, ref.class_name, {});
         if (!what.empty())
-          return "the object it links, " + label(ref.name, ref.class_name, ref.uuid) + ", was " + what;
+          return "the object it links, " + label(ref.name, ref.class_name, ref.uuid) + ", was " +
+                 what;
       }
       return {};
     }
@@ -231,8 +236,8 @@ class Applier {
       case Kind::kUnlink:
       case Kind::kDelete:
         if (store_.delete_objects(c.class_name, {uuid_test(c.uuid)}) != 1)
-          throw repo::Error(repo::kChanged, label(c.name, c.class_name, c.uuid) +
-                                                " could not be deleted");
+          throw repo::Error(repo::kChanged,
+                            label(c.name, c.class_name, c.uuid) + " could not be deleted");
         kept.reset();
         break;
     }
@@ -320,7 +325,8 @@ int apply_plan(const ApplyRequest& r) {
     if (applier.problems().empty() || r.skip_changed) t.commit();
   }
   const char* prefix = r.skip_changed ? "wvrepo: skipped " : "wvrepo: ";
-  for (const std::string& line : applier.problems()) std::fprintf(stderr, "%s%s\n", prefix, line.c_str());
+  for (const std::string& line : applier.problems())
+    std::fprintf(stderr, "%s%s\n", prefix, line.c_str());
   if (!applier.problems().empty() && !r.skip_changed) {
     std::fprintf(stderr,
                  "wvrepo: %zu %s changed since the preview; nothing was applied "

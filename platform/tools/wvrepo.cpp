@@ -18,10 +18,10 @@
 #include <CLI/CLI.hpp>
 
 #include "admin.h"
+#include "plan_commands.h"
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/json.h"
-#include "plan_commands.h"
 #include "platform/wvapi.h"
 #include "repository.h"
 #include "tool_help.h"
