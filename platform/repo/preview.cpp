@@ -195,17 +195,19 @@ void settle() {
 void finish() {
   State& s = state();
   if (s.finished || !active()) return;
-  s.finished = true;
   if (s.copy.empty()) {
-    say("no plan written to " + s.plan_given + ": the run opened no repository");
+    s.finished = true;
+    say(std::string("no plan written to ") + std::getenv(kPlanVariable) +
+        ": the run opened no repository");
     return;
   }
   std::string failure;
   try {
-    settle();
+    settle();  // the last moves, should a step not have settled them
   } catch (const std::exception& e) {
     failure = std::string("the copy's changes cannot be read: ") + e.what();
   }
+  s.finished = true;
   s.store.reset();
   if (failure.empty()) {
     try {
