@@ -29,8 +29,9 @@ export TNG_BIN TNG_SRC
 . "$TNG_SRC/tests/lib/agents.sh"
 set +u
 
-classes=(Host Windows2000_Server Windows_NetServer WindowsNT_Server Linux DECSystem SCOUnix
-         UnixWare Novell OS2 WindowsXP Windows2000 WindowsNT Windows9x Windows95)
+# orxdetect's passes in their order.
+. "$TNG_SRC/tests/lib/passes.sh"
+read -r -a classes <<<"$(pass_classes orxdetect-pass)"
 
 address_of() { printf '127.%d.%d.%d' $((252 + $1 / 62500)) $(($1 / 250 % 250)) $(($1 % 250 + 1)); }
 is_board() { [ $(($1 % 10)) = 0 ]; }

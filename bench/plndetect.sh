@@ -25,9 +25,13 @@ export TNG_BIN TNG_SRC
 . "$TNG_SRC/tests/lib/agents.sh"
 set +u
 
-classes=(Windows2000_Server WindowsNT_Server UnixWare Windows2000 WindowsNT Windows95
-         Windows9x DECSystem SCOUnix OS2 Linux)
-workstation_classes=" Windows2000 WindowsNT Windows95 Windows9x "
+# plndetect's passes in their order, but the Novell pass (the runs say N).
+. "$TNG_SRC/tests/lib/passes.sh"
+novell_classes=" $(pass_classes plndetect-pass novell) "
+classes=()
+for class in $(pass_classes plndetect-pass); do
+  [[ $novell_classes == *" $class "* ]] || classes+=("$class")
+done
 
 address_of() { printf '127.%d.%d.%d' $((250 + $1 / 62500)) $(($1 / 250 % 250)) $(($1 % 250 + 1)); }
 

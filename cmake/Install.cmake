@@ -1,28 +1,34 @@
 # What `cmake --install` puts where, and the Debian package built from it
 # (`cpack -G DEB` in the build folder).
 #
-#   bin/                             the twenty programs and reclass, trix, wvrepo, cawto
+#   bin/                             every program declared with a MANPAGE (cmake/TngProgram.cmake)
 #   share/orvex-tng-suite/           the class definition files
 #   share/orvex-tng-suite/demo/      the two demo scripts
-#   share/doc/orvex-tng-suite/       README and the notes beside the code
+#   share/doc/orvex-tng-suite/       README, the notes beside the code, copyright, changelog
+#   share/lintian/overrides/         the package's lintian overrides
 #   share/man/man1/                  one manual page per program
 #   share/bash-completion/completions/wvrepo
 
 # The documentation folder is named after the package, not the CMake project.
 set(tng_docdir ${CMAKE_INSTALL_DATAROOTDIR}/doc/${TNG_PACKAGE})
 
-set(tng_programs
-  orxdetect plndetect
-  ClassLift orxrevert plnrevert
-  orxschema orxschemadrop orxgwclass
-  plnpurge orxpurge
-  orxconlink2 orxevtlink orxevtlink1 orxconlink orxprnlink orvm7 orvm7home orxagentlink orxqaros
-  orxforward)
-set(tng_platform_tools reclass trix wvrepo cawto)
-set(TNG_INSTALLED_PROGRAMS ${tng_programs} ${tng_platform_tools} CACHE INTERNAL "")
+# The installed programs are those declared with a MANPAGE
+# (tng_add_program, cmake/TngProgram.cmake); nothing here lists them.
+tng_installed_programs(tng_programs)
+install(TARGETS ${tng_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT suite)
 
-install(TARGETS ${tng_programs} ${tng_platform_tools}
-        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT suite)
+# build/programs.txt: the same list for the tests and scripts, a program a
+# line: its name, then its attributes ("summary": it ends a run with the
+# summary line; "platform": a stand-in framework tool). ctest hands its path
+# to the tests as TNG_PROGRAMS.
+set(tng_program_lines)
+foreach(program IN LISTS tng_programs)
+  get_property(attributes GLOBAL PROPERTY TNG_PROGRAM_ATTRIBUTES_${program})
+  list(JOIN attributes " " attributes)
+  string(STRIP "${program} ${attributes}" line)
+  string(APPEND tng_program_lines "${line}\n")
+endforeach()
+file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/programs.txt CONTENT "${tng_program_lines}")
 
 install(FILES
           platform/classes/ORXAddClass.TNG platform/classes/ORXDeleteClass.TNG
@@ -43,6 +49,26 @@ foreach(note
   install(FILES ${note} DESTINATION ${tng_docdir}/${dir} COMPONENT suite)
 endforeach()
 
+# The package's copyright file and its changelog (a native package:
+# changelog.gz), from cmake/debian/. The changelog's newest entry must name
+# the project's version.
+set(tng_debian ${PROJECT_SOURCE_DIR}/cmake/debian)
+file(STRINGS ${tng_debian}/changelog tng_changelog_top LIMIT_COUNT 1)
+if(NOT tng_changelog_top MATCHES "^${TNG_PACKAGE} \\(${PROJECT_VERSION}\\) ")
+  message(FATAL_ERROR "cmake/debian/changelog: its newest entry is not version ${PROJECT_VERSION}")
+endif()
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/changelog.gz
+  COMMAND sh -c "'${GZIP}' -9n < '${tng_debian}/changelog' > '${CMAKE_BINARY_DIR}/changelog.gz'"
+  DEPENDS ${tng_debian}/changelog
+  VERBATIM)
+add_custom_target(tng_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/changelog.gz)
+install(FILES ${tng_debian}/copyright ${CMAKE_BINARY_DIR}/changelog.gz
+        DESTINATION ${tng_docdir} COMPONENT suite)
+
+install(FILES ${tng_debian}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
+        RENAME ${TNG_PACKAGE} COMPONENT suite)
+
 install(FILES platform/tools/wvrepo.bash-completion
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
         RENAME wvrepo COMPONENT suite)
@@ -51,10 +77,11 @@ install(FILES platform/tools/wvrepo.bash-completion
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${TNG_PACKAGE})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "Orvex TNG integration maintainers <tng-suite@localhost>")
+set(CPACK_PACKAGE_CONTACT
+    "Orvex TNG integration maintainers <maintainers@users.noreply.c-seed-e099913d.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Orvex integration suite for the TNG management framework")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "Twenty console programs that discover Orvex devices over SNMP, move them
+    "Console programs that discover Orvex devices over SNMP, move them
 between repository classes, load the class definitions, remove older
 integrations, open management pages and forward events; with the stand-in
 framework tools reclass, trix, wvrepo and cawto.")

@@ -6,45 +6,25 @@
 // temporary files receive the same records in their blank-separated line
 // format for the record only, so a name with a blank or an empty uuid can
 // never shift a field.
+//
+// One step a file: temporary_files.cpp, boards.cpp, association.cpp (the
+// passes over the servers), unispace.cpp, inclusions.cpp; object_reads.h
+// holds the reads the board and Unispace lists share.
 #pragma once
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/preview.h"
-#include "platform/signals.h"
 #include "run.h"
 
 namespace orxdetect {
 
-// A temporary file of the run, in the install directory.
-class TempFile {
- public:
-  explicit TempFile(std::string path) : path_(std::move(path)) {}
-  ~TempFile() { discard(); }
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
-
-  // Creates or truncates the file for reading and writing. A file this run
-  // created is also removed when an interruption ends the run.
-  bool create();
-  void close();
-  // Closes the file and deletes it, when this run created it.
-  void discard();
-  [[gnu::format(printf, 2, 3)]] void write(const char* format, ...);
-  void flush();
-
- private:
-  std::string path_;
-  std::FILE* file_ = nullptr;
-  bool created_ = false;
-  tng::signals::RemoveOnInterrupt remove_on_interrupt_;
-};
-
+// The run's temporary files, in the install directory.
 struct TempFiles {
-  TempFile boards;   // qaros1.log: the board list, later the Unispace match list
-  TempFile matches;  // qaros2.log: servers matched with boards
+  tng::files::TempFile boards;   // qaros1.log: the board list, later the Unispace match list
+  tng::files::TempFile matches;  // qaros2.log: servers matched with boards
 };
 
 struct Board {

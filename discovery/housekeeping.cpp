@@ -1,4 +1,5 @@
 #include "housekeeping.h"
+#include "platform/diag.h"
 
 #include <cstdio>
 
@@ -60,11 +61,10 @@ void delete_absent_managers(Run& run) {
   const WV_RC looked_up = StatusNameToNumber(run.session.repository(), kAbsentStatus, &absent, 0);
   if (looked_up != WV_OK) {
     // Without the number every manager could match; delete none.
-    std::fflush(stdout);
-    std::fprintf(stderr,
-                 "orxdetect: the repository does not know the status %s (rc = %d); no "
-                 "VistrelManager objects were deleted\n",
-                 kAbsentStatus, looked_up);
+    tng::diag::say(
+        "the repository does not know the status %s (rc = %d); no VistrelManager objects were "
+        "deleted\n",
+        kAbsentStatus, looked_up);
     return;
   }
   if (!allocate_criteria(run)) return;

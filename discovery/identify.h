@@ -6,13 +6,13 @@
 // An Inquiry is one device's chain of questions, in the order and under the
 // conditions a pass asks them. It sends each question without waiting and
 // goes on when told that the answer has come, so that many devices can be
-// asked at once on the one thread.
+// asked at once on the one thread. (One question's session and request:
+// exchange.h; what the answers mean: device_answers.h.)
 #pragma once
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "platform/preview.h"
@@ -130,9 +130,5 @@ class Inquiry {
   LightsOutAddress address_;
   std::vector<tng::preview::Question> answers_;
 };
-
-// The product kind of an answer text: the comparison is a case-sensitive
-// prefix test, each against its product text less the last character.
-ProductKind product_kind_of(std::string_view text);
 
 }  // namespace orxdetect

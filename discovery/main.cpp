@@ -11,7 +11,7 @@
 #include "foundation/progress.h"
 #include "foundation/report.h"
 #include "housekeeping.h"
-#include "foundation/report.h"
+#include "platform/diag.h"
 #include "platform/file_lock.h"
 #include "platform/preview.h"
 #include "platform/registry.h"
@@ -43,18 +43,13 @@ void print_lines(std::span<const char* const> lines) {
   for (const char* line : lines) std::fputs(line, stdout);
 }
 
-void refuse(const char* format, const std::string& detail) {
-  std::fflush(stdout);
-  std::fprintf(stderr, format, detail.c_str());
-}
-
 // The framework's install directory, from the registry. Nothing when the key
 // or the value cannot be read or the value does not fit its field; the
 // console shows nothing then, standard error says why.
 std::optional<std::string> read_install_path() {
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInstallKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
-    refuse("orxdetect: the registry key %s cannot be opened; nothing was done\n", kInstallKey);
+    tng::diag::say("the registry key %s cannot be opened; nothing was done\n", kInstallKey);
     return std::nullopt;
   }
   uint8_t field[kInstallPathField] = {};
@@ -63,11 +58,11 @@ std::optional<std::string> read_install_path() {
   const int32_t rc = RegQueryValueExA(key, kInstallValue, nullptr, &type, field, &length);
   RegCloseKey(key);
   if (rc == ERROR_MORE_DATA) {
-    refuse("orxdetect: InstallPath is longer than 79 characters; nothing was done\n", {});
+    tng::diag::say("InstallPath is longer than 79 characters; nothing was done\n");
     return std::nullopt;
   }
   if (rc != ERROR_SUCCESS || type != REG_SZ || length > sizeof field) {
-    refuse("orxdetect: InstallPath cannot be read from the registry; nothing was done\n", {});
+    tng::diag::say("InstallPath cannot be read from the registry; nothing was done\n");
     return std::nullopt;
   }
   const auto* text = reinterpret_cast<const char*>(field);
@@ -75,7 +70,7 @@ std::optional<std::string> read_install_path() {
   // The lock, the log and the temporary files go there: an empty or relative
   // path would put them in whatever folder the run was started from, or /.
   if (path.empty() || path.front() != '/') {
-    refuse("orxdetect: InstallPath \"%s\" is not an absolute path; nothing was done\n", path);
+    tng::diag::say("InstallPath \"%s\" is not an absolute path; nothing was done\n", path.c_str());
     return std::nullopt;
   }
   return path;
@@ -94,7 +89,8 @@ std::optional<RunPaths> run_paths(const std::string& install) {
                  install + "/qaros1.log", install + "/qaros2.log"};
   for (const std::string* path : {&paths.lock, &paths.log, &paths.boards, &paths.matches}) {
     if (path->size() > kPathMax) {
-      refuse("orxdetect: the path %s is longer than 127 characters; nothing was done\n", *path);
+      tng::diag::say("the path %s is longer than 127 characters; nothing was done\n",
+                     path->c_str());
       return std::nullopt;
     }
   }
@@ -137,8 +133,8 @@ int main(int argc, char** argv) {
 
   const auto answers = tng::run_front_end(kProfile, argc, argv);
   if (!answers) return kExitCode;
-  tng::progress::start(kProfile.program, true);
-  tng::preview::begin(kProfile.program);
+  tng::progress::start(true);
+  tng::preview::begin();
   print_lines(kBanner);
   // A community answer that names an unusable SNMPv3 credential set, or a
   // credential file that others may read, ends the run before anything is
@@ -154,7 +150,7 @@ int main(int argc, char** argv) {
   tng::file_lock::ExclusiveLock lock;
   const auto locked = lock.acquire(paths->lock);
   if (locked == tng::file_lock::Result::Busy) {
-    refuse("orxdetect: another orxdetect run is using %s; nothing was done\n", *install);
+    tng::diag::say("another orxdetect run is using %s; nothing was done\n", install->c_str());
     return kExitCode;
   }
   std::fputs("Opening discovery log file: orxdetect.log\n\n", stdout);
@@ -178,7 +174,7 @@ int main(int argc, char** argv) {
                         TngSnmp_InFlightLimit(kDefaultWindow, kSessionsPerDevice));
   Run run{session,     out,    reclass,  answers->community, answers->mode == "S",
           test_pauses, window, in_flight};
-  TempFiles files{TempFile(paths->boards), TempFile(paths->matches)};
+  TempFiles files{tng::files::TempFile(paths->boards), tng::files::TempFile(paths->matches)};
 
   if (opened == tng::RepositorySession::Opened::Connected) {
     if (run.test_pauses) print_lines(kTestBanner);

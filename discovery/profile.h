@@ -22,7 +22,6 @@ inline constexpr const char* kIntroduction[] = {
 };
 
 inline constexpr tng::FrontEndProfile kProfile{
-    .program = "orxdetect",
     .usage_lines = kUsage,
     .minimum_arguments = 5,
     .silent_without_arguments = false,

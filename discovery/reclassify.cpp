@@ -5,7 +5,7 @@
 
 #include "foundation/front_end.h"
 #include "foundation/progress.h"
-#include "lookahead.h"
+#include "inquiry_walk.h"
 #include "platform/preview.h"
 
 namespace orxdetect {

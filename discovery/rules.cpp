@@ -155,19 +155,26 @@ namespace {
 
 const char* words_of(LightsOutKind kind) {
   switch (kind) {
-    case LightsOutKind::None: return "none";
-    case LightsOutKind::Board: return "board";
-    case LightsOutKind::RackEnclosure: return "rack enclosure";
-    case LightsOutKind::Other: return "other";
+    case LightsOutKind::None:
+      return "none";
+    case LightsOutKind::Board:
+      return "board";
+    case LightsOutKind::RackEnclosure:
+      return "rack enclosure";
+    case LightsOutKind::Other:
+      return "other";
   }
   return "?";
 }
 
 const char* words_of(ProductKind kind) {
   switch (kind) {
-    case ProductKind::None: return "none";
-    case ProductKind::StorageAppliance: return "storage appliance";
-    case ProductKind::TarvikServer: return "Tarvik server";
+    case ProductKind::None:
+      return "none";
+    case ProductKind::StorageAppliance:
+      return "storage appliance";
+    case ProductKind::TarvikServer:
+      return "Tarvik server";
   }
   return "?";
 }

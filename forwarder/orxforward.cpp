@@ -4,6 +4,7 @@
 //
 //   orxforward [/f [NSMServerName [NSMDirectory]]]
 #include "forwarder/forward.h"
+#include "platform/diag.h"
 #include "platform/shell.h"
 
 #include <cstdio>
@@ -70,7 +71,7 @@ void print_dump(const Values& values, const Stages& stages) {
 }
 
 int refuse(const std::string& why) {
-  std::fprintf(stderr, "orxforward: %s; the event was not forwarded\n", why.c_str());
+  tng::diag::say("%s; the event was not forwarded\n", why.c_str());
   return exit_not_forwarded;
 }
 

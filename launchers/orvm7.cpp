@@ -12,7 +12,6 @@ constexpr UrlPart url[] = {
 };
 
 constexpr AddressLauncher orvm7{
-    .name = "orvm7",
     .usage = "Usage: orvm7.exe IP_Address\n",
     .server_variable = "QMAddress",
     .url = url,

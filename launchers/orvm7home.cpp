@@ -11,7 +11,6 @@ constexpr UrlPart url[] = {
 };
 
 constexpr AddressLauncher orvm7home{
-    .name = "orvm7home",
     .usage = nullptr,
     .server_variable = "QMAddress",
     .url = url,

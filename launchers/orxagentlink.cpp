@@ -11,7 +11,6 @@ constexpr UrlPart url[] = {
 };
 
 constexpr AddressLauncher orxagentlink{
-    .name = "orxagentlink",
     .usage = "Usage: orxagentlink.exe IP_Address or Hostname\n",
     .server_variable = nullptr,
     .url = url,

@@ -13,7 +13,6 @@ constexpr UrlPart url[] = {
 };
 
 constexpr AddressLauncher orxconlink{
-    .name = "orxconlink",
     .usage = "Usage: orxconlink.exe IP_Address\n",
     .server_variable = "QMAddress",
     .url = url,

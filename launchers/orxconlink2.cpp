@@ -13,7 +13,6 @@ constexpr UrlPart url[] = {
 };
 
 constexpr EventLauncher orxconlink2{
-    .name = "orxconlink2",
     .usage = "Usage: orxconlink2.exe filename\n",
     .server_variable = "QMAddress",
     .slot = 3,

@@ -11,7 +11,6 @@ constexpr UrlPart url[] = {
 };
 
 constexpr EventLauncher orxevtlink{
-    .name = "orxevtlink",
     .usage = "Usage: orxevtlink.exe filename\n",
     .server_variable = nullptr,
     .slot = 3,

@@ -11,7 +11,6 @@ constexpr UrlPart url[] = {
 };
 
 constexpr EventLauncher orxevtlink1{
-    .name = "orxevtlink1",
     .usage = "Usage: orxevtlink.exe filename\n",
     .server_variable = nullptr,
     .slot = 0,

@@ -12,7 +12,6 @@ constexpr UrlPart url[] = {
 };
 
 constexpr AddressLauncher orxprnlink{
-    .name = "orxprnlink",
     .usage = "Usage: orxprnlink.exe hostname/IP Address",
     .server_variable = "KTPServer",
     .url = url,

@@ -10,7 +10,6 @@ constexpr UrlPart url[] = {
 };
 
 constexpr AddressLauncher orxqaros{
-    .name = "orxqaros",
     .usage = "Usage: orxqaros QAROS or Bexo Address\n",
     .server_variable = nullptr,
     .url = url,

@@ -16,11 +16,12 @@
 #include <vector>
 
 #include "foundation/front_end.h"
+#include "foundation/lookahead_walk.h"
 #include "foundation/progress.h"
-#include "foundation/lookahead.h"
 #include "foundation/reclass.h"
 #include "foundation/report.h"
 #include "foundation/session.h"
+#include "platform/diag.h"
 #include "platform/preview.h"
 #include "platform/snmp_mgr.h"
 #include "probe.h"
@@ -121,11 +122,8 @@ ObjectEnd handle_object(Run& run, const pln::LegacyRule& rule, AheadObject& obje
   }
   // The device answered: reclassify it while the probe's session is open.
   if (name.size() > kObjectNameMax) {
-    std::fflush(stdout);
-    std::fprintf(stderr,
-                 "plndetect: %s not reclassified: the object name is %zu characters long; at "
-                 "most %zu fit\n",
-                 name.c_str(), name.size(), kObjectNameMax);
+    tng::diag::say("%s not reclassified: the object name is %zu characters long; at most %zu fit\n",
+                   name.c_str(), name.size(), kObjectNameMax);
     return ObjectEnd::Next;
   }
   std::printf("Reclassify %s as a Pellion %s\n\n", name.c_str(), rule.label);
@@ -169,8 +167,8 @@ PassEnd run_pass(Run& run, Walk& walk, std::size_t pass) {
 int main(int argc, char** argv) {
   const auto answers = tng::run_front_end(kProfile, argc, argv);
   if (!answers) return argc - 1 >= kProfile.minimum_arguments ? kExitRefused : kExitDone;
-  tng::progress::start(kProfile.program, true);
-  tng::preview::begin(kProfile.program);
+  tng::progress::start(true);
+  tng::preview::begin();
 
   for (const char* line : kBanner) std::fputs(line, stdout);
   // A community answer that names an unusable SNMPv3 credential set, or a
@@ -181,8 +179,7 @@ int main(int argc, char** argv) {
   // The community string is kept for the whole run.
   SnmpText community(static_cast<char*>(SnmpUtilMemAlloc(answers->community.size() + 1)));
   if (!community) {
-    std::fflush(stdout);
-    std::fputs("plndetect: no memory for the community string; nothing was done\n", stderr);
+    tng::diag::say("no memory for the community string; nothing was done\n");
     return kExitRefused;
   }
   std::memcpy(community.get(), answers->community.c_str(), answers->community.size() + 1);

@@ -1,4 +1,5 @@
 #include "probe.h"
+#include "platform/diag.h"
 
 #include <cstdio>
 #include <cstring>
@@ -112,9 +113,7 @@ void SnmpProbe::answer_arrived() {
 
 ProbeOutcome SnmpProbe::report() {
   if (agent_copy_failed_) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "plndetect: no memory for the agent address %s; device skipped\n",
-                 uncopied_agent_.c_str());
+    tng::diag::say("no memory for the agent address %s; device skipped\n", uncopied_agent_.c_str());
   }
   if (message_) std::fputs(message_, stdout);
   if (outcome_ != ProbeOutcome::Answered && outcome_ != ProbeOutcome::ConversionFailed) finish();

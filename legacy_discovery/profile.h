@@ -16,7 +16,6 @@ inline constexpr const char* kUsage[] = {
 };
 
 inline constexpr tng::FrontEndProfile kProfile{
-    .program = "plndetect",
     .usage_lines = kUsage,
     .minimum_arguments = 5,
     .silent_without_arguments = false,

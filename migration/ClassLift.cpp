@@ -14,8 +14,7 @@ constexpr const char* kIntroduction[] = {
     "process to utilize.\n\n",
 };
 
-constexpr tng::FrontEndProfile kProfile =
-    migration::profile("ClassLift", kUsage, kIntroduction, true);
+constexpr tng::FrontEndProfile kProfile = migration::profile(kUsage, kIntroduction, true);
 
 constexpr const char* kBanner[] = {
     "\nThis utility connects to the local Unicenter TNG repository and\n",

@@ -80,8 +80,8 @@ PassOutcome class_pass(tng::Sink& console, tng::RepositorySession& session,
 int run(const MigrationTool& tool, int argc, char* const* argv) {
   const auto answers = tng::run_front_end(tool.profile, argc, argv);
   if (!answers) return kExitCode;
-  tng::progress::start(tool.profile.program, false);
-  tng::preview::begin(tool.profile.program);
+  tng::progress::start(false);
+  tng::preview::begin();
   print_lines(tool.banner);
 
   tng::RepositorySession session(tool.application);

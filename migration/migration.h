@@ -23,12 +23,10 @@ constexpr std::array<const char*, 6> usage_lines(const char* first, const char* 
 // The front end of a migration tool: three answers, usage exit code 1, line
 // answers of 126 and passwords of 127 characters. A tool with introduction
 // lines offers the prompts.
-constexpr tng::FrontEndProfile profile(std::string_view program,
-                                       std::span<const char* const> usage,
+constexpr tng::FrontEndProfile profile(std::span<const char* const> usage,
                                        std::span<const char* const> introduction,
                                        bool silent_without_arguments) {
-  return {.program = program,
-          .usage_lines = usage,
+  return {.usage_lines = usage,
           .minimum_arguments = 3,
           .silent_without_arguments = silent_without_arguments,
           .interactive = !introduction.empty(),

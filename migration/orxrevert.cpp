@@ -13,8 +13,7 @@ constexpr const char* kIntroduction[] = {
     "process to utilize.\n\n",
 };
 
-constexpr tng::FrontEndProfile kProfile =
-    migration::profile("orxrevert", kUsage, kIntroduction, false);
+constexpr tng::FrontEndProfile kProfile = migration::profile(kUsage, kIntroduction, false);
 
 constexpr const char* kBanner[] = {
     "\nThis utility connects to the local Unicenter TNG repository and\n",

@@ -7,8 +7,7 @@ namespace {
 constexpr auto kUsage = migration::usage_lines("\nTo few arguments passed to PLNREVERT.EXE\n\n",
                                                  "Usage: PLNREVERT RepositoryName UserName Password\n\n");
 
-constexpr tng::FrontEndProfile kProfile =
-    migration::profile("plnrevert", kUsage, {}, false);
+constexpr tng::FrontEndProfile kProfile = migration::profile(kUsage, {}, false);
 
 constexpr const char* kBanner[] = {
     "This utility connects to the local Unicenter TNG repository and\n",

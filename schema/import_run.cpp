@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "foundation/session.h"
+#include "platform/diag.h"
 #include "platform/process.h"
 
 namespace schema {
@@ -20,16 +21,16 @@ void print_lines(std::span<const char* const> lines) {
 // Runs the import tool once and waits for it. Its outcome does not change
 // what the tool prints, but an administrator is told on stderr when the
 // definitions may not have been applied.
-void run_trix(const ImportTool& tool, const TrixRun& trix, const std::string& repository_argument) {
+void run_trix(const TrixRun& trix, const std::string& repository_argument) {
   std::vector<std::string> words{kImportTool};
   for (const char* word : trix.arguments) words.emplace_back(word);
   words.push_back(repository_argument);
   const int status = tng::process::spawn_and_wait(words);
   if (status < 0)
-    std::fprintf(stderr, "%s: %s could not be started (not in the current directory nor on PATH)\n",
-                 tool.program, kImportTool);
+    tng::diag::say("%s could not be started (not in the current directory nor on PATH)\n",
+                   kImportTool);
   else if (status != 0)
-    std::fprintf(stderr, "%s: %s ended with exit code %d\n", tool.program, kImportTool, status);
+    tng::diag::say("%s ended with exit code %d\n", kImportTool, status);
 }
 
 }  // namespace
@@ -66,7 +67,7 @@ int run(const ImportTool& tool) {
   const std::string repository_argument = std::string("/R=") + session.repository_name();
   for (const TrixRun& trix : tool.runs) {
     std::fputs(trix.announcement, stdout);
-    run_trix(tool, trix, repository_argument);
+    run_trix(trix, repository_argument);
   }
   print_lines(tool.closing);
 

@@ -14,7 +14,6 @@ struct TrixRun {
 };
 
 struct ImportTool {
-  const char* program;                     // our own stderr notes
   const char* application;                 // kernel application name
   std::span<const char* const> introduction;
   const char* heading;                     // printed once the repository is chosen

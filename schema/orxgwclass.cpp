@@ -11,6 +11,7 @@
 #include <type_traits>
 
 #include "gateway_list.h"
+#include "platform/diag.h"
 #include "platform/files.h"
 #include "platform/registry.h"
 
@@ -47,19 +48,19 @@ std::optional<std::string> read_install_path() {
   const int32_t rc = RegQueryValueExA(key.get(), kInstallValue, nullptr, nullptr,
                                       reinterpret_cast<uint8_t*>(data), &length);
   if (rc == ERROR_MORE_DATA || (rc == ERROR_SUCCESS && length > kInstallPathField)) {
-    std::fprintf(stderr,
-                 "orxgwclass: the install path in the registry is %u characters long; at most %u "
-                 "fit. Nothing was changed.\n",
-                 length > 0 ? length - 1 : 0, kInstallPathField - 1);
+    tng::diag::say(
+        "the install path in the registry is %u characters long; at most %u fit. Nothing was "
+        "changed.\n",
+        length > 0 ? length - 1 : 0, kInstallPathField - 1);
     return std::nullopt;
   }
   if (rc != ERROR_SUCCESS) return std::nullopt;
   std::string path(data);
   if (path.empty() || path.front() != '/') {
-    std::fprintf(stderr,
-                 "orxgwclass: the install path in the registry, \"%s\", is not an absolute path. "
-                 "Nothing was changed.\n",
-                 path.c_str());
+    tng::diag::say(
+        "the install path in the registry, \"%s\", is not an absolute path. Nothing was "
+        "changed.\n",
+        path.c_str());
     return std::nullopt;
   }
   return path;
@@ -97,10 +98,10 @@ int main() {
 
   const auto updated = schema::with_classes_appended(current, kOrvexClasses);
   if (!updated) {
-    std::fprintf(stderr,
-                 "orxgwclass: the class list would be %zu characters long with the Orvex classes; "
-                 "at most %zu fit. gwclass.dat was not changed.\n",
-                 list.size() + kOrvexClasses.size(), schema::kClassListMax);
+    tng::diag::say(
+        "the class list would be %zu characters long with the Orvex classes; at most %zu fit. "
+        "gwclass.dat was not changed.\n",
+        list.size() + kOrvexClasses.size(), schema::kClassListMax);
     return kNotUpdated;
   }
   std::printf("GWCLASS.DAT New=%s%.*s\n\n", list.c_str(), static_cast<int>(kOrvexClasses.size()),
@@ -110,9 +111,7 @@ int main() {
   // the new content is complete before the old is touched.
   if (const int error = tng::files::rewrite(gateway_file, *updated)) {
     std::fputs("Could not open gwclass.dat for writing.\n", stdout);
-    std::fflush(stdout);
-    std::fprintf(stderr, "orxgwclass: %s: %s\n", gateway_file.c_str(),
-                 tng::files::error_text(error).c_str());
+    tng::diag::say("%s: %s\n", gateway_file.c_str(), tng::files::error_text(error).c_str());
     return kNotUpdated;
   }
   std::fputs("File gwclass.dat successfully updated.\n", stdout);

@@ -23,8 +23,7 @@ constexpr const char* kClosing[] = {
 }  // namespace
 
 int main() {
-  return schema::run({.program = "orxschema",
-                      .application = "ORXSCHEMA",
+  return schema::run({.application = "ORXSCHEMA",
                       .introduction = kIntroduction,
                       .heading = "Importing the Orvex Class definitions...\n\n",
                       .runs = kRuns,

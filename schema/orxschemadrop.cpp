@@ -24,8 +24,7 @@ constexpr const char* kClosing[] = {
 }  // namespace
 
 int main() {
-  return schema::run({.program = "orxschemadrop",
-                      .application = "ORXSCHEMADROP",
+  return schema::run({.application = "ORXSCHEMADROP",
                       .introduction = kIntroduction,
                       .heading = "Removing the Integration Class definitions...\n\n",
                       .runs = kRuns,

@@ -55,7 +55,7 @@ stop_agents() {
   for pid in "${agents[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${agents[@]}"; do wait "$pid" 2>/dev/null || true; done
 }
-trap stop_agents EXIT
+demo_at_end stop_agents
 
 agent boards "11 12 13" "$server integer 1" "$kind integer 3"
 agent alpha "1" "$server integer 1" "$kind integer 1" "$lights_out ipaddress $net.11"
@@ -120,4 +120,9 @@ echo "== classes after =="
 show_classes
 echo "== inclusion links =="
 show_links
-echo "== log: $TNG_HOME/install/orxdetect.log =="
+if demo_home_is_temporary; then
+  echo "== log: orxdetect.log (the demo's temporary home goes now) =="
+  cat "$TNG_HOME/install/orxdetect.log"
+else
+  echo "== log: $TNG_HOME/install/orxdetect.log =="
+fi

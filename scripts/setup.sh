@@ -1,13 +1,31 @@
 #!/usr/bin/env bash
 # Installs what the suite needs from Debian's archive (when run as root and
-# something is missing) and builds it: build/ (plain) and, with --sanitize,
-# build-asan/ (address and undefined-behaviour sanitizers).
+# something is missing) and builds it.
+#
+#   scripts/setup.sh [--werror] [--sanitize | --sanitize-only]
+#
+# Builds build/ (plain, RelWithDebInfo, the tree the package is made from);
+# with --sanitize also build-asan/ (address and undefined-behaviour
+# sanitizers), with --sanitize-only build-asan/ alone. --werror makes
+# compiler warnings errors (TNG_WERROR), as the project's checks do; without
+# it a tree keeps what it was configured with (off in a fresh one).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+werror=() plain=1 sanitize=
+for arg in "$@"; do
+  case $arg in
+    --werror) werror=(-DTNG_WERROR=ON) ;;
+    --sanitize) sanitize=1 ;;
+    --sanitize-only) sanitize=1 plain= ;;
+    *) echo "usage: scripts/setup.sh [--werror] [--sanitize | --sanitize-only]" >&2; exit 2 ;;
+  esac
+done
+
 packages=(build-essential cmake pkg-config clang libclang-rt-dev libsqlite3-dev sqlite3
           libsnmp-dev snmpd snmp uuid-dev libssl-dev libgtest-dev nlohmann-json3-dev libcli11-dev
-          python3 jq iproute2 procps time libpq-dev postgresql scdoc dpkg-dev bsdutils bash-completion)
+          python3 jq iproute2 procps time libpq-dev postgresql scdoc dpkg-dev bsdutils bash-completion
+          lintian ninja-build)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -32,10 +50,22 @@ if [ -f /run/snmpd.pid ] && [ -f /etc/init.d/snmpd ]; then
     kill "$(cat /run/snmpd.pid)" 2>/dev/null || true
 fi
 
+# configure TREE ARGS...: a fresh tree gets Ninja, which compiles a
+# program's sources while the libraries it links are still being built; a
+# tree configured before keeps its generator.
+configure() {
+  local tree=$1
+  shift
+  local generator=()
+  [ -e "$tree/CMakeCache.txt" ] || generator=(-G Ninja)
+  cmake -S . -B "$tree" "${generator[@]}" "$@" >/dev/null
+}
 jobs=$(nproc)
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$jobs"
-if [ "${1:-}" = "--sanitize" ]; then
-  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTNG_SANITIZE=ON >/dev/null
+if [ -n "$plain" ]; then
+  configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo "${werror[@]}"
+  cmake --build build -j "$jobs"
+fi
+if [ -n "$sanitize" ]; then
+  configure build-asan -DCMAKE_BUILD_TYPE=Debug -DTNG_SANITIZE=ON "${werror[@]}"
   cmake --build build-asan -j "$jobs"
 fi

@@ -1,8 +1,10 @@
 #!/bin/bash
 # The framework home at the edges: setup that runs out of room, half-made
 # files, the modes of the repositories, passwords typed through a pipe or a
-# terminal, and JSON listings of whatever bytes a repository holds.
+# terminal, JSON listings of whatever bytes a repository holds, and what a
+# program holding a secret leaves behind: core dumps, inherited descriptors.
 . "$(dirname "$0")/lib/test-lib.sh"
+. "$(dirname "$0")/lib/recorders.sh"
 
 # limited CMD...: runs CMD with a file-size limit of 1024 bytes, the way a
 # full disk cuts a write short (SIGXFSZ ignored: the write fails instead).
@@ -82,14 +84,16 @@ o = json.loads(sys.stdin.read())
 assert o[\"name\"] == o[\"note\"] == \"x\ufffd\x01\ufffd\ufffdy\", o"
 '
 
-test_expect_embedded 'a password given to reclass is gone from its command line while it runs' '
+test_expect_embedded 'a password given to reclass is gone from its command line while it runs, and no core dump holds it' '
 	fresh_home && make_repo R admin s3cret && wvrepo object add R Host name=h >/dev/null &&
 	{ python3 -c "import sqlite3, sys, time
 c = sqlite3.connect(sys.argv[1], isolation_level=None); c.execute(\"BEGIN IMMEDIATE\")
 open(\"locked\", \"w\").close(); time.sleep(3)" "$TNG_HOME/repositories/R.db" & } &&
 	for i in $(seq 100); do [ -e locked ] && break; sleep 0.05; done &&
-	{ reclass /R=R /U=admin /W=s3cret /C=Host /O=h /T=Linux & } && pid=$! &&
+	{ (ulimit -c unlimited && exec reclass /R=R /U=admin /W=s3cret /C=Host /O=h /T=Linux) & } &&
+	pid=$! &&
 	sleep 0.5 && tr "\0" " " </proc/$pid/cmdline >cmdline &&
+	grep -E "^Max core file size +0 " /proc/$pid/limits &&
 	wait $pid && cat cmdline &&
 	grep -q "/W=\*\*\*\*\*\* " cmdline && ! grep -q s3cret cmdline
 '
@@ -143,5 +147,95 @@ test_expect_success 'a tool ended by a signal during a hidden entry gives the te
 	    os.close(master)
 	PY
 '
+
+# --- core dumps and descriptors ---------------------------------------------
+
+# A crash here leaves a file "core" in the crashing program's folder when
+# the system writes core files at all (its core pattern may send them to a
+# collector instead): then the cases below see that no core file is left.
+mkdir -p "$TEST_ROOT/core-check" &&
+	(cd "$TEST_ROOT/core-check" && ulimit -c unlimited && { sleep 30 & } &&
+		kill -ABRT $! && wait $!) 2>/dev/null
+cores_written_here() { [ -n "$(ls "$TEST_ROOT/core-check")" ]; }
+
+# waiting_for_input PID: the program PID waits for its standard input (a
+# pipe) within ten seconds, so it runs its own code by then.
+waiting_for_input() {
+	local i
+	for ((i = 0; i < 200; i++)); do
+		case $(cat "/proc/$1/wchan" 2>/dev/null) in *pipe_read*) return 0 ;; esac
+		sleep 0.05
+	done
+	say "process $1 never waited for its input" >&2
+	return 1
+}
+
+# Each program, ended by a crash while it waits for its input (a password,
+# or the answers that lead to one), with no core size limit of its own.
+while read -r command; do
+	test_expect_success "$command: a crash leaves no core dump" '
+		fresh_home && make_repo R &&
+		mkfifo input && exec 8<>input &&
+		{ (ulimit -c unlimited && exec '"$command"' <input >out 2>err) & } && pid=$! &&
+		waiting_for_input $pid &&
+		grep -E "^Max core file size +0 " /proc/$pid/limits &&
+		kill -ABRT $pid && rc=0 && { wait $pid || rc=$?; } && test $rc = 134 &&
+		if cores_written_here; then test -z "$(ls core* 2>/dev/null)"; fi
+	'
+done <<-\EOF
+	orxdetect inst-prompt
+	ClassLift inst-prompt
+	orxpurge
+	wvrepo user add R u
+	EOF
+
+# listing_program PATH: a stand-in at PATH that writes to $CASE_DIR/child
+# its core file size limit (bytes, -1 for none) and every descriptor it was
+# given beyond the standard three.
+listing_program() {
+	mkdir -p "$(dirname "$1")"
+	cat >"$1" <<-EOF
+	#!/usr/bin/env python3
+	import os, resource
+	lines = ["core %d" % resource.getrlimit(resource.RLIMIT_CORE)[0]]
+	for fd in sorted(os.listdir("/proc/self/fd"), key=int):
+	    if int(fd) > 2:
+	        try:
+	            lines.append(fd + " " + os.readlink("/proc/self/fd/" + fd))
+	        except OSError:
+	            pass  # the listing's own descriptor, closed by now
+	with open("$CASE_DIR/child.tmp", "w") as out:
+	    out.write("".join(line + "\\n" for line in lines))
+	os.rename("$CASE_DIR/child.tmp", "$CASE_DIR/child")
+	EOF
+	chmod +x "$1"
+}
+
+# A program of the suite hands a child nothing but the standard streams:
+# not its log, its repository, its sockets, nor a descriptor it was given
+# itself (7, 9). The children it waits for inherit its core size limit of 0;
+# a program it leaves to the shell gets the limit the suite's program was
+# started with.
+# an_event: the management server's variables of one event.
+an_event() {
+	export NOTICELABEL=Fan NOTICESTATE=New NOTICEPLAINTEXT=a NOTICERAWDATA=r \
+		NOTICESEVERITYSTR=Critical NOTICESEVERITY=4 DEVICENAME=srv7 DEVICEIPADDRESS0=10.1.2.7 \
+		SPECIFICTRAPID=6001 ZQ_TASKID=42
+}
+# the child | its parent | fixture | the command | the child's core size limit
+while IFS="|" read -r child parent fixture command limit; do
+	test_expect_success "the $child that $parent starts inherits no descriptor" '
+		fresh_home && make_repo R && '"$fixture"' &&
+		ulimit -c 1234 &&
+		echo extra >given && run env '"$command"' 7<given 9< <(:) &&
+		wait_for "$CASE_DIR/child" &&
+		echo "core '"$limit"'" | expect_file child
+	'
+done <<-\EOF
+	reclass|ClassLift|load_classes R PLNAddClass.TNG ORXAddClass.TNG && wvrepo object add R Pellion_Linux name=tux >/dev/null && listing_program bin/reclass|PATH="$CASE_DIR/bin:$PATH" ClassLift R admin B|0
+	trix|orxschema|listing_program bin/trix|PATH="$CASE_DIR/bin:$PATH" WV_REPOSITORY=R orxschema|0
+	cawto|orxforward|an_event && listing_program nsm/bin/cawto|NSM_SERVER=nsm1 NSM_DIR="$CASE_DIR/nsm" orxforward|1263616
+	browser|orxconlink|listing_program bin/browser|BROWSER="$CASE_DIR/bin/browser" QMAddress=qm orxconlink 10.1.2.5|1263616
+	EOF
 
 test_done

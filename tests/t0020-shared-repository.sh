@@ -80,7 +80,13 @@ test_expect_success 'the selection dialog lists embedded and server repositories
 	EOF
 '
 
-# Each refusal: a message on stderr, non-zero exit, nothing registered.
+# server_schemas: how many repositories the case's database holds.
+server_schemas() {
+  psql "$(pg_conninfo)" -tAc "SELECT count(*) FROM pg_namespace WHERE nspname LIKE 'tng%'"
+}
+
+# Each refusal: a message on stderr, non-zero exit, nothing registered,
+# nothing made on the server, no secret repeated.
 while IFS="|" read -r title conninfo message; do
   test_expect_success "create and attach refuse $title and register nothing" '
     fresh_home &&
@@ -88,17 +94,84 @@ while IFS="|" read -r title conninfo message; do
     for verb in create attach; do
       run command wvrepo $verb R --server "$conninfo" &&
       test_must_fail expect_rc 0 && expect_stdout_empty &&
-      grep -q "$message" err &&
+      grep -q "$message" err && ! grep -q s3cret err &&
       test -z "$(ls -A "$TNG_HOME/repositories")" || exit 1
     done &&
-    ! grep -r -q s3cret "$TNG_HOME"
+    ! grep -r -q s3cret "$TNG_HOME" &&
+    test "$(server_schemas)" = 0
   '
 done <<-\EOF
 an unreachable server|host=@SOCKET@/nowhere dbname=postgres|cannot connect to the repository server
 a database that does not exist|host=@SOCKET@ dbname=no_such_database|cannot connect to the repository server
 a connection string libpq cannot read|host=@SOCKET@ dbname|cannot be read
 a password in the connection string|host=@SOCKET@ dbname=postgres password=s3cret|carries a password
+an unreadable string with a quoted password|host=@SOCKET@ dbname=postgres password='s3cret|cannot be read
+an unreadable URI with a password|postgresql://u:s3cret@[::1/postgres|cannot be read
 EOF
+
+test_expect_success 'create refuses a line break in the connection string or a dangling link in place, making nothing' '
+  fresh_home &&
+  run command wvrepo create R --server "$(pg_conninfo)
+options=-cx" &&
+  test_must_fail expect_rc 0 && grep -q "line break" err &&
+  ln -s nowhere "$TNG_HOME/repositories/R.pg" &&
+  run command wvrepo create R --server "$(pg_conninfo)" &&
+  test_must_fail expect_rc 0 && grep -q "exists already" err &&
+  test "$(server_schemas)" = 0
+'
+
+test_expect_success 'a registration is written owner-only and refused when edited to hold a password' '
+  fresh_home && (umask 022 && command wvrepo create R --server "$(pg_conninfo)" >/dev/null) &&
+  test "$(stat -c %a "$TNG_HOME/repositories/R.pg")" = 600 &&
+  run command wvrepo object list R && expect_rc 0 &&
+  echo "conninfo=$(pg_conninfo) password=s3cret" >"$TNG_HOME/repositories/R.pg" &&
+  run command wvrepo object list R && expect_rc 1 &&
+  grep -q "carries a password" err && ! grep -q s3cret err
+'
+
+test_expect_success 'the repository API suite passes on a server repository' '
+  fresh_home && TNG_TEST_PG_CONNINFO=$(pg_conninfo) "$TNG_BIN/tng_wvapi_test" --gtest_filter="*/Server" >gtest.out 2>&1 &&
+  ! grep -q SKIPPED gtest.out || { cat gtest.out >&2; exit 1; }
+'
+
+# A repository R on the server with user admin (blank password) and one
+# object, Host x.
+locked_fixture() {
+  fresh_home && command wvrepo create R --server "$(pg_conninfo)" >/dev/null &&
+  printf "\n" | command wvrepo user add R admin >/dev/null &&
+  command wvrepo object add R Host name=x >/dev/null
+}
+
+# held_lock SECONDS: another session holds every object of R locked for
+# that long, in the background ($locker).
+held_lock() {
+  psql "$(pg_conninfo)" -qc "BEGIN; SELECT 1 FROM \"tng_R\".objects FOR UPDATE; SELECT pg_sleep($1); COMMIT;" \
+    >/dev/null 2>&1 &
+  locker=$!
+  local tries=50
+  until [ "$(psql "$(pg_conninfo)" -tAc "SELECT count(*) FROM pg_stat_activity WHERE query LIKE '%pg_sleep%' AND pid <> pg_backend_pid()")" = 1 ]; do
+    tries=$((tries - 1)) && [ $tries -gt 0 ] && kill -0 $locker || return 1
+    sleep 0.1
+  done
+}
+
+test_expect_success 'a move waits for a locked row only as long as the lock wait allows, and changes nothing' '
+  locked_fixture && held_lock 5 &&
+  PGOPTIONS="-c lock_timeout=300ms" run reclass /R=R /U=admin /C=Host /O=x /T=Linux &&
+  expect_rc 2 && grep -q "^reclass: .*lock timeout" err &&
+  wait $locker &&
+  objects R >got && echo "Host x" | expect_file got &&
+  test -z "$(command wvrepo audit R --json)"
+'
+
+test_expect_success 'a move whose client is killed while it waits never happens' '
+  locked_fixture && held_lock 3 &&
+  { reclass /R=R /U=admin /C=Host /O=x /T=Linux >mover.out 2>&1 & } && mover=$! &&
+  sleep 1 && { kill -KILL $mover || { cat mover.out >&2; false; }; } &&
+  { wait $mover; true; } && wait $locker && sleep 0.5 &&
+  objects R >got && echo "Host x" | expect_file got &&
+  test -z "$(command wvrepo audit R --json)"
+'
 
 test_expect_success 'attach refuses a database without that repository' '
   fresh_home &&

@@ -4,9 +4,12 @@
 # reclass and change what they do with v1 agents that give the same
 # answers; agents that refuse the credentials count as silent devices, with
 # one line on stderr per run; a credential file that others may read, and a
-# set with a missing or unknown key, are refused before anything is done;
-# no pass phrase reaches an output, a log, a command line or a child's
-# environment.
+# set with a missing or unknown key, are refused before anything is done,
+# and so is anything in the file's place that cannot be one (a FIFO, a
+# sparse giant, another user's file, ...); without TNG_HOME and HOME the
+# file is found in the same home as the repositories; no pass phrase
+# reaches an output, a log, a command line or a child's environment, and
+# reclass inherits no descriptor of the tool's.
 . "$(dirname "$0")/lib/test-lib.sh"
 . "$TNG_SRC/tests/lib/agents.sh"
 . "$TNG_SRC/discovery/tests/fixtures.sh"
@@ -73,16 +76,18 @@ scenario_home() {
 results="$TEST_ROOT/results"
 mkdir -p "$results"
 
-# both_tools NAME COMMUNITY: both tools on a fresh scenario; everything they
-# print, log, hand to reclass and change goes to $results/NAME.*.
+# both_tools NAME COMMUNITY [WRAPPER...]: both tools on a fresh scenario
+# (started through WRAPPER); everything they print, log, hand to reclass and
+# change goes to $results/NAME.*.
 both_tools() {
   local name=$1 community=$2
+  shift 2
   scenario &&
-  quick run orxdetect demo admin B "$community" S && expect_rc 0 &&
+  quick run "$@" orxdetect demo admin B "$community" S && expect_rc 0 &&
   cp out "$results/$name.orx.out" && cp err "$results/$name.orx.err" &&
   cp "$(install_dir)/orxdetect.log" "$results/$name.orx.log" &&
   name_uuids "$results/$name.orx.out" "$results/$name.orx.log" &&
-  quick run plndetect legacy admin B "$community" Y && expect_rc 0 &&
+  quick run "$@" plndetect legacy admin B "$community" Y && expect_rc 0 &&
   cp out "$results/$name.pln.out" && cp err "$results/$name.pln.err" &&
   cp reclass.words "$results/$name.reclass" &&
   { systems; inclusions; objects legacy; } >"$results/$name.repository"
@@ -94,6 +99,20 @@ same_as() {
   for part in orx.out orx.log pln.out reclass repository; do
     diff -u "$results/$1.$part" "$results/$2.$part" || return 1
   done
+}
+
+# descriptor_lister FILE: a python program in FILE that prints the
+# descriptors it was given beyond the standard three, one "N TARGET" a line.
+descriptor_lister() {
+  cat >"$1" <<-\EOF
+	import os
+	for fd in sorted(os.listdir("/proc/self/fd"), key=int):
+	    if int(fd) > 2:
+	        try:
+	            print(fd, os.readlink("/proc/self/fd/" + fd))
+	        except OSError:
+	            pass  # the listing's own descriptor, closed by now
+	EOF
 }
 
 # --- v1 agents: what the v3 runs must equal --------------------------------
@@ -157,36 +176,47 @@ test_expect_success 'a v3 community that names no set reaches no v3 agent' '
   both_tools v3-public public && same_as silent v3-public
 '
 
-test_expect_success 'no pass phrase reaches an output, a log, reclass or its environment' '
+# The reclass the tools start also notes the descriptors it was given
+# beyond the standard three (the tools hold a log, a lock, sockets, and a
+# pipe they were given as 9) and the core size limit of the tool.
+test_expect_success 'no pass phrase reaches an output, a log, reclass or its environment; no descriptor reaches reclass' '
   mkdir -p bin &&
   cat >bin/reclass <<-EOF &&
 	#!/bin/sh
 	env >>"$CASE_DIR/reclass.env"
+	grep "^Max core file size" /proc/\$PPID/limits >>"$CASE_DIR/tool.limits"
+	python3 "$CASE_DIR/list-descriptors.py" >>"$CASE_DIR/reclass.fds"
 	exec "$CASE_DIR/recbin/reclass" "\$@"
 	EOF
-  chmod +x bin/reclass &&
-  scenario && export PATH="$CASE_DIR/bin:$PATH" &&
-  quick run orxdetect demo admin B lab-sha512 S && cat out err "$(install_dir)/orxdetect.log" >seen &&
-  quick run plndetect legacy admin B lab-sha512 Y && cat out err >>seen &&
+  chmod +x bin/reclass && descriptor_lister list-descriptors.py &&
+  scenario && export PATH="$CASE_DIR/bin:$PATH" && ulimit -c unlimited &&
+  quick run orxdetect demo admin B lab-sha512 S 9< <(:) &&
+  cat out err "$(install_dir)/orxdetect.log" >seen &&
+  quick run plndetect legacy admin B lab-sha512 Y 9< <(:) && cat out err >>seen &&
   test -s reclass.env && cat reclass.env reclass.words >>seen &&
   grep -q "^Reclassify srv as a Pellion" out &&
-  for secret in $secrets; do ! grep -q -e "$secret" seen || exit 1; done
+  for secret in $secrets; do ! grep -q -e "$secret" seen || exit 1; done &&
+  test ! -s reclass.fds &&
+  test -s tool.limits && ! grep -v -E "^Max core file size +0 " tool.limits
 '
 
 # --- credential files and sets that cannot be used -------------------------
 
 # A refused run: the banner and nothing else on stdout, one line on stderr,
-# no log and nothing changed.
+# no log and nothing changed; at once, even with a FIFO in the file's place
+# (a run that waits for it is ended after a minute and fails the case).
+# Another user's file can be made by root only: the row is left out for
+# everyone else.
 test_expect_success 'an unusable credential file or set is refused before anything is done' '
   file="$TNG_HOME/snmp-credentials.ini" &&
   while IFS="|" read -r community change message; do
     scenario && eval "$change" &&
     objects demo >before && objects legacy >>before &&
-    quick run orxdetect demo admin B "$community" S && expect_rc 0 &&
+    quick run timeout 60 orxdetect demo admin B "$community" S && expect_rc 0 &&
     banner | expect_stdout &&
     echo "$file: $message: nothing was done" | diff - err &&
     test ! -e "$(install_dir)/orxdetect.log" &&
-    quick run plndetect legacy admin B "$community" Y && expect_rc 2 &&
+    quick run timeout 60 plndetect legacy admin B "$community" Y && expect_rc 2 &&
     printf "This utility connects to the local Unicenter TNG repository and\nchecks all objects to see if they are Pellion objects.\nPellion objects will be reclassified as Pellion devices.\n\n" |
       expect_stdout &&
     echo "$file: $message: nothing was done" | diff - err &&
@@ -199,7 +229,50 @@ test_expect_success 'an unusable credential file or set is refused before anythi
 	lab-auth|sed -i "s/^auth = SHA-256/authentication = SHA-256/" "$file"|set '\''lab-auth'\'': unknown key '\''authentication'\''
 	lab-none|sed -i "s/^level = noAuthNoPriv/level = none/" "$file"|set '\''lab-none'\'': key '\''level'\'' must be noAuthNoPriv, authNoPriv or authPriv
 	lab-auth|sed -i "s/^auth_pass = auth-pass-aaa/auth_pass = short/" "$file"|set '\''lab-auth'\'': key '\''auth_pass'\'' must be at least 8 characters long
+	lab-sha512|rm "$file" && mkfifo -m 600 "$file"|is not a regular file
+	lab-sha512|mv "$file" "$file.real" && ln -s "$file.real" "$file"|is not a regular file
+	lab-sha512|truncate -s 8T "$file"|is larger than 1 MiB (1048576 bytes); a credential file is never that large
+	lab-sha512|[ "$(id -u)" != 0 ] && continue; chown 65534 "$file"|holds secrets but belongs to another user (uid 65534); only a file of this user (uid 0) or of root is used
+	lab-sha512|sed -i "1s/^/\xEF\xBB\xBF/" "$file"|begins with a byte-order mark; save it as plain text without one
+	lab-sha1|sed -i "2i [lab-sha512]" "$file"|line 2 names set '\''lab-sha512'\'' a second time (first on line 1)
 	EOF
 '
+
+# --- the home of the password database -------------------------------------
+
+# in_passwd_home unset|empty CMD...: CMD without TNG_HOME, and with HOME
+# unset or empty, where the home folder the password database names for
+# the user holds .tng = $TNG_HOME (bound there in a mount namespace of
+# its own, so the real folder is not touched).
+pw_dir=$(getent passwd "$(id -u)" | cut -d: -f6)
+unshare_options=-m
+[ "$(id -u)" = 0 ] || unshare_options=-rm
+in_passwd_home() {
+  local home=(HOME=)
+  [ "$1" = empty ] || home=(-u HOME)
+  shift
+  mkdir -p "$CASE_DIR/pw" && ln -sfn "$TNG_HOME" "$CASE_DIR/pw/.tng" &&
+    unshare "$unshare_options" bash -c 'mount --bind "$1" "$2" && shift 2 && exec "$@"' - \
+      "$CASE_DIR/pw" "$pw_dir" env -u TNG_HOME "${home[@]}" "$@"
+}
+
+if [ -d "$pw_dir" ] && [ "$pw_dir" != / ] && unshare "$unshare_options" true 2>/dev/null; then
+  test_expect_success 'without TNG_HOME and HOME, the credential file is in the home of the password database' '
+    for home in unset empty; do
+      both_tools "home-$home" lab-sha512 in_passwd_home $home &&
+      same_as v1 "home-$home" &&
+      test ! -s "$results/home-$home.orx.err" && test ! -s "$results/home-$home.pln.err" ||
+        { say "with HOME $home" >&2; exit 1; }
+    done &&
+    scenario && chmod 644 "$TNG_HOME/snmp-credentials.ini" &&
+    quick run in_passwd_home empty orxdetect demo admin B public S && expect_rc 0 &&
+    banner | expect_stdout &&
+    echo "$pw_dir/.tng/snmp-credentials.ini: holds secrets but group or others may use it (mode 0644); allow its owner only (chmod 600): nothing was done" |
+      diff - err
+  '
+else
+  case_number=$((case_number + 1)) tests_skipped=$((tests_skipped + 1))
+  say "ok $case_number # skip the home of the password database (no mount namespace here)"
+fi
 
 test_done

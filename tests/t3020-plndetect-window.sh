@@ -31,8 +31,9 @@ sink_dir="$TEST_ROOT/sink"
 silent_head_start "$head" "$AGENTS_DIR/$(agent_address 10)/pid" "$sink_dir" ||
   { say "not ok - the silent head did not start"; exit 1; }
 
-ALL_CLASSES="Windows2000_Server WindowsNT_Server Novell UnixWare Windows2000 WindowsNT
-  Windows95 Windows9x DECSystem SCOUnix OS2 Linux"
+# Every pass of plndetect, in its order.
+. "$TNG_SRC/tests/lib/passes.sh"
+ALL_CLASSES=$(pass_classes plndetect-pass)
 
 # add CLASS PROP=VALUE...: the object as a line of `wvrepo object load`.
 add() { local IFS=$'\t'; printf '%s\n' "$*"; }

@@ -34,14 +34,20 @@ test_expect_success 'Depends comes from the programs: the shared C++ runtime and
   done
 '
 
-test_expect_success 'every installed program has its manual page, and every page a program' '
+test_expect_success 'the package holds the declared programs, each with its manual page' '
+  cut -d " " -f 1 "$TNG_PROGRAMS" | sort >declared &&
   ls "$root/usr/bin" | sort >programs &&
   ls "$root/usr/share/man/man1" | sed "s/\.1\.gz$//" | sort >pages &&
-  cmp programs pages && test "$(wc -l <programs)" -eq 24 &&
+  cmp declared programs && cmp programs pages &&
   for page in "$root"/usr/share/man/man1/*.gz; do
     zcat "$page" | grep -q "^\.SH EXIT STATUS" || { say "$page: no EXIT STATUS" >&2; exit 1; }
     zcat "$page" | grep -q "^\.SH EXAMPLE" || { say "$page: no EXAMPLE" >&2; exit 1; }
   done
+'
+
+test_expect_success 'lintian finds no error in the package' '
+  lintian --fail-on error "$deb" >lintian.out 2>&1 ||
+    { cat lintian.out >&2; exit 1; }
 '
 
 test_expect_success 'class files, demo, notes and completion are where the package puts them' '
@@ -49,8 +55,17 @@ test_expect_success 'class files, demo, notes and completion are where the packa
     test -s "$root/usr/share/orvex-tng-suite/$f" || { say "missing $f" >&2; exit 1; }
   done &&
   test -s "$root/usr/share/doc/orvex-tng-suite/README.md" &&
+  test -s "$root/usr/share/doc/orvex-tng-suite/copyright" &&
+  test -s "$root/usr/share/doc/orvex-tng-suite/changelog.gz" &&
   test -s "$root/usr/share/doc/orvex-tng-suite/platform/classes/README.md" &&
   test -s "$root/usr/share/bash-completion/completions/wvrepo"
+'
+
+test_expect_success 'the installed migration demo runs from the package and removes its home' '
+  mkdir tmp &&
+  TMPDIR=$PWD/tmp run installed bash "$root/usr/share/orvex-tng-suite/demo/demo-migration.sh" &&
+  expect_rc 0 && grep -q "^== classes after ==" out &&
+  test -z "$(ls -A tmp)"
 '
 
 server=$(agent_address 1)

@@ -8,11 +8,14 @@ oid_kind=.1.3.6.1.4.1.232.9.2.2.10.0
 oid_product=.1.3.6.1.4.1.232.11.2.2.1.0
 oid_lights_out=.1.3.6.1.4.1.232.9.2.5.1.1.5.2
 
-# The framework classes of the reclassification passes, in pass order.
-all_pass_classes="Host Windows2000_Server Windows_NetServer WindowsNT_Server Linux DECSystem SCOUnix UnixWare Novell OS2 WindowsXP Windows2000 WindowsNT Windows9x Windows95"
-lights_out_pass_classes="Host Windows2000_Server Windows_NetServer WindowsNT_Server Linux SCOUnix UnixWare Novell OS2"
-orvex_association_classes="Orvex_Windows2000_Server Orvex_Windows_NetServer Orvex_WindowsNT_Server Orvex_Linux Orvex_Novell Orvex_UnixWare Orvex_SANappliance Orvex_VistrelManager Orvex_OS2 Orvex_SCOUnix"
-framework_association_classes="Windows2000_Server Windows_NetServer WindowsNT_Server Linux Novell UnixWare OS2 SCOUnix"
+# The framework classes of the reclassification passes, in pass order (all,
+# and those that also run in lights-out mode), and the classes the
+# association visits, from the rule table.
+. "$TNG_SRC/tests/lib/passes.sh"
+all_pass_classes=$(pass_classes orxdetect-pass)
+lights_out_pass_classes=$(pass_classes orxdetect-pass both)
+orvex_association_classes=$(pass_classes orxdetect-association all-systems)
+framework_association_classes=$(pass_classes orxdetect-association both)
 
 # A silent device must not cost the default time-out and retries; an agent
 # on a busy machine must still answer in time.

@@ -2,7 +2,7 @@
 // product text less its last character, the appliance first.
 #include <gtest/gtest.h>
 
-#include "identify.h"
+#include "device_answers.h"
 
 namespace orxdetect {
 namespace {

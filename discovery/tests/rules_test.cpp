@@ -157,7 +157,7 @@ TEST(ClassCatalogue, TheShippedClassFilesAgreeWithTheTable) {
     added.push_back("class " + std::string(row.name) + " under " + std::string(row.parent));
     if (row.id != OrvexClass::Orvex) dropped.push_back("drop " + std::string(row.name));
   }
-  dropped.push_back("drop Orvex");  // the family class last
+  dropped.emplace_back("drop Orvex");  // the family class last
   EXPECT_EQ(statements("ORXAddClass.TNG"), added);
   EXPECT_EQ(statements("ORXDeleteClass.TNG"), dropped);
 }

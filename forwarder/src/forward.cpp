@@ -55,7 +55,7 @@ Stages variable_text(std::string_view plain_text) {
 
 const Severity& severity_of(const char* word) {
   if (word == nullptr) return other_severity;
-  auto row = std::find_if(std::begin(severity_table), std::end(severity_table),
+  const auto* row = std::find_if(std::begin(severity_table), std::end(severity_table),
                           [word](const Severity& s) { return std::string_view(s.word) == word; });
   return row == std::end(severity_table) ? other_severity : *row;
 }

@@ -5,6 +5,7 @@
 #include "foundation/reclass.h"
 #include "platform/arguments.h"
 #include "platform/console.h"
+#include "platform/diag.h"
 
 namespace tng {
 namespace {
@@ -18,15 +19,13 @@ void print_lines(std::span<const char* const> lines) {
   for (const char* line : lines) std::fputs(line, stdout);
 }
 
-void end_of_input(std::string_view program) {
-  std::fprintf(stderr, "%.*s: end of input before all answers were given; nothing was done\n",
-               static_cast<int>(program.size()), program.data());
+void end_of_input() {
+  tng::diag::say("end of input before all answers were given; nothing was done\n");
 }
 
-std::optional<std::string> prompt_line(const char* prompt, std::size_t limit,
-                                       std::string_view program) {
+std::optional<std::string> prompt_line(const char* prompt, std::size_t limit) {
   tng::console::write(prompt);
-  return read_line_answer(limit, program);
+  return read_line_answer(limit);
 }
 
 // Asks the password and its verification until both entries agree.
@@ -48,15 +47,13 @@ std::optional<ToolAnswers> prompt_for_answers(const FrontEndProfile& profile) {
   print_lines(profile.introduction);
   ToolAnswers answers;
   answers.interactive = true;
-  auto repository = prompt_line("\nEnter the name of the Repository to use:", profile.line_limit,
-                                profile.program);
+  auto repository = prompt_line("\nEnter the name of the Repository to use:", profile.line_limit);
   if (!repository) return std::nullopt;
-  auto user = prompt_line("\nEnter the user name to log into the repository:", profile.line_limit,
-                          profile.program);
+  auto user = prompt_line("\nEnter the user name to log into the repository:", profile.line_limit);
   if (!user) return std::nullopt;
   auto password = prompt_password(profile.password_capacity);
   if (!password) {
-    end_of_input(profile.program);
+    end_of_input();
     return std::nullopt;
   }
   answers.repository = std::move(*repository);
@@ -64,10 +61,10 @@ std::optional<ToolAnswers> prompt_for_answers(const FrontEndProfile& profile) {
   answers.password = std::move(*password);
   if (profile.discovery_answers) {
     auto community = prompt_line("\n\nEnter the SNMP community string to use for discovery:",
-                                 profile.line_limit, profile.program);
+                                 profile.line_limit);
     if (!community) return std::nullopt;
     // The mode is one letter: a line of three bytes with its line end.
-    auto mode = prompt_line(profile.mode_prompt, 3, profile.program);
+    auto mode = prompt_line(profile.mode_prompt, 3);
     if (!mode) return std::nullopt;
     answers.community = std::move(*community);
     answers.mode = std::move(*mode);
@@ -91,13 +88,10 @@ ToolAnswers answers_from_arguments(const FrontEndProfile& profile, int argc,
   return answers;
 }
 
-bool repository_name_fits(const ToolAnswers& answers, std::string_view program) {
+bool repository_name_fits(const ToolAnswers& answers) {
   if (answers.repository.size() <= kRepositoryNameMax) return true;
-  std::fprintf(stderr,
-               "%.*s: the repository name is %zu characters long; at most %zu fit. Nothing was "
-               "done.\n",
-               static_cast<int>(program.size()), program.data(), answers.repository.size(),
-               kRepositoryNameMax);
+  tng::diag::say("the repository name is %zu characters long; at most %zu fit. Nothing was done.\n",
+                 answers.repository.size(), kRepositoryNameMax);
   return false;
 }
 
@@ -126,22 +120,22 @@ std::optional<ToolAnswers> run_front_end(const FrontEndProfile& profile, int arg
     answers = answers_from_arguments(profile, argc, argv);
   }
   answers->blank_password = is_blank_password(answers->password);
-  if (!repository_name_fits(*answers, profile.program) ||
-      !ReclassCommand::answers_fit(*answers, profile.reclass_fields, profile.program))
+  if (!repository_name_fits(*answers) ||
+      !ReclassCommand::answers_fit(*answers, profile.reclass_fields))
     return std::nullopt;
   return answers;
 }
 
-std::optional<std::string> read_line_answer(std::size_t limit, std::string_view program) {
+std::optional<std::string> read_line_answer(std::size_t limit) {
   auto line = tng::console::read_line();
   if (!line) {
-    end_of_input(program);
+    end_of_input();
     return std::nullopt;
   }
   const std::size_t longest = limit > 2 ? limit - 2 : 0;
   if (line->size() > longest) {
-    std::fprintf(stderr, "%.*s: that answer is %zu characters long; at most %zu fit. Nothing was done.\n",
-                 static_cast<int>(program.size()), program.data(), line->size(), longest);
+    tng::diag::say("that answer is %zu characters long; at most %zu fit. Nothing was done.\n",
+                   line->size(), longest);
     return std::nullopt;
   }
   return line;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/console.h"
+#include "platform/diag.h"
 #include "platform/preview.h"
 
 namespace tng::progress {
@@ -21,7 +22,6 @@ struct Account {
   bool asks_devices = false;
   bool status_line = false;  // a progress line may be drawn
   bool drawn = false;        // one is on the screen now
-  std::string program;
   Clock::time_point began;
   Clock::time_point last_draw;
   std::string pass_class;
@@ -48,9 +48,9 @@ void draw(bool force) {
   const Clock::time_point now = Clock::now();
   if (!force && a.drawn && now - a.last_draw < kRedrawEvery) return;
   a.last_draw = now;
-  std::string line = a.program + ": " + a.pass_class + " " + std::to_string(a.pass_done) + "/" +
-                     std::to_string(a.pass_objects) + ", " + std::to_string(a.moved) + " moved, " +
-                     std::to_string(a.failed) + " failed";
+  std::string line = std::string(diag::program()) + ": " + a.pass_class + " " +
+                     std::to_string(a.pass_done) + "/" + std::to_string(a.pass_objects) + ", " +
+                     std::to_string(a.moved) + " moved, " + std::to_string(a.failed) + " failed";
   if (a.asks_devices) line += ", " + std::to_string(a.silent) + " silent";
   char time[32];
   std::snprintf(time, sizeof time, ", %.0f s", seconds_since(a.began));
@@ -86,11 +86,10 @@ void at_exit() { finish(); }
 
 }  // namespace
 
-void start(std::string_view program, bool asks_devices) {
+void start(bool asks_devices) {
   Account& a = account();
   if (a.started) return;
   a.started = true;
-  a.program = program;
   a.asks_devices = asks_devices;
   a.status_line = console::status_line_possible();
   a.began = Clock::now();
@@ -141,17 +140,16 @@ void finish() {
   Account& a = account();
   if (!a.started || a.finished) return;
   a.finished = true;
-  std::fflush(stdout);
   erase();
   // A preview says where its plan went before the summary.
   preview::finish();
-  std::string line = a.program + ": " + std::to_string(a.moved) +
+  std::string line = std::to_string(a.moved) +
                      (a.moved == 1 ? " object moved, " : " objects moved, ") + failures_text(a);
   if (a.asks_devices)
     line += ", " + std::to_string(a.silent) + (a.silent == 1 ? " device silent" : " devices silent");
   char time[32];
   std::snprintf(time, sizeof time, ", %.1f s", seconds_since(a.began));
-  std::fprintf(stderr, "%s%s\n", line.c_str(), time);
+  diag::say("%s%s\n", line.c_str(), time);
 }
 
 }  // namespace tng::progress

@@ -1,7 +1,8 @@
 #include <cstdio>
 
-#include "foundation/reclass.h"
 #include "foundation/progress.h"
+#include "foundation/reclass.h"
+#include "platform/diag.h"
 #include "platform/preview.h"
 #include "platform/process.h"
 
@@ -15,9 +16,9 @@ bool fits(std::string_view prefix, std::string_view value, std::size_t capacity)
   return prefix.size() + value.size() + 1 <= capacity;
 }
 
-bool refuse(std::string_view program, const char* what, std::size_t length, std::size_t longest) {
-  std::fprintf(stderr, "%.*s: the %s is %zu characters long; at most %zu fit. Nothing was done.\n",
-               static_cast<int>(program.size()), program.data(), what, length, longest);
+bool refuse(const char* what, std::size_t length, std::size_t longest) {
+  tng::diag::say("the %s is %zu characters long; at most %zu fit. Nothing was done.\n", what,
+                 length, longest);
   return false;
 }
 
@@ -30,25 +31,23 @@ ReclassCommand::ReclassCommand(const ToolAnswers& answers, const ReclassFieldCap
   if (!answers.blank_password) password_ = "/W=" + answers.password;
 }
 
-bool ReclassCommand::answers_fit(const ToolAnswers& answers, const ReclassFieldCapacities& fields,
-                                 std::string_view program) {
+bool ReclassCommand::answers_fit(const ToolAnswers& answers, const ReclassFieldCapacities& fields) {
   if (!fits("/R=", answers.repository, fields.repository))
-    return refuse(program, "repository name", answers.repository.size(), fields.repository - 4);
+    return refuse("repository name", answers.repository.size(), fields.repository - 4);
   if (!fits("/U=", answers.user, fields.user))
-    return refuse(program, "user name", answers.user.size(), fields.user - 4);
+    return refuse("user name", answers.user.size(), fields.user - 4);
   if (!answers.blank_password && !fits("/W=", answers.password, fields.password))
-    return refuse(program, "password", answers.password.size(), fields.password - 4);
+    return refuse("password", answers.password.size(), fields.password - 4);
   return true;
 }
 
 bool ReclassCommand::run(std::string_view source_class, std::string_view object_name,
                          std::string_view target_class) const {
   if (!fits("/O=", object_name, object_capacity_)) {
-    std::fflush(stdout);
-    std::fprintf(stderr,
-                 "reclass not run: the object name is %zu characters long; at most %zu fit: %.*s\n",
-                 object_name.size(), object_capacity_ - 4, static_cast<int>(object_name.size()),
-                 object_name.data());
+    tng::diag::say_plain(
+        "reclass not run: the object name is %zu characters long; at most %zu fit: %.*s\n",
+        object_name.size(), object_capacity_ - 4, static_cast<int>(object_name.size()),
+        object_name.data());
     return false;
   }
   std::vector<std::string> argv{kReclassProgram, repository_, user_};

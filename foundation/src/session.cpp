@@ -1,7 +1,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "foundation/read_ahead.h"
+#include "foundation/result_list.h"
 
 namespace tng {
 

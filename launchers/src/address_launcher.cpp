@@ -1,4 +1,5 @@
 #include "launchers/launcher.h"
+#include "platform/diag.h"
 #include "platform/shell.h"
 
 #include <cstdio>
@@ -24,8 +25,8 @@ int run_address_launcher(const AddressLauncher& launcher, int argc, char** argv)
 
   const auto url = build_url(launcher.url, server, device, launcher.url_capacity);
   if (!url) {
-    std::fprintf(stderr, "%s: the URL would be longer than %zu characters; no page opened\n",
-                 launcher.name, launcher.url_capacity - 1);
+    tng::diag::say("the URL would be longer than %zu characters; no page opened\n",
+                   launcher.url_capacity - 1);
     return exit_not_opened;
   }
   shell::open_url(*url, shell::SW_SHOWNORMAL);

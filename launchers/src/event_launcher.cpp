@@ -1,4 +1,5 @@
 #include "launchers/launcher.h"
+#include "platform/diag.h"
 #include "platform/files.h"
 #include "platform/memory.h"
 #include "platform/shell.h"
@@ -16,8 +17,8 @@ struct CloseFile {
 };
 using File = std::unique_ptr<std::FILE, CloseFile>;
 
-int refuse(const EventLauncher& launcher, const std::string& why) {
-  std::fprintf(stderr, "%s: %s; no page opened\n", launcher.name, why.c_str());
+int refuse(const std::string& why) {
+  tng::diag::say("%s; no page opened\n", why.c_str());
   return exit_not_opened;
 }
 
@@ -49,15 +50,15 @@ int run_event_launcher(const EventLauncher& launcher, int argc, char** argv) {
   }
   const char* file_name = argv[1];
   if (std::strlen(file_name) >= file_name_capacity)
-    return refuse(launcher, "the event file's name is longer than " +
-                                std::to_string(file_name_capacity - 1) + " characters");
+    return refuse("the event file's name is longer than " + std::to_string(file_name_capacity - 1) +
+                  " characters");
 
   // A FIFO or a device would block the launcher or never end: refused at
   // once, and left where it is.
   std::FILE* opened = nullptr;
   const int open_error = files::open_regular(file_name, opened);
   if (open_error == files::kNotRegular)
-    return refuse(launcher, std::string("the event file ") + file_name + " is not a regular file");
+    return refuse(std::string("the event file ") + file_name + " is not a regular file");
   File file(opened);
   if (!file) {
     std::fputs("Could not open temporary file\n", stdout);
@@ -72,15 +73,15 @@ int run_event_launcher(const EventLauncher& launcher, int argc, char** argv) {
   const SlotText text =
       read_slot_text(read, std::span<std::uint8_t, record_capacity>(record.get(), record_capacity),
                      launcher.slot);
-  if (text.status != TextStatus::ok) return refuse(launcher, status_refusal(text.status, launcher.slot));
+  if (text.status != TextStatus::ok) return refuse(status_refusal(text.status, launcher.slot));
 
   const PickedDevice device = pick_device(text.text, launcher.pick, launcher.slot);
-  if (!device.refusal.empty()) return refuse(launcher, device.refusal);
+  if (!device.refusal.empty()) return refuse(device.refusal);
 
   const auto url = build_url(launcher.url, server, device.device, event_url_capacity);
   if (!url)
-    return refuse(launcher, "the URL would be longer than " +
-                                std::to_string(event_url_capacity - 1) + " characters");
+    return refuse("the URL would be longer than " + std::to_string(event_url_capacity - 1) +
+                  " characters");
 
   // The event file is ours once read: it goes before the page opens.
   record.reset();

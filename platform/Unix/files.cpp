@@ -7,6 +7,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -205,6 +206,43 @@ int open_regular(const std::string& path, std::FILE*& file) {
   if (file == nullptr) return errno;
   fd.release();
   return 0;
+}
+
+bool TempFile::create() {
+  close();
+  // A file of that name that this run did not make is emptied and used, but
+  // never removed.
+  file_ = std::fopen(path_.c_str(), "w+x");
+  if (file_ != nullptr && !created_) {
+    created_ = true;
+    remove_on_interrupt_.watch(path_);
+  }
+  if (file_ == nullptr) file_ = std::fopen(path_.c_str(), "w+");
+  return file_ != nullptr;
+}
+
+void TempFile::close() {
+  if (file_ != nullptr) std::fclose(file_);
+  file_ = nullptr;
+}
+
+void TempFile::discard() {
+  close();
+  if (created_) std::remove(path_.c_str());
+  remove_on_interrupt_.release();
+  created_ = false;
+}
+
+void TempFile::write(const char* format, ...) {
+  if (file_ == nullptr) return;
+  std::va_list arguments;
+  va_start(arguments, format);
+  std::vfprintf(file_, format, arguments);
+  va_end(arguments);
+}
+
+void TempFile::flush() {
+  if (file_ != nullptr) std::fflush(file_);
 }
 
 }  // namespace tng::files

@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +13,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string_view>
 
 extern char** environ;
@@ -52,7 +55,49 @@ std::vector<std::string> candidates(const std::string& name) {
   return out;
 }
 
+bool core_dumps_forbidden = false;
+// The core file size limit the process had before forbid_core_dumps.
+std::optional<rlimit> core_limit_before;
+
+// Owns the spawn file actions: the child keeps the standard streams only.
+class ChildDescriptors {
+ public:
+  ChildDescriptors() {
+    initialised_ = ::posix_spawn_file_actions_init(&actions_) == 0;
+    ok_ = initialised_ &&
+          ::posix_spawn_file_actions_addclosefrom_np(&actions_, STDERR_FILENO + 1) == 0;
+  }
+  ~ChildDescriptors() {
+    if (initialised_) ::posix_spawn_file_actions_destroy(&actions_);
+  }
+  ChildDescriptors(const ChildDescriptors&) = delete;
+  ChildDescriptors& operator=(const ChildDescriptors&) = delete;
+  bool ok() const { return ok_; }
+  const posix_spawn_file_actions_t* get() const { return &actions_; }
+
+ private:
+  posix_spawn_file_actions_t actions_{};
+  bool initialised_ = false;
+  bool ok_ = false;
+};
+
 }  // namespace
+
+void forbid_core_dumps() {
+  if (core_dumps_forbidden) return;
+  core_dumps_forbidden = true;
+  ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+  rlimit limit{RLIM_INFINITY, RLIM_INFINITY};
+  if (::getrlimit(RLIMIT_CORE, &limit) == 0) core_limit_before = limit;
+  // The hard limit stays, so that restore_core_limit can give the soft one
+  // back to a program that is not ours.
+  const rlimit none{0, limit.rlim_max};
+  ::setrlimit(RLIMIT_CORE, &none);
+}
+
+void restore_core_limit() {
+  if (core_limit_before) ::setrlimit(RLIMIT_CORE, &*core_limit_before);
+}
 
 int spawn_and_wait(const std::vector<std::string>& argv) {
   if (argv.empty()) return -1;
@@ -61,6 +106,8 @@ int spawn_and_wait(const std::vector<std::string>& argv) {
   std::fflush(stdout);
   std::fflush(stderr);
   std::vector<char*> args = c_argv(argv);
+  const ChildDescriptors descriptors;
+  if (!descriptors.ok()) return -1;
   posix_spawnattr_t attributes;
   if (::posix_spawnattr_init(&attributes) != 0) return -1;
   const bool defaults = signals::set_child_defaults(attributes);
@@ -68,7 +115,9 @@ int spawn_and_wait(const std::vector<std::string>& argv) {
     if (!defaults) break;
     if (!is_executable_file(path)) continue;
     pid_t pid = 0;
-    if (::posix_spawn(&pid, path.c_str(), nullptr, &attributes, args.data(), environ) != 0) continue;
+    const char* program = path.c_str();
+    if (::posix_spawn(&pid, program, descriptors.get(), &attributes, args.data(), environ) != 0)
+      continue;
     ::posix_spawnattr_destroy(&attributes);
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0) {
@@ -85,15 +134,14 @@ int spawn_and_wait(const std::vector<std::string>& argv) {
 
 namespace tng::process {
 
-// The watcher holds the read end of a pipe whose write end stays in this
-// process and in the children it starts later (it is inherited on purpose:
-// a reclass run that outlives an interrupted tool finishes its change
-// before the work undoes the run's traces). End of file on the pipe is the
-// end of all of them; a byte is the work called off.
+// The watcher holds the read end of a pipe whose write end only this
+// process holds (the children it starts get no descriptor but the standard
+// ones). End of file on the pipe is the end of the process; a byte is the
+// work called off.
 bool AfterExit::arm(const std::function<void()>& work) {
   call_off();
   int ends[2];
-  if (::pipe(ends) != 0) return false;
+  if (::pipe2(ends, O_CLOEXEC) != 0) return false;
   std::fflush(stdout);
   std::fflush(stderr);
   const pid_t pid = ::fork();

@@ -4,6 +4,7 @@
 // the caller never waits for it. The window show mode has no meaning here.
 // As on the desktop, a program that cannot be started is not reported.
 #include "platform/shell.h"
+#include "platform/process.h"
 #include "platform/signals.h"
 
 #include <fcntl.h>
@@ -23,12 +24,15 @@ namespace {
 enum class Search { path, none };
 
 // Owns the spawn file actions: the started program reads nothing from the
-// caller's standard input; its output streams are the caller's.
+// caller's standard input; its output streams are the caller's, and no
+// other descriptor of the caller's reaches it.
 class SpawnActions {
  public:
   SpawnActions() {
-    ok_ = posix_spawn_file_actions_init(&actions_) == 0 &&
-          posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0) == 0;
+    ok_ =
+        posix_spawn_file_actions_init(&actions_) == 0 &&
+        posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0) == 0 &&
+        posix_spawn_file_actions_addclosefrom_np(&actions_, STDERR_FILENO + 1) == 0;
   }
   ~SpawnActions() { posix_spawn_file_actions_destroy(&actions_); }
   SpawnActions(const SpawnActions&) = delete;
@@ -55,6 +59,9 @@ void start_detached(const std::string& program, const std::vector<std::string>& 
   const pid_t intermediate = fork();
   if (intermediate < 0) return;
   if (intermediate == 0) {
+    // The program opened is not the suite's: it gets the core dump limit
+    // the caller was started with.
+    process::restore_core_limit();
     SpawnActions actions;
     posix_spawnattr_t attributes;
     pid_t child = 0;

@@ -1,19 +1,24 @@
-// The registry and UUID stand-ins, through their C operations, and the
-// framework home that the registry and the repositories share.
+// The registry and UUID stand-ins, through their C operations, the
+// framework home that the registry and the repositories share, a run's
+// temporary files and our own messages on stderr.
+#include "platform/diag.h"
+#include "platform/files.h"
 #include "platform/home.h"
 #include "platform/registry.h"
 #include "platform/rpc_uuid.h"
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <utility>
@@ -109,7 +114,7 @@ class Environment {
  public:
   void set(const char* name, const char* value) {
     const char* old = std::getenv(name);
-    saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
+    saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
     if (value)
       setenv(name, value, 1);
     else
@@ -178,6 +183,57 @@ TEST(Uuid, MalformedTextIsRefused) {
                           "{6ba7b810-9dad-11d1-80b4-00c04fd430c8}", "6ba7b8109dad-11d1-80b4-00c04fd430c8-",
                           "6ba7b810-9dad-11d1-80b4-00c04fd430cg"})
     EXPECT_EQ(UuidFromStringA(bad, &u), RPC_S_INVALID_STRING_UUID) << bad;
+}
+
+// A temporary file is removed only when this run made it: a file of that
+// name that was there before is emptied and used, but left in place.
+TEST(TempFile, RemovesOnlyWhatThisRunCreated) {
+  const std::string made = ::testing::TempDir() + "tempfile-made.log";
+  const std::string found = ::testing::TempDir() + "tempfile-found.log";
+  std::remove(made.c_str());
+  std::ofstream(found) << "someone else's\n";
+  {
+    tng::files::TempFile ours(made), theirs(found);
+    ASSERT_TRUE(ours.create());
+    ASSERT_TRUE(theirs.create());
+    theirs.write("%s\n", "written");
+    theirs.flush();
+    std::ifstream in(found);
+    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(content, "written\n") << "emptied and used";
+    ASSERT_TRUE(ours.create()) << "created again: still this run's";
+  }
+  EXPECT_NE(access(made.c_str(), F_OK), 0) << "this run's file is removed";
+  EXPECT_EQ(access(found.c_str(), F_OK), 0) << "the file that was there stays";
+  std::remove(found.c_str());
+}
+
+// A message goes after what standard output holds so far, and is led by
+// the program's name.
+TEST(Diag, FollowsWhatStandardOutputHoldsAndNamesTheProgram) {
+  EXPECT_EQ(tng::diag::program(), "tng_os_stand_ins_test");
+  const std::string both = ::testing::TempDir() + "diag-test.out";
+  std::fflush(stdout);
+  std::fflush(stderr);
+  const int saved_out = dup(STDOUT_FILENO);
+  const int saved_err = dup(STDERR_FILENO);
+  const int fd = open(both.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  ASSERT_GE(fd, 0);
+  dup2(fd, STDOUT_FILENO);
+  dup2(fd, STDERR_FILENO);
+  close(fd);
+  std::fputs("output so far, ", stdout);  // no line end: still buffered
+  tng::diag::say("the %s\n", "message");
+  tng::diag::say_plain("SNMPv3: %d\n", 3);
+  std::fflush(stdout);
+  dup2(saved_out, STDOUT_FILENO);
+  dup2(saved_err, STDERR_FILENO);
+  close(saved_out);
+  close(saved_err);
+  std::ifstream in(both);
+  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(content, "output so far, tng_os_stand_ins_test: the message\nSNMPv3: 3\n");
+  std::remove(both.c_str());
 }
 
 }  // namespace

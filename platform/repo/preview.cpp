@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "platform/clock.h"
+#include "platform/diag.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/wvapi.h"
@@ -54,10 +55,7 @@ State& state() {
   return s;
 }
 
-void say(const std::string& line) {
-  std::fflush(stdout);
-  std::fprintf(stderr, "preview: %s\n", line.c_str());
-}
+void say(const std::string& line) { diag::say_plain("preview: %s\n", line.c_str()); }
 
 json::Object evidence_json(const Evidence& e) {
   json::Object out;
@@ -157,10 +155,10 @@ void make_copy(State& s, std::string_view name) {
 
 bool requested() { return std::getenv(kPlanVariable) != nullptr; }
 
-void begin(std::string_view program) {
+void begin() {
   State& s = state();
   s.begun = true;
-  s.program = program;
+  s.program = diag::program();
 }
 
 bool active() { return state().begun && requested(); }

@@ -64,6 +64,7 @@ std::string read_conninfo(const fs::path& record) {
     try {
       check_server_conninfo(conninfo);
     } catch (const Error& e) {
+      if (e.code() != kBadArgument) throw;
       throw Error(kFailed, record.string() + ": " + e.what());
     }
     return conninfo;

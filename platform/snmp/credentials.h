@@ -11,10 +11,12 @@
 //
 // A run whose community answer names a set asks every agent over SNMPv3
 // with it; any other answer is a v1/v2c community. The file holds secrets:
-// one that group or others may use is refused whatever the answer, and so
-// is a named set with a key missing, unknown or unusable. A refusal is one
-// line on stderr that names the file and the key, never a value of a
-// pass phrase.
+// whatever the answer, it is refused when it is not a regular file of this
+// user (or of root), when group or others may use it, when it is larger
+// than 1 MiB, begins with a byte-order mark, names a set twice or has a line
+// that is no part of a set; and so is a named set with a key missing,
+// unknown or unusable. A refusal is one line on stderr that names the file
+// and the key, never a value of a pass phrase.
 #pragma once
 #include <optional>
 #include <string>
@@ -47,8 +49,8 @@ struct CredentialLookup {
   std::string message;  // one line, no newline
 };
 
-// The credential file: $TNG_HOME/snmp-credentials.ini ($HOME/.tng without
-// TNG_HOME).
+// The credential file: snmp-credentials.ini in the framework home
+// (platform/home.h); empty when there is no home.
 std::string credential_file_path();
 
 // Looks `name` up in the text of a credential file (`path` names it in a
@@ -57,8 +59,9 @@ CredentialLookup find_credential_set(std::string_view text, std::string_view nam
                                      std::string_view path);
 
 // Looks the community answer up in the credential file: a community when
-// there is no file; refused when group or others may use the file or it
-// cannot be read.
+// there is no file; refused when the file cannot be one (above) or cannot
+// be read. A FIFO or a device in the file's place is refused without
+// waiting for it, a symbolic link without following it.
 CredentialLookup look_up_credentials(std::string_view name);
 
 // Overwrites a secret before its memory is given back.

@@ -2,7 +2,9 @@
 #include "platform/tng_snmp.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -18,6 +20,38 @@ namespace {
 using tng::snmp::Oid;
 
 constexpr tng::snmp::Timing session_timing{2000, 2};
+
+// The fault name of the function known by `ordinal`: "TNG_SNMP_" and the
+// three digits of the ordinal.
+struct FaultName {
+  std::array<char, 12> text;
+  constexpr operator std::string_view() const { return {text.data(), text.size()}; }
+};
+
+constexpr FaultName fault_name(int ordinal) {
+  return {{'T', 'N', 'G', '_', 'S', 'N', 'M', 'P', '_', static_cast<char>('0' + ordinal / 100),
+           static_cast<char>('0' + ordinal / 10 % 10), static_cast<char>('0' + ordinal % 10)}};
+}
+
+// Every fault name made here is one the fault-injection contract knows.
+constexpr bool known_fault(std::string_view name) {
+  constexpr std::string_view known[] = {
+#define TNG_FAULT(name) #name,
+#include "platform/snmp_faults.def"
+#undef TNG_FAULT
+  };
+  return std::find(std::begin(known), std::end(known), name) != std::end(known);
+}
+
+constexpr FaultName kOpenSessionFault = fault_name(TNG_SNMP_ORDINAL_OPEN_SESSION);
+constexpr FaultName kCreateRequestFault = fault_name(TNG_SNMP_ORDINAL_CREATE_REQUEST);
+constexpr FaultName kAddBindingFault = fault_name(TNG_SNMP_ORDINAL_ADD_BINDING);
+constexpr FaultName kSendAndWaitFault = fault_name(TNG_SNMP_ORDINAL_SEND_AND_WAIT);
+constexpr FaultName kReleaseRequestFault = fault_name(TNG_SNMP_ORDINAL_RELEASE_REQUEST);
+constexpr FaultName kEndSessionFault = fault_name(TNG_SNMP_ORDINAL_END_SESSION);
+static_assert(known_fault(kOpenSessionFault) && known_fault(kCreateRequestFault) &&
+              known_fault(kAddBindingFault) && known_fault(kSendAndWaitFault) &&
+              known_fault(kReleaseRequestFault) && known_fault(kEndSessionFault));
 
 // One answer as the caller reads it: the record, its bindings and the bytes
 // their values point to.
@@ -135,7 +169,7 @@ extern "C" {
 TNG_SNMP_SESSION TngSnmp_OpenSession(const char* community, const char* address, int32_t,
                                      int32_t, int32_t, uint16_t port, TNG_SNMP_CALLBACK,
                                      int32_t) {
-  if (tng::faults::hit("TNG_SNMP_113")) return nullptr;
+  if (tng::faults::hit(kOpenSessionFault)) return nullptr;
   tng::snmp::OpenError error;
   auto link = tng::snmp::Session::open(address ? address : "", port ? port : tng::snmp::agent_port,
                                        community ? community : "", session_timing, error);
@@ -149,7 +183,7 @@ TNG_SNMP_SESSION TngSnmp_OpenSession(const char* community, const char* address,
 }
 
 TNG_SNMP_REQUEST TngSnmp_CreateRequest(int32_t pdu_type) {
-  if (tng::faults::hit("TNG_SNMP_112")) return nullptr;
+  if (tng::faults::hit(kCreateRequestFault)) return nullptr;
   if (pdu_type != TNG_SNMP_GET_REQUEST && pdu_type != TNG_SNMP_GET_NEXT_REQUEST) return nullptr;
   auto request = std::make_unique<Request>();
   request->pdu_type = static_cast<uint8_t>(pdu_type);
@@ -157,7 +191,7 @@ TNG_SNMP_REQUEST TngSnmp_CreateRequest(int32_t pdu_type) {
 }
 
 int32_t TngSnmp_AddBinding(TNG_SNMP_REQUEST handle, const uint32_t* oid, uint32_t count) {
-  auto fault = tng::faults::hit("TNG_SNMP_106");
+  auto fault = tng::faults::hit(kAddBindingFault);
   if (fault && *fault == 0) return 0;
   Request* request = requests().find(handle);
   if (!request || !oid || count == 0 || count > tng::snmp::max_oid_length) return 0;
@@ -167,7 +201,7 @@ int32_t TngSnmp_AddBinding(TNG_SNMP_REQUEST handle, const uint32_t* oid, uint32_
 
 const TNG_SNMP_RESPONSE* TngSnmp_SendAndWait(TNG_SNMP_SESSION session_handle,
                                              TNG_SNMP_REQUEST request_handle) {
-  if (tng::faults::hit("TNG_SNMP_109")) return nullptr;
+  if (tng::faults::hit(kSendAndWaitFault)) return nullptr;
   Session* session = sessions().find(session_handle);
   Request* request = requests().find(request_handle);
   if (!session || !request || request->names.empty()) return nullptr;
@@ -180,7 +214,7 @@ const TNG_SNMP_RESPONSE* TngSnmp_SendAndWait(TNG_SNMP_SESSION session_handle,
 }
 
 int32_t TngSnmp_Send(TNG_SNMP_SESSION session_handle, TNG_SNMP_REQUEST request_handle) {
-  if (tng::faults::hit("TNG_SNMP_109")) return 0;
+  if (tng::faults::hit(kSendAndWaitFault)) return 0;
   Session* session = sessions().find(session_handle);
   Request* request = requests().find(request_handle);
   if (!session || !request || request->names.empty()) return 0;
@@ -225,12 +259,12 @@ int32_t TngSnmp_CheckCommunity(const char* community) {
 }
 
 void TngSnmp_ReleaseRequest(TNG_SNMP_REQUEST handle) {
-  if (tng::faults::hit("TNG_SNMP_104")) return;
+  if (tng::faults::hit(kReleaseRequestFault)) return;
   requests().remove(handle);
 }
 
 int32_t TngSnmp_EndSession(TNG_SNMP_SESSION handle) {
-  auto fault = tng::faults::hit("TNG_SNMP_111");
+  auto fault = tng::faults::hit(kEndSessionFault);
   if (fault && *fault == 0) return 0;
   Session* session = sessions().find(handle);
   if (!session) return 0;

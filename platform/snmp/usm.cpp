@@ -17,6 +17,7 @@
 #include <openssl/evp.h>
 
 #include "credentials.h"
+#include "platform/diag.h"
 
 static_assert(std::is_same_v<oid, unsigned long>, "identifiers are unsigned long");
 
@@ -125,8 +126,7 @@ Resolved resolve(const std::string& community) {
     case CredentialLookup::Kind::community:
       return {CommunityKind::community, nullptr};
     case CredentialLookup::Kind::refused:
-      std::fflush(stdout);
-      std::fprintf(stderr, "%s: nothing was done\n", lookup.message.c_str());
+      tng::diag::say_plain("%s: nothing was done\n", lookup.message.c_str());
       return {CommunityKind::refused, nullptr};
     case CredentialLookup::Kind::set:
       break;
@@ -134,9 +134,9 @@ Resolved resolve(const std::string& community) {
   prepare_usm();
   auto security = std::make_shared<Security>();
   if (auto failed = make_keys(*lookup.set, *security)) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "%s: set '%s': the library cannot make a key of '%s': nothing was done\n",
-                 credential_file_path().c_str(), security->set_name.c_str(), failed->c_str());
+    tng::diag::say_plain("%s: set '%s': the library cannot make a key of '%s': nothing was done\n",
+                         credential_file_path().c_str(), security->set_name.c_str(),
+                         failed->c_str());
     return {CommunityKind::refused, nullptr};
   }
   return {CommunityKind::credentials, std::move(security)};
@@ -267,12 +267,10 @@ std::optional<std::string> refusal_of(const ::snmp_pdu& answer) {
 void tell_refusal(const Security& security, const std::string& reason, std::string_view agent) {
   static std::set<std::string> told;
   if (!told.insert(reason).second) return;
-  std::fflush(stdout);
-  std::fprintf(stderr,
-               "SNMPv3: the agent at %.*s refuses credential set '%s': %s; every agent that "
-               "refuses it counts as not answering\n",
-               static_cast<int>(agent.size()), agent.data(), security.set_name.c_str(),
-               reason.c_str());
+  tng::diag::say_plain(
+      "SNMPv3: the agent at %.*s refuses credential set '%s': %s; every agent that refuses it "
+      "counts as not answering\n",
+      static_cast<int>(agent.size()), agent.data(), security.set_name.c_str(), reason.c_str());
 }
 
 }  // namespace tng::snmp

@@ -12,7 +12,9 @@
 
 #include "admin.h"
 #include "platform/arguments.h"
+#include "platform/diag.h"
 #include "platform/preview.h"
+#include "platform/process.h"
 #include "preview_run.h"
 #include "tool_help.h"
 
@@ -43,7 +45,7 @@ constexpr const char* kUsage =
     "Exit status 0 when the object moved, 2 otherwise (with a message on stderr).\n";
 
 int refuse(const std::string& why) {
-  std::fprintf(stderr, "reclass: %s\n", why.c_str());
+  tng::diag::say("%s\n", why.c_str());
   return 2;
 }
 
@@ -59,6 +61,9 @@ const Switch* switch_of(std::string_view word) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The password on the command line is in this process's memory from the
+  // start.
+  tng::process::forbid_core_dumps();
   if (auto answered = tng::tools::answer_help_or_version(argc, argv, "reclass", kUsage))
     return *answered;
   Arguments args;

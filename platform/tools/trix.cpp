@@ -12,6 +12,8 @@
 #include <string_view>
 
 #include "admin.h"
+#include "platform/diag.h"
+#include "platform/process.h"
 #include "tool_help.h"
 
 namespace repo = tng::repo;
@@ -28,7 +30,7 @@ constexpr const char* kUsage =
     "Exit status 0 when the file was applied, 2 otherwise (nothing changed).\n";
 
 int refuse(const std::string& why) {
-  std::fprintf(stderr, "trix: %s\n", why.c_str());
+  tng::diag::say("%s\n", why.c_str());
   return 2;
 }
 
@@ -40,6 +42,8 @@ bool starts_with_nocase(std::string_view word, std::string_view prefix) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A repository on a server is reached with the password of its record.
+  tng::process::forbid_core_dumps();
   if (auto answered = tng::tools::answer_help_or_version(argc, argv, "trix", kUsage))
     return *answered;
   std::optional<std::string> file, repository;
@@ -65,8 +69,8 @@ int main(int argc, char** argv) {
   try {
     repo::ApplyReport r = repo::import_class_file(*repository, *file);
     if (!quiet)
-      std::fprintf(stderr, "trix: %s applied to %s: %d class(es) added, %d dropped\n",
-                   file->c_str(), repository->c_str(), r.added, r.dropped);
+      tng::diag::say("%s applied to %s: %d class(es) added, %d dropped\n", file->c_str(),
+                     repository->c_str(), r.added, r.dropped);
   } catch (const std::exception& e) {
     return refuse(std::string(e.what()) + "; nothing was changed");
   }

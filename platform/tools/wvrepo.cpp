@@ -20,8 +20,10 @@
 #include "admin.h"
 #include "plan_commands.h"
 #include "platform/console.h"
+#include "platform/diag.h"
 #include "platform/files.h"
 #include "platform/json.h"
+#include "platform/process.h"
 #include "platform/wvapi.h"
 #include "repository.h"
 #include "tool_help.h"
@@ -159,10 +161,10 @@ int setup(const Options&) {
   // The repositories hold the users' password hashes: the owner's only.
   fs::permissions(home / "repositories", fs::perms::owner_all, fs::perm_options::replace);
   if (install.string().size() > kInstallPathLimit)
-    std::fprintf(stderr,
-                 "wvrepo: warning: the install path %s is longer than %zu characters; the suite's "
-                 "tools cannot use it (choose a shorter TNG_HOME)\n",
-                 install.c_str(), kInstallPathLimit);
+    tng::diag::say(
+        "warning: the install path %s is longer than %zu characters; the suite's tools cannot "
+        "use it (choose a shorter TNG_HOME)\n",
+        install.c_str(), kInstallPathLimit);
   write_home_file(home / "registry.ini",
                   "[SOFTWARE\\ComputerAssociates\\CA-Unicenter\\CurrentVersion]\n"
                   "InstallPath=" + install.string() + "\n\n"
@@ -176,8 +178,7 @@ int setup(const Options&) {
   if (error == 0) {
     if (int e = tng::files::replace(nsm / "bin" / "cawto", program, 0755)) cannot_write(nsm / "bin" / "cawto", e);
   } else {
-    std::fprintf(stderr, "wvrepo: note: no cawto beside wvrepo; %s is left without it\n",
-                 (nsm / "bin").c_str());
+    tng::diag::say("note: no cawto beside wvrepo; %s is left without it\n", (nsm / "bin").c_str());
   }
   std::printf("Framework home ready: %s\n", home.c_str());
   return 0;
@@ -515,7 +516,7 @@ class CommandLine {
     } catch (const CLI::Success& e) {  // --help, --help-all, --version
       return app_.exit(e);
     } catch (const CLI::ParseError& e) {
-      std::fprintf(stderr, "wvrepo: %s\nRun 'wvrepo --help' for the commands.\n", e.what());
+      tng::diag::say("%s\nRun 'wvrepo --help' for the commands.\n", e.what());
       return 2;
     }
     for (Command& c : commands_) {
@@ -523,10 +524,10 @@ class CommandLine {
       try {
         return c.run(options_of(c));
       } catch (const UsageError& e) {
-        std::fprintf(stderr, "wvrepo: %s\nRun 'wvrepo --help' for the commands.\n", e.what());
+        tng::diag::say("%s\nRun 'wvrepo --help' for the commands.\n", e.what());
         return 2;
       } catch (const std::exception& e) {
-        std::fprintf(stderr, "wvrepo: %s\n", e.what());
+        tng::diag::say("%s\n", e.what());
         return 1;
       }
     }
@@ -542,8 +543,8 @@ class CommandLine {
   }
 
   Command& command(CLI::App& parent, const char* name, const char* description,
-                   int (*run)(const Options&), std::vector<const char*> required = {},
-                   std::vector<const char*> optional = {}) {
+                   int (*run)(const Options&), const std::vector<const char*>& required = {},
+                   const std::vector<const char*>& optional = {}) {
     Command& c = commands_.emplace_back();
     c.app = parent.add_subcommand(name, description);
     c.run = run;
@@ -601,6 +602,16 @@ class CommandLine {
 }  // namespace
 
 int main(int argc, char** argv) {
-  CommandLine command_line;
-  return command_line.run(argc, argv);
+  // Passwords typed for `user add`, the users' password hashes, and the
+  // password a server repository is reached with.
+  tng::process::forbid_core_dumps();
+  // What run() leaves to this: memory running out while the command line is
+  // set up or its help printed.
+  try {
+    CommandLine command_line;
+    return command_line.run(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "wvrepo: %s\n", e.what());
+    return 1;
+  }
 }

@@ -87,13 +87,20 @@ test_done() {
   [ "$tests_failed" -eq 0 ]
 }
 
+# The installed programs, a line each with their attributes (the build's
+# programs.txt, from cmake/Install.cmake); those marked "summary" end a run
+# with a summary line.
+export TNG_PROGRAMS="${TNG_PROGRAMS:-$TNG_BIN/../programs.txt}"
+[ -r "$TNG_PROGRAMS" ] || { echo "test-lib: $TNG_PROGRAMS is missing: configure the build" >&2; exit 1; }
+summary_programs=$(awk '/ summary( |$)/ { printf "%s%s", sep, $1; sep = "|" }' "$TNG_PROGRAMS")
+
 # split_summary FILE: the migrations and discoveries end their standard
 # error with one summary line of the run; it is moved from FILE into
 # FILE.summary, so that FILE holds what else the run said there.
 split_summary() {
   local file=$1
   : >"$file.summary"
-  if tail -n 1 "$file" | grep -qE '^(ClassLift|orxrevert|plnrevert|orxdetect|plndetect): [0-9]+ objects? moved, '; then
+  if tail -n 1 "$file" | grep -qE "^($summary_programs): [0-9]+ objects? moved, "; then
     tail -n 1 "$file" >"$file.summary"
     sed -i '$d' "$file"
   fi

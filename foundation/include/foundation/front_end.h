@@ -14,7 +14,6 @@ namespace tng {
 
 // The constant description of one repository tool's command line.
 struct FrontEndProfile {
-  std::string_view program;                  // name used in our own stderr messages
   std::span<const char* const> usage_lines;  // printed in order
   int minimum_arguments;
   bool silent_without_arguments;             // no arguments: end at once, print nothing
@@ -45,7 +44,7 @@ bool is_blank_password(std::string_view password);
 // One echoed line of at most limit - 2 characters (the line end counts
 // against the limit). Nothing at end of input, or when the line is longer
 // (then a message goes to stderr).
-std::optional<std::string> read_line_answer(std::size_t limit, std::string_view program);
+std::optional<std::string> read_line_answer(std::size_t limit);
 
 // A hidden entry into a field of `capacity` bytes: nothing is echoed,
 // Enter ends it, backspace removes the last character, and once the field

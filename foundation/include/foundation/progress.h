@@ -19,9 +19,10 @@
 
 namespace tng::progress {
 
-// Begins the account: the program's name leads every line; asks_devices adds
-// the silent devices to the lines (the discovery tools).
-void start(std::string_view program, bool asks_devices);
+// Begins the account: the program's name (platform/diag.h) leads every
+// line; asks_devices adds the silent devices to the lines (the discovery
+// tools).
+void start(bool asks_devices);
 
 // A pass over the objects of a class begins.
 void pass(std::string_view class_name, uint32_t objects);

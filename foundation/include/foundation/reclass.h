@@ -16,8 +16,7 @@ class ReclassCommand {
   ReclassCommand(const ToolAnswers& answers, const ReclassFieldCapacities& fields);
 
   // Whether the answers fit their fields; says why on stderr when not.
-  static bool answers_fit(const ToolAnswers& answers, const ReclassFieldCapacities& fields,
-                          std::string_view program);
+  static bool answers_fit(const ToolAnswers& answers, const ReclassFieldCapacities& fields);
 
   // Runs reclass for one object and waits for it. An object name that does
   // not fit its field is refused on stderr and nothing is run (false).

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "foundation/read_ahead.h"
+#include "foundation/result_list.h"
 #include "foundation/session.h"
 
 namespace tng {

@@ -15,7 +15,6 @@ inline constexpr int exit_not_opened = 0;
 
 // A launcher started from an event action with the name of the event file.
 struct EventLauncher {
-  const char* name;             // for messages on standard error
   const char* usage;            // printed on a wrong argument count
   const char* server_variable;  // required environment variable, or nullptr
   int slot;                     // the string slot that names the device
@@ -31,7 +30,6 @@ int run_event_launcher(const EventLauncher& launcher, int argc, char** argv);
 
 // A launcher started from a menu method with the device's address.
 struct AddressLauncher {
-  const char* name;             // for messages on standard error
   const char* usage;            // nullptr: the launcher takes no argument
   const char* server_variable;  // required environment variable, or nullptr
   std::span<const UrlPart> url;

@@ -1,13 +1,16 @@
 // Writing files so that a failure never leaves half of a write behind: a
 // file replaced in one step, an append that lands whole or not at all.
 // Every function returns 0 or the errno value of the cause; error_text()
-// turns that into words ("no space left on device").
+// turns that into words ("no space left on device"). And a run's temporary
+// file, removed when the run ends, however it ends.
 #pragma once
 #include <sys/types.h>
 
 #include <cstdio>
 #include <string>
 #include <string_view>
+
+#include "platform/signals.h"
 
 namespace tng::files {
 
@@ -43,5 +46,34 @@ inline constexpr int kNotRegular = -1;
 // a writer: anything else is refused with kNotRegular. 0 with `file` set,
 // kNotRegular, or the errno value.
 int open_regular(const std::string& path, std::FILE*& file);
+
+// A temporary file of a run at a path the run names (not a private name:
+// the file's name is part of what the run shows). A file this run created
+// is removed when the object goes, or when an interruption ends the run; a
+// file of that name that the run did not make is emptied and used, but never
+// removed.
+class TempFile {
+ public:
+  explicit TempFile(std::string path) : path_(std::move(path)) {}
+  ~TempFile() { discard(); }
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+
+  // Creates or truncates the file for reading and writing. False when it
+  // cannot be opened.
+  bool create();
+  void close();
+  // Closes the file and deletes it, when this run created it.
+  void discard();
+  // Writes to the file while it is open; nothing otherwise.
+  [[gnu::format(printf, 2, 3)]] void write(const char* format, ...);
+  void flush();
+
+ private:
+  std::string path_;
+  std::FILE* file_ = nullptr;
+  bool created_ = false;
+  tng::signals::RemoveOnInterrupt remove_on_interrupt_;
+};
 
 }  // namespace tng::files

@@ -48,9 +48,9 @@ struct Evidence {
 // Whether TNG_PREVIEW is set: the run is to be a preview.
 bool requested();
 
-// The program can preview; it calls this before its first connection.
-// `program` is written into the plan.
-void begin(std::string_view program);
+// The program can preview; it calls this before its first connection. Its
+// name (platform/diag.h) is written into the plan.
+void begin();
 
 // Whether this run previews and records its changes (begin() was called
 // and TNG_PREVIEW is set).

@@ -18,19 +18,30 @@ extern "C" {
 typedef struct tng_snmp_session* TNG_SNMP_SESSION;
 typedef struct tng_snmp_request* TNG_SNMP_REQUEST;
 
+// The PDU types TngSnmp_CreateRequest accepts: GetRequest and
+// GetNextRequest.
 enum { TNG_SNMP_GET_REQUEST = 0xA0, TNG_SNMP_GET_NEXT_REQUEST = 0xA1 };
+// The error status noSuchName, which an answer also carries for an
+// exception value of v2c (noSuchObject, noSuchInstance, endOfMibView).
 enum { TNG_SNMP_NO_SUCH_NAME = 2 };
 
-// ASN.1 tag of a value as it arrived (0x02 integer, 0x04 octet string,
-// 0x40 IP address, ...).
+// The framework's library is known by ordinal: each function below has its
+// number beside it. The fault names of TNG_FAULTS are "TNG_SNMP_" followed
+// by the number ("TNG_SNMP_113").
+
 typedef struct tng_snmp_binding {
   const uint32_t* oid;
   uint32_t oid_count;
+  // The value's ASN.1 tag as it arrived (0x02 integer, 0x04 octet string,
+  // 0x40 IP address, 0x41 counter, ...; 0x80 to 0x82 an exception of v2c).
   uint8_t value_type;
-  // Integers as int32_t, texts zero-terminated, octets as they came.
-  // Null when the binding carries no value.
+  // Integer, counter, gauge, time ticks and unsigned as an int32_t;
+  // counter64 as a uint64_t; octet string, IP address, opaque and bit
+  // string as their bytes followed by a zero that `value_length` does not
+  // count; an object identifier as its uint32_t numbers. Null when the
+  // binding carries no value (null, an exception).
   const void* value;
-  uint32_t value_length;
+  uint32_t value_length;  // in bytes
   const struct tng_snmp_binding* next;
 } TNG_SNMP_BINDING;
 
@@ -42,27 +53,33 @@ typedef struct tng_snmp_response {
 
 typedef int (*TNG_SNMP_CALLBACK)(void);
 
-// 113: a session handle, or null. `address` is a host or "host:port"; an
-// empty or unresolvable address fails. `port` is used when none is named.
-// The constants a, b, d and the callback are accepted as the framework's
-// callers pass them (2, 8, 0) and not interpreted: every session waits
-// 2000 ms for an answer and retries twice (ORX_SNMP_TIMEOUT_MS and
+// A session handle, or null. `address` is a host or "host:port"; an empty
+// or unresolvable address fails. `port` is used when none is named. The
+// constants a, b, c and d and the callback are accepted as the framework's
+// callers pass them (2, 8, 0 and 0) and not interpreted: every session
+// waits 2000 ms for an answer and retries twice (ORX_SNMP_TIMEOUT_MS and
 // ORX_SNMP_RETRIES override both).
+enum { TNG_SNMP_ORDINAL_OPEN_SESSION = 113 };
 TNG_SNMP_SESSION TngSnmp_OpenSession(const char* community, const char* address, int32_t a,
                                      int32_t b, int32_t c, uint16_t port,
                                      TNG_SNMP_CALLBACK callback, int32_t d);
-// 112: a request handle of the given PDU type (GET or GETNEXT), or null.
+// A request handle of the given PDU type (GET or GETNEXT), or null.
+enum { TNG_SNMP_ORDINAL_CREATE_REQUEST = 112 };
 TNG_SNMP_REQUEST TngSnmp_CreateRequest(int32_t pdu_type);
-// 106: non-zero when the binding was added.
+// Non-zero when the binding was added.
+enum { TNG_SNMP_ORDINAL_ADD_BINDING = 106 };
 int32_t TngSnmp_AddBinding(TNG_SNMP_REQUEST request, const uint32_t* oid, uint32_t count);
-// 109: the response (owned by the session, valid until the next send or the
-// end of the session), or null when none came (time-out after the retries,
+// The response (owned by the session, valid until the next send or the end
+// of the session), or null when none came (time-out after the retries,
 // transport error).
+enum { TNG_SNMP_ORDINAL_SEND_AND_WAIT = 109 };
 const TNG_SNMP_RESPONSE* TngSnmp_SendAndWait(TNG_SNMP_SESSION session, TNG_SNMP_REQUEST request);
-// The two halves of 109, so that several agents can be asked at once on one
-// thread. TngSnmp_Send sends the request without waiting (a fault injected
-// into 109 hits it as it would hit 109): non-zero when it went out; 0 when
-// no response will come. A session carries one request at a time.
+// The two halves of TngSnmp_SendAndWait, so that several agents can be
+// asked at once on one thread; they have no ordinal of their own.
+// TngSnmp_Send sends the request without waiting (a fault injected into
+// TngSnmp_SendAndWait's ordinal hits it as it would hit the whole call):
+// non-zero when it went out; 0 when no response will come. A session
+// carries one request at a time.
 int32_t TngSnmp_Send(TNG_SNMP_SESSION session, TNG_SNMP_REQUEST request);
 // Waits until one of the requests sent with TngSnmp_Send is answered or
 // given up (time-out after the retries) and returns its session, in the
@@ -76,17 +93,18 @@ TNG_SNMP_SESSION TngSnmp_WaitAny(void);
 TNG_SNMP_SESSION TngSnmp_WaitAnyOrRoom(int32_t fresh_below);
 // How many requests are fresh.
 int32_t TngSnmp_Fresh(void);
-// The response to the session's latest send once it has finished, as 109
-// returns it (owned by the session); null when none came or while it is
+// The response to the session's latest send once it has finished, as
+// TngSnmp_SendAndWait returns it (owned by the session); null when none came or while it is
 // still under way.
 const TNG_SNMP_RESPONSE* TngSnmp_Response(TNG_SNMP_SESSION session);
 // How many devices a caller may ask at once, each with up to
 // `sessions_per_device` requests under way: ORX_SNMP_WINDOW (1 to 65536), or
 // `default_window`. 1 whenever TNG_FAULTS names an SNMP operation, so that a
 // fault counted by call number hits the same device either way. Requests
-// share sockets, 64 to a socket; the open-file limit is raised as far as its
-// hard limit allows, and a window whose sockets still do not fit is lowered,
-// with one line on stderr.
+// share sockets, from 64 to 1024 to a socket (as many as its receive buffer
+// holds answers for); the window is sized at 64 to a socket, the open-file
+// limit is raised as far as its hard limit allows, and a window whose
+// sockets still do not fit is lowered, with one line on stderr.
 int32_t TngSnmp_WindowSize(int32_t default_window, int32_t sessions_per_device);
 // How many devices a caller may keep in flight at once when it counts only
 // the fresh requests against the window (same arguments): 1 when the
@@ -99,10 +117,12 @@ int32_t TngSnmp_InFlightLimit(int32_t default_window, int32_t sessions_per_devic
 // the run should end before it changes anything). A set makes every
 // session of the run SNMPv3; any other answer is a v1/v2c community.
 int32_t TngSnmp_CheckCommunity(const char* community);
-// 104: releases a request; a request that was sent is released with its
+// Releases a request; a request that was sent is released with its
 // session as well, so either order is safe.
+enum { TNG_SNMP_ORDINAL_RELEASE_REQUEST = 104 };
 void TngSnmp_ReleaseRequest(TNG_SNMP_REQUEST request);
-// 111: non-zero when the session ended.
+// Non-zero when the session ended.
+enum { TNG_SNMP_ORDINAL_END_SESSION = 111 };
 int32_t TngSnmp_EndSession(TNG_SNMP_SESSION session);
 
 #ifdef __cplusplus

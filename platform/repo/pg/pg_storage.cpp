@@ -24,6 +24,7 @@
 
 #include "platform/wvapi.h"
 #include "storage.h"
+#include "tables.h"
 
 namespace tng::repo {
 namespace {
@@ -89,41 +90,26 @@ using Params = std::vector<std::optional<std::string>>;
 
 constexpr const char* kFormat = "tng-repository 1";
 
-constexpr const char* kSchema = R"SQL(
-CREATE TABLE @meta(key text PRIMARY KEY, value text NOT NULL);
-CREATE TABLE @classes(
-  name text PRIMARY KEY,
-  parent text REFERENCES @classes(name));
-CREATE TABLE @objects(
-  id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
-  class_name text NOT NULL REFERENCES @classes(name),
-  uuid uuid NOT NULL UNIQUE);
-CREATE INDEX ON @objects(class_name, id);
-CREATE TABLE @props(
-  object_id bigint NOT NULL REFERENCES @objects(id) ON DELETE CASCADE,
-  name text NOT NULL,
-  type integer NOT NULL,
-  value text NOT NULL,
-  PRIMARY KEY(object_id, name));
-CREATE INDEX ON @props(name, value);
-CREATE TABLE @statuses(
-  name text PRIMARY KEY,
-  number integer NOT NULL UNIQUE);
-CREATE TABLE @users(
-  name text PRIMARY KEY,
-  salt bytea NOT NULL,
-  iterations integer NOT NULL,
-  hash bytea NOT NULL);
-CREATE TABLE @audit(
-  id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
-  time text NOT NULL,
-  "user" text NOT NULL,
-  action text NOT NULL,
-  object_uuid uuid,
-  object_name text,
-  from_class text,
-  to_class text);
-)SQL";
+// How the server spells the tables' column types (tables.def).
+std::string column_type(ColumnType type, std::string_view) {
+  switch (type) {
+    case ColumnType::kId:
+      return "bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY";
+    case ColumnType::kReference:
+      return "bigint";
+    case ColumnType::kInteger:
+      return "integer";
+    case ColumnType::kText:
+    case ColumnType::kValue:
+      return "text";
+    case ColumnType::kBytes:
+      return "bytea";
+    case ColumnType::kUuid:
+    case ColumnType::kOptionalUuid:
+      return "uuid";
+  }
+  return "";
+}
 
 std::string schema_name(std::string_view repository) { return "tng_" + std::string(repository); }
 
@@ -257,7 +243,7 @@ class PgStorage final : public Storage {
         throw Error(kExists, "repository '" + name_ + "' exists already on the server");
       throw_result(r.get(), "cannot create the repository");
     }
-    exec(sql(kSchema));
+    exec(table_definitions(Dialect{column_type, true, prefix_}));
     if (from) {
       for (const char* table : {"meta", "classes", "objects", "props", "statuses", "users", "audit"})
         exec("INSERT INTO " + prefix_ + table + " OVERRIDING SYSTEM VALUE SELECT * FROM " +

@@ -1,5 +1,7 @@
 #include "database.h"
 
+#include "tables.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,40 +20,26 @@ constexpr int32_t kApplicationId = 0x544E4756;
 constexpr int32_t kSchemaVersion = 1;
 constexpr int kBusyTimeoutMs = 60'000;
 
-constexpr const char* kSchema = R"SQL(
-CREATE TABLE classes(
-  name TEXT PRIMARY KEY,
-  parent TEXT REFERENCES classes(name));
-CREATE TABLE objects(
-  id INTEGER PRIMARY KEY AUTOINCREMENT,
-  class_name TEXT NOT NULL REFERENCES classes(name),
-  uuid BLOB NOT NULL UNIQUE CHECK(length(uuid) = 16));
-CREATE INDEX objects_by_class ON objects(class_name, id);
-CREATE TABLE props(
-  object_id INTEGER NOT NULL REFERENCES objects(id) ON DELETE CASCADE,
-  name TEXT NOT NULL,
-  type INTEGER NOT NULL,
-  value,
-  PRIMARY KEY(object_id, name)) WITHOUT ROWID;
-CREATE INDEX props_by_value ON props(name, value);
-CREATE TABLE statuses(
-  name TEXT PRIMARY KEY,
-  number INTEGER NOT NULL UNIQUE);
-CREATE TABLE users(
-  name TEXT PRIMARY KEY,
-  salt BLOB NOT NULL,
-  iterations INTEGER NOT NULL,
-  hash BLOB NOT NULL);
-CREATE TABLE audit(
-  id INTEGER PRIMARY KEY AUTOINCREMENT,
-  time TEXT NOT NULL,
-  user TEXT NOT NULL,
-  action TEXT NOT NULL,
-  object_uuid BLOB,
-  object_name TEXT,
-  from_class TEXT,
-  to_class TEXT);
-)SQL";
+// How the file spells the tables' column types (tables.def).
+std::string column_type(ColumnType type, std::string_view column) {
+  switch (type) {
+    case ColumnType::kId:
+      return "INTEGER PRIMARY KEY AUTOINCREMENT";
+    case ColumnType::kReference:
+    case ColumnType::kInteger:
+      return "INTEGER";
+    case ColumnType::kText:
+      return "TEXT";
+    case ColumnType::kBytes:
+    case ColumnType::kOptionalUuid:
+      return "BLOB";
+    case ColumnType::kUuid:
+      return "BLOB CHECK(length(" + std::string(column) + ") = 16)";
+    case ColumnType::kValue:
+      return "";
+  }
+  return "";
+}
 
 // The repositories hold the users' password hashes: their files and their
 // folder are the owner's only, whatever the umask. A broader mode of ours
@@ -202,7 +190,7 @@ void Database::create(std::string_view name, const std::function<void(Database&)
     db.exec(("PRAGMA application_id = " + std::to_string(kApplicationId) +
              "; PRAGMA user_version = " + std::to_string(kSchemaVersion) + ";")
                 .c_str());
-    db.exec(kSchema);
+    db.exec(table_definitions(Dialect{column_type, false, ""}).c_str());
     fill(db);
     t.commit();
     // Switched after the build, so that everything lies in the main file

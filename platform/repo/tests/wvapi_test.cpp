@@ -365,6 +365,167 @@ TEST_P(Api, AnObjectOfAFreedListIsRefusedNotRead) {
   EXPECT_EQ(object, nullptr);
 }
 
+// ---- The store's reads and writes below the API ----
+
+std::string name_of(const repo::ObjectRow& row) {
+  const repo::Test* t = row.find("name");
+  return t ? t->value : "";
+}
+
+// Pages of a class read by keyset (the last id of a page starts the next)
+// hold every object once, in creation order, whatever the page size; the
+// filter keeps those whose name or address holds the text.
+TEST_P(Api, PagesHoldEveryObjectOnceAndTheFilterLooksAtNameAndAddress) {
+  for (int i = 0; i < 25; ++i)
+    add("Linux", "l" + std::to_string(i), i % 5 == 0 ? "10.0.0." + std::to_string(i) : "x", i);
+  add("Host", "h", "10.0.0.99", 0);
+  std::unique_ptr<repo::Store> store = repo::open_store("R");
+  repo::StoreTransaction t(*store, repo::Store::kRead);
+  for (size_t size : {1u, 7u, 25u, 100u}) {
+    std::vector<std::string> seen;
+    repo::ObjectFilter filter;
+    filter.class_name = "Linux";
+    filter.limit = size;
+    for (;;) {
+      size_t rows = 0;
+      store->list_objects(filter, [&](const repo::ObjectRow& row) {
+        seen.push_back(name_of(row));
+        filter.after = row.id;
+        ++rows;
+      });
+      if (rows < size) break;
+    }
+    ASSERT_EQ(seen.size(), 25u) << "page size " << size;
+    for (int i = 0; i < 25; ++i) EXPECT_EQ(seen[i], "l" + std::to_string(i));
+  }
+  std::vector<std::string> found;
+  repo::ObjectFilter filter;
+  filter.class_name = "Linux";
+  filter.contains = "10.0.0.";
+  store->list_objects(filter, [&](const repo::ObjectRow& row) { found.push_back(name_of(row)); });
+  EXPECT_EQ(found, (std::vector<std::string>{"l0", "l5", "l10", "l15", "l20"}));
+  found.clear();
+  filter.contains = "l2";
+  store->list_objects(filter, [&](const repo::ObjectRow& row) { found.push_back(name_of(row)); });
+  EXPECT_EQ(found, (std::vector<std::string>{"l2", "l20", "l21", "l22", "l23", "l24"}));
+  int64_t linux_count = -1, host_count = -1;
+  store->count_by_class([&](const repo::ClassCount& c) {
+    if (c.name == "Linux") linux_count = c.count;
+    if (c.name == "Host") host_count = c.count;
+  });
+  EXPECT_EQ(linux_count, 25);
+  EXPECT_EQ(host_count, 1);
+}
+
+// A move by uuid happens only while the object is where the mover saw it,
+// and leaves an audit record that filtered reads find.
+TEST_P(Api, AMoveByUuidChecksTheSourceAndIsFoundInTheAuditTrail) {
+  add("Linux", "a", "x", 1);
+  std::unique_ptr<repo::Store> store = repo::open_store("R");
+  repo::Uuid uuid{};
+  {
+    repo::StoreTransaction t(*store, repo::Store::kRead);
+    store->list_objects("Linux", {}, [&](const repo::ObjectRow& row) { uuid = row.uuid; });
+  }
+  repo::AuditEntry audit;
+  audit.time = "2026-01-02T03:04:05Z";
+  audit.user = "planner";
+  audit.action = "plan";
+  {
+    repo::StoreTransaction t(*store, repo::Store::kWrite);
+    store->move_object(uuid, "Linux", "Host", "a", audit);
+    t.commit();
+  }
+  {
+    repo::StoreTransaction t(*store, repo::Store::kWrite);
+    try {
+      store->move_object(uuid, "Linux", "Host", "a", audit);
+      ADD_FAILURE() << "a second move from where the object no longer is succeeded";
+    } catch (const repo::Error& e) {
+      EXPECT_EQ(e.code(), repo::kChanged);
+    }
+    try {
+      store->move_object(uuid, "Host", "NoSuchClass", "a", audit);
+      ADD_FAILURE() << "a move to a missing class succeeded";
+    } catch (const repo::Error& e) {
+      EXPECT_EQ(e.code(), WV_NO_SUCH_CLASS);
+    }
+  }
+  store->move_object("someone", "Host", "a", "Linux", "2026-02-01T00:00:00Z");
+  repo::StoreTransaction t(*store, repo::Store::kRead);
+  std::optional<repo::ObjectRow> found = store->find_object(uuid);
+  ASSERT_TRUE(found);
+  EXPECT_EQ(found->class_name, "Linux");
+  EXPECT_EQ(name_of(*found), "a");
+  EXPECT_FALSE(store->find_object(repo::new_uuid()));
+
+  // (filter, the users of the records it must find, oldest first)
+  struct Case {
+    repo::AuditFilter filter;
+    std::vector<std::string> users;
+  };
+  repo::AuditFilter by_user, by_class, by_period, by_uuid, newest;
+  by_user.user = "planner";
+  by_class.class_name = "Host";
+  by_period.since = "2026-02-01";
+  by_uuid.uuid = uuid;
+  newest.newest_first = true;
+  newest.limit = 1;
+  for (const Case& c : std::vector<Case>{{by_user, {"planner"}},
+                                         {by_class, {"planner", "someone"}},
+                                         {by_period, {"someone"}},
+                                         {by_uuid, {"planner", "someone"}},
+                                         {newest, {"someone"}}}) {
+    std::vector<std::string> users;
+    store->list_audit(c.filter, [&](const repo::AuditEntry& e) {
+      users.push_back(e.user);
+      EXPECT_EQ(e.uuid, uuid);
+      EXPECT_EQ(e.name, "a");
+    });
+    EXPECT_EQ(users, c.users);
+  }
+}
+
+// A copy holds what the repository held at the copy, ids and audit trail
+// included, and goes its own way after; removed, it is gone.
+TEST_P(Api, ACopyIsWholeAndIndependentAndRemovedWithItsRegistration) {
+  for (int i = 0; i < 3; ++i) add("Linux", "l" + std::to_string(i), "x", i);
+  {
+    std::unique_ptr<repo::Store> store = repo::open_store("R");
+    store->move_object("u", "Linux", "l0", "Host", "2026-01-01T00:00:00Z");
+  }
+  repo::copy_repository("R", "C");
+  auto dump = [](std::string_view name) {
+    std::vector<std::string> lines;
+    std::unique_ptr<repo::Store> store = repo::open_store(name);
+    repo::StoreTransaction t(*store, repo::Store::kRead);
+    store->list_objects(std::nullopt, {}, [&](const repo::ObjectRow& row) {
+      lines.push_back(std::to_string(row.id) + " " + row.class_name + " " + repo::uuid_text(row.uuid) +
+                      " " + name_of(row));
+    });
+    store->list_audit([&](const repo::AuditEntry& e) {
+      lines.push_back(std::to_string(e.id) + " " + e.user + " " + e.name + " " + e.to);
+    });
+    return lines;
+  };
+  std::vector<std::string> before = dump("R");
+  EXPECT_EQ(dump("C"), before);
+  EXPECT_THROW(repo::copy_repository("R", "C"), repo::Error);
+  {
+    std::unique_ptr<repo::Store> copy = repo::open_store("C");
+    copy->move_object("u", "Linux", "l1", "Host", "2026-01-01T00:00:01Z");
+    repo::StoreTransaction t(*copy, repo::Store::kWrite);
+    copy->create_object("Linux", {{"name", WV_TYPE_TEXT, "new"}});
+    t.commit();
+  }
+  EXPECT_EQ(dump("R"), before);
+  std::vector<std::string> after = dump("C");
+  ASSERT_EQ(after.size(), before.size() + 2);
+  repo::remove_repository("C");
+  EXPECT_THROW(repo::open_store("C"), repo::Error);
+  EXPECT_EQ(repo::repository_names(), std::vector<std::string>{"R"});
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, Api, ::testing::Values(Backend::kEmbedded, Backend::kServer),
                          [](const ::testing::TestParamInfo<Backend>& info) {
                            return info.param == Backend::kEmbedded ? "Embedded" : "Server";

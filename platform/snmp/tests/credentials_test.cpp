@@ -78,6 +78,14 @@ TEST(Credentials, RefusesANamedSetThatCannotBeUsed) {
       {"user = u\n[s]\n", "f.ini: line 1 is neither a [set] nor a key = value line of a set"},
       {"[t]\nuser\n", "f.ini: line 2 is neither a [set] nor a key = value line of a set"},
       {"[s\n", "f.ini: line 1 opens a set without ']'"},
+      // Which of two sets of one name would be meant is open, whichever
+      // set the answer names.
+      {"[s]\nuser = u\n[t]\n[ s ]\nlevel = noAuthNoPriv\n",
+       "f.ini: line 4 names set 's' a second time (first on line 1)"},
+      {"[t]\n[s]\n[t]\n", "f.ini: line 3 names set 't' a second time (first on line 1)"},
+      {"\xEF\xBB\xBF[s]\nuser = u\nlevel = noAuthNoPriv\n",
+       "f.ini: begins with a byte-order mark; save it as plain text without one"},
+      {"\xFF\xFE[", "f.ini: begins with a byte-order mark; save it as plain text without one"},
   };
   // The messages are exact: no value of a pass phrase is ever among them.
   for (const Case& c : cases) {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/diag.h"
 #include "platform/files.h"
 #include "platform/json.h"
 #include "platform/signals.h"
@@ -57,7 +58,7 @@ const std::string kHelp = std::string(kUsageLine) +
     "bad command line.\n";
 
 int usage(const char* why) {
-  std::fprintf(stderr, "cawto: %s\n", why);
+  tng::diag::say("%s\n", why);
   std::fputs(kUsageLine, stderr);
   return exit_usage;
 }
@@ -138,22 +139,20 @@ std::optional<std::string> nsm_directory(const char* argv0) {
 bool append(const std::string& directory, const std::string& line) {
   const std::string logs = directory + "/logs";
   if (mkdir(logs.c_str(), 0777) != 0 && errno != EEXIST) {
-    std::fprintf(stderr, "cawto: cannot create %s: %s\n", logs.c_str(),
-                 tng::files::error_text(errno).c_str());
+    tng::diag::say("cannot create %s: %s\n", logs.c_str(), tng::files::error_text(errno).c_str());
     return false;
   }
   const std::string file = logs + "/console.log";
   int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
   if (fd < 0) {
-    std::fprintf(stderr, "cawto: cannot open %s: %s\n", file.c_str(),
-                 tng::files::error_text(errno).c_str());
+    tng::diag::say("cannot open %s: %s\n", file.c_str(), tng::files::error_text(errno).c_str());
     return false;
   }
   int error = tng::files::append_whole(fd, line);
   if (close(fd) != 0 && error == 0) error = errno;
   if (error != 0) {
-    std::fprintf(stderr, "cawto: cannot write %s: %s; the event was not added\n", file.c_str(),
-                 tng::files::error_text(error).c_str());
+    tng::diag::say("cannot write %s: %s; the event was not added\n", file.c_str(),
+                   tng::files::error_text(error).c_str());
     return false;
   }
   return true;
@@ -170,7 +169,7 @@ int main(int argc, char** argv) {
   if (!event) return exit_usage;
   std::optional<std::string> directory = nsm_directory(argv[0]);
   if (!directory) {
-    std::fputs("cawto: cannot tell which NSM directory this program belongs to\n", stderr);
+    tng::diag::say("cannot tell which NSM directory this program belongs to\n");
     return exit_failure;
   }
   return append(*directory, json_line(*event)) ? 0 : exit_failure;

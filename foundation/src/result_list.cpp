@@ -1,4 +1,4 @@
-#include "foundation/read_ahead.h"
+#include "foundation/result_list.h"
 
 namespace tng {
 

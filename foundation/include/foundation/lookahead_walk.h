@@ -2,7 +2,9 @@
 // with each device's questions already under way, across the ends of
 // passes, while each pass still takes its objects strictly in list order,
 // so that the tool prints and reclassifies each exactly as if it had asked
-// it alone. A window of 1 is the plain object-by-object walk.
+// it alone. A window of 1 is the plain object-by-object walk. (Each object
+// is read from its pass's list by result_list.h; a tool's instance names
+// how it asks a device, as discovery/inquiry_walk.h does for orxdetect.)
 //
 // The window counts the devices whose questions are fresh (sent a moment
 // ago, their answers may come at any time), not those whose questions only
@@ -47,7 +49,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "foundation/read_ahead.h"
+#include "foundation/result_list.h"
 
 namespace tng {
 

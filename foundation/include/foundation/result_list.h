@@ -1,5 +1,7 @@
-// Reading a result list ahead of the walk: one object with its name and
-// address at a time, kept until the walk reaches it.
+// A class query's result list, read one object at a time: the object with
+// its name and address, kept until a walk reaches it; the query into handles
+// the caller holds; the text of a property read. The repository only: the
+// walk that asks each object's device is lookahead_walk.h.
 #pragma once
 #include <cstdint>
 #include <string>

@@ -4,7 +4,7 @@
 // questions under way at once than the window, and no more are read ahead
 // than the limit in flight; a device that ends the run stops the reading; a
 // pass finished early leaves nothing behind for the next.
-#include "foundation/lookahead.h"
+#include "foundation/lookahead_walk.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

@@ -1,10 +1,11 @@
-// orxdetect's walk of a run of passes: the objects read ahead, each
-// device's Inquiry already under way (foundation/lookahead.h).
+// orxdetect's instance of the look-ahead walk (foundation/lookahead_walk.h):
+// the objects of a run of passes read ahead, each device's Inquiry already
+// under way.
 #pragma once
 #include <memory>
 #include <string_view>
 
-#include "foundation/lookahead.h"
+#include "foundation/lookahead_walk.h"
 #include "identify.h"
 #include "platform/tng_snmp.h"
 #include "run.h"
