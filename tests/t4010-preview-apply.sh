@@ -169,6 +169,45 @@ test_expect_success 'a discovery plan: its changes in the order made, with their
 	EOF
 '
 
+# hand_plan FILE CHANGES: a plan of "demo" with the JSON list CHANGES, its
+# digest made as the README says (SHA-256 of the document without it, keys
+# sorted, no blanks).
+hand_plan() {
+  python3 - "$1" "$2" <<-\PY
+	import hashlib, json, sys
+	doc = {"format": 1, "repository": "demo", "tool": "hand", "time": "2026-12-10T00:00:00Z",
+	       "changes": json.loads(sys.argv[2])}
+	canonical = json.dumps(doc, sort_keys=True, separators=(",", ":"), ensure_ascii=False)
+	doc["digest"] = "sha256:" + hashlib.sha256(canonical.encode()).hexdigest()
+	open(sys.argv[1], "w").write(json.dumps(doc, indent=1))
+	PY
+}
+
+test_expect_success 'a plan made by hand to the documented form: an object moved twice, a link, a delete' '
+  world &&
+  pel1=$(uuid_of Pellion_Linux pel1) orx1=$(uuid_of Orvex_Novell orx1) vm=$(uuid_of VistrelManager vm-up) &&
+  link=0f0e0d0c-0b0a-4908-8706-050403020100 &&
+  hand_plan plan.json "[
+    {\"kind\": \"move\", \"uuid\": \"$pel1\", \"name\": \"pel1\", \"class\": \"Pellion_Linux\",
+     \"from\": \"Pellion_Linux\", \"to\": \"Orvex_Linux\"},
+    {\"kind\": \"move\", \"uuid\": \"$pel1\", \"name\": \"pel1\", \"class\": \"Orvex_Linux\",
+     \"from\": \"Orvex_Linux\", \"to\": \"Linux\"},
+    {\"kind\": \"link\", \"uuid\": \"$link\", \"name\": \"\", \"class\": \"Inclusion\",
+     \"properties\": {\"parent_uuid\": {\"uuid\": \"$orx1\"}, \"child_sequence_no\": 7},
+     \"refers\": [{\"property\": \"parent_uuid\", \"uuid\": \"$orx1\", \"name\": \"orx1\",
+                   \"class\": \"Orvex_Novell\"}]},
+    {\"kind\": \"delete\", \"uuid\": \"$vm\", \"name\": \"vm-up\", \"class\": \"VistrelManager\"}
+  ]" &&
+  run apply_plan plan.json s3cret && expect_rc 0 &&
+  echo "4 of 4 changes applied to demo" | expect_stdout &&
+  test "$(objects demo Linux)" = "$(printf "Linux pel1\nLinux quiet")" &&
+  wvrepo object list demo Inclusion --where "uuid:uuid=$link" --json >made &&
+  test "$(jq -c "[.parent_uuid, .child_sequence_no]" made)" = "[\"$orx1\",7]" &&
+  test -z "$(wvrepo object list demo VistrelManager --where name=vm-up)" &&
+  wvrepo audit demo --json | jq -r "select(.action | startswith(\"plan:\")) | \"\(.from) \(.to)\"" >moves &&
+  printf "Pellion_Linux Orvex_Linux\nOrvex_Linux Linux\n" | expect_file moves
+'
+
 # changed_by_hand: pel1 moved, pel2 renamed (the same uuid under another
 # name), pel3 deleted, after the preview of ClassLift.
 changed_by_hand() {

@@ -135,11 +135,15 @@ repo::Test uuid_test(const repo::Uuid& uuid) {
 // The objects the plan names are read once, before the first change (a
 // class at a time where the plan names a good part of it), and kept as the
 // changes leave them, so that a change costs the repository only its own
-// statements.
+// statements; moves in a row go to the repository together.
 class Applier {
  public:
   Applier(repo::Store& store, const plan::Plan& p, const std::string& user)
-      : store_(store), plan_(p), user_(user), time_(tng::clock::utc_now()) {}
+      : store_(store), plan_(p) {
+    audit_.time = tng::clock::utc_now();
+    audit_.user = user;
+    audit_.action = "plan:" + plan_.digest;
+  }
 
   void run() {
     read_objects();
@@ -154,6 +158,7 @@ class Applier {
         problems_.push_back(label(c.name, c.class_name, c.uuid) + ": " + problem);
       }
     }
+    move_now();
   }
 
   size_t applied() const { return applied_; }
@@ -163,6 +168,8 @@ class Applier {
   // A class is read whole when the plan names at least a quarter of its
   // objects; the other objects are looked up one by one.
   static constexpr int64_t kWholeClassShare = 4;
+  // Moves waiting to go to the repository together, at most this many.
+  static constexpr size_t kMovesAtOnce = 1000;
 
   void read_objects() {
     std::map<std::string, std::set<repo::Uuid>> by_class;
@@ -216,16 +223,14 @@ class Applier {
 
   void make(const Change& c) {
     std::optional<repo::ObjectRow>& kept = objects_[c.uuid];
+    if (c.kind != Kind::kMove || moving_.contains(c.uuid) || moves_.size() >= kMovesAtOnce)
+      move_now();
     switch (c.kind) {
-      case Kind::kMove: {
-        repo::AuditEntry audit;
-        audit.time = time_;
-        audit.user = user_;
-        audit.action = "plan:" + plan_.digest;
-        store_.move_object(c.uuid, c.class_name, c.to, c.name, audit);
+      case Kind::kMove:
+        moves_.push_back({c.uuid, c.class_name, c.to, c.name});
+        moving_.insert(c.uuid);
         kept->class_name = c.to;
         break;
-      }
       case Kind::kLink: {
         std::vector<repo::Test> items = c.properties;
         items.push_back(uuid_test(c.uuid));
@@ -243,10 +248,19 @@ class Applier {
     }
   }
 
+  // Makes the moves that wait, in their order.
+  void move_now() {
+    if (moves_.empty()) return;
+    store_.move_objects(moves_, audit_);
+    moves_.clear();
+    moving_.clear();
+  }
+
   repo::Store& store_;
   const plan::Plan& plan_;
-  std::string user_;
-  std::string time_;
+  repo::AuditEntry audit_;  // of every move: the time, the user and the plan's digest
+  std::vector<repo::UuidMove> moves_;
+  std::set<repo::Uuid> moving_;  // the uuids of moves_
   std::set<std::string> classes_;
   // The objects the plan names, as the changes so far left them (nothing:
   // there is no such object).
