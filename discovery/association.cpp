@@ -40,7 +40,16 @@ void association_pass(Run& run, const AssociationClass& server_class, Walk& walk
     // One server can carry several boards of the same address.
     for (const Board& board : boards) {
       if (board.address != address || board.uuid.empty()) continue;
-      Match match{server->name + std::string(kUnispaceSuffix), board.name, address, board.uuid};
+      Match match{server->name + std::string(kUnispaceSuffix), board.name, address, board.uuid,
+                  std::nullopt};
+      if (tng::preview::active()) {
+        tng::preview::Evidence& evidence = match.evidence.emplace();
+        evidence.address = server->address;
+        evidence.questions = object.probe->answers();
+        evidence.rule_class = server_class.name;
+        evidence.rule_entry = "the server's lights-out address " + address +
+                              " is the address of the board " + board.name;
+      }
       files.matches.write("%s %s %s %s\n", match.unispace_name.c_str(), match.board_name.c_str(),
                           match.address.c_str(), match.board_uuid.c_str());
       if (server_class.prints_matches)
@@ -60,6 +69,7 @@ std::vector<Match> associate_servers(Run& run, const std::vector<Board>& boards,
   std::vector<WalkPass> passes;
   Questions questions;
   questions.lights_out_address = true;
+  questions.keep_answers = tng::preview::active();
   for (const AssociationClass& server_class : kAssociationClasses) {
     if (!run.all_systems && server_class.modes == Modes::AllSystemsOnly) continue;
     classes.push_back(&server_class);

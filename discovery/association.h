@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/preview.h"
 #include "run.h"
 
 namespace orxdetect {
@@ -37,6 +38,8 @@ struct Match {
   std::string board_name;
   std::string address;  // the lights-out address, equal to the board's
   std::string board_uuid;
+  // A preview: what the server was asked and why it is linked to the board.
+  std::optional<tng::preview::Evidence> evidence;
 };
 
 struct UnispaceLink {
@@ -44,6 +47,7 @@ struct UnispaceLink {
   std::string board_address;
   std::string unispace_uuid;
   std::string board_uuid;
+  std::optional<tng::preview::Evidence> evidence;
 };
 
 // Prints the association lines and creates both temporary files.

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/preview.h"
+
 namespace orxdetect {
 namespace {
 
@@ -92,6 +94,24 @@ LightsOutAddress address_answer(Exchange& exchange) {
   }
   if (exchange.contact != Contact::NotConnected) result.end_failed = !exchange.session.end();
   return result;
+}
+
+std::string answer_as_received(const Exchange& exchange) {
+  switch (exchange.contact) {
+    case Contact::NotConnected:
+      return "not asked: no session could be opened";
+    case Contact::NotCompleted:
+      return "not asked: the request could not be built";
+    case Contact::NoResponse:
+      return tng::preview::kNoAnswer;
+    case Contact::AnsweredWithError:
+      return tng::preview::error_answer(exchange.response->error_status);
+    case Contact::Answered:
+      break;
+  }
+  const TNG_SNMP_BINDING* binding = answered_value(exchange.response);
+  if (binding == nullptr) return "no value";
+  return tng::preview::answer_text(binding->value_type, binding->value, binding->value_length);
 }
 
 }  // namespace orxdetect

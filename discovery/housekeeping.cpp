@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "platform/preview.h"
+
 namespace orxdetect {
 namespace {
 
@@ -27,6 +29,15 @@ std::optional<uint32_t> delete_matching(Run& run, const char* class_name) {
   return deleted;
 }
 
+// What a preview's plan records of a deletion: the rule that selects the
+// objects (the criteria go into the plan with each object).
+void decide_by_rule(std::string_view class_name, std::string entry) {
+  tng::preview::Evidence evidence;
+  evidence.rule_class = class_name;
+  evidence.rule_entry = std::move(entry);
+  tng::preview::decide(std::move(evidence));
+}
+
 }  // namespace
 
 bool delete_old_inclusions(Run& run) {
@@ -37,6 +48,7 @@ bool delete_old_inclusions(Run& run) {
   session.add_text_criterion("child_class", kInclusionChildClass);
   session.add_integer_criterion("child_sequence_no", kInclusionSequenceNo);
   session.add_integer_criterion("parent_sequence_no", kInclusionSequenceNo);
+  decide_by_rule(kInclusionClass, "the links of lights-out boards to their servers are made anew");
   const auto deleted = delete_matching(run, "Inclusion");
   if (!deleted) return false;
   run.out.say(To::ConsoleAndLog, "\n%lu old RemoteVistrel Inclusion object(s) deleted successfully.\n",
@@ -57,6 +69,7 @@ void delete_absent_managers(Run& run) {
   }
   if (!allocate_criteria(run)) return;
   run.session.add_integer_criterion("status_no", absent);
+  decide_by_rule("VistrelManager", std::string("status ") + kAbsentStatus);
   const auto deleted = delete_matching(run, "VistrelManager");
   if (!deleted) return;
   run.out.say(To::ConsoleAndLog, "\nThere were %lu down VistrelManager object(s) deleted.\n",

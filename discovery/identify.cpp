@@ -36,35 +36,50 @@ void Inquiry::answer_arrived() {
   proceed();
 }
 
-void Inquiry::start(Step step) {
-  step_ = step;
-  std::span<const uint32_t> oid;
+std::span<const uint32_t> Inquiry::oid_of(Step step) const {
   switch (step) {
     case Step::Identify:
-      oid = questions_.form == Form::Server ? std::span<const uint32_t>(kServerIdentity)
-                                            : std::span<const uint32_t>(kWorkstationIdentity);
-      break;
+      return questions_.form == Form::Server ? std::span<const uint32_t>(kServerIdentity)
+                                             : std::span<const uint32_t>(kWorkstationIdentity);
     case Step::KindOnError:
     case Step::Kind:
-      oid = kLightsOutKind;
-      break;
+      return kLightsOutKind;
     case Step::Product:
-      oid = kProductName;
-      break;
+      return kProductName;
     case Step::Address:
-      oid = kLightsOutAddress;
-      break;
+      return kLightsOutAddress;
     case Step::Done:
-      return;
+      break;
   }
-  current_ = std::make_unique<Exchange>(target_, oid);
+  return {};
+}
+
+void Inquiry::start(Step step) {
+  step_ = step;
+  if (step == Step::Done) return;
+  current_ = std::make_unique<Exchange>(target_, oid_of(step));
   proceed();
+}
+
+// The question of the step just settled, with its answer as it came.
+void Inquiry::keep(Step step) {
+  if (!questions_.keep_answers) return;
+  static constexpr const char* kAsked[] = {
+      "identification", "lights-out kind, the identification answered with an error",
+      "lights-out kind", "product name", "lights-out address"};
+  std::string asked = kAsked[static_cast<int>(step)];
+  if (step == Step::Identify)
+    asked += questions_.form == Form::Server ? " (server)" : " (workstation)";
+  const std::span<const uint32_t> oid = oid_of(step);
+  answers_.push_back({std::move(asked), tng::preview::oid_text(oid.data(), oid.size()),
+                      answer_as_received(*current_)});
 }
 
 // Takes the answers of the questions that are done and starts the next one,
 // until a question waits for its agent or the chain is finished.
 void Inquiry::proceed() {
   while (step_ != Step::Done && !current_->waiting) {
+    keep(step_);
     switch (step_) {
       case Step::Identify:
         identified();

@@ -11,8 +11,11 @@
 #pragma once
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
+#include "platform/preview.h"
 #include "platform/tng_snmp.h"
 
 namespace orxdetect {
@@ -77,6 +80,9 @@ struct Questions {
   bool kind_on_error = false;
   bool lights_out_kind = false;  // answered: QueryLightsOutKind
   bool product_kind = false;     // answered: QueryProductKind, after the kind
+  // A preview: every question is kept with its answer as received
+  // (Inquiry::answers), for the plan's evidence.
+  bool keep_answers = false;
 };
 
 struct Exchange;
@@ -100,6 +106,9 @@ class Inquiry {
   const KindAnswer& kind() const { return kind_; }
   const ProductAnswer& product() const { return product_; }
   const LightsOutAddress& lights_out_address() const { return address_; }
+  // The questions asked so far with their answers, when the questions said
+  // to keep them.
+  const std::vector<tng::preview::Question>& answers() const { return answers_; }
 
  private:
   enum class Step { Identify, KindOnError, Kind, Product, Address, Done };
@@ -107,6 +116,8 @@ class Inquiry {
   void proceed();
   void identified();
   void after_identification();
+  void keep(Step step);
+  std::span<const uint32_t> oid_of(Step step) const;
 
   SnmpTarget target_;
   Questions questions_;
@@ -117,6 +128,7 @@ class Inquiry {
   KindAnswer kind_;
   ProductAnswer product_;
   LightsOutAddress address_;
+  std::vector<tng::preview::Question> answers_;
 };
 
 }  // namespace orxdetect

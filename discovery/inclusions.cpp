@@ -2,6 +2,7 @@
 #include "association.h"
 #include "housekeeping.h"
 #include "platform/diag.h"
+#include "platform/preview.h"
 #include "platform/rpc_uuid.h"
 
 namespace orxdetect {
@@ -69,6 +70,7 @@ bool create_inclusions(Run& run, const std::vector<UnispaceLink>& links) {
     properties.add_integer("child_sequence_no", kInclusionSequenceNo);
     properties.add_integer("parent_sequence_no", kInclusionSequenceNo);
     const std::string inclusion(kInclusionClass);
+    if (link.evidence) tng::preview::decide(*link.evidence);
     if (const WV_RC rc =
             TNGWV_Object_Create(run.session.repository(), inclusion.c_str(), properties.get());
         rc != WV_OK) {

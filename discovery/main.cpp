@@ -13,6 +13,7 @@
 #include "housekeeping.h"
 #include "platform/diag.h"
 #include "platform/file_lock.h"
+#include "platform/preview.h"
 #include "platform/registry.h"
 #include "platform/tng_snmp.h"
 #include "profile.h"
@@ -133,6 +134,7 @@ int main(int argc, char** argv) {
   const auto answers = tng::run_front_end(kProfile, argc, argv);
   if (!answers) return kExitCode;
   tng::progress::start(true);
+  tng::preview::begin();
   print_lines(kBanner);
   // A community answer that names an unusable SNMPv3 credential set, or a
   // credential file that others may read, ends the run before anything is

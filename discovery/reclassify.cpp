@@ -6,6 +6,7 @@
 #include "foundation/front_end.h"
 #include "foundation/progress.h"
 #include "inquiry_walk.h"
+#include "platform/preview.h"
 
 namespace orxdetect {
 namespace {
@@ -27,20 +28,37 @@ void pause_for_test(Run& run) {
   tng::pause_for_return();
 }
 
-void reclassify(Run& run, const PassRule& rule, const RuleEntry& entry, const std::string& name) {
-  run.out.say(To::ConsoleAndLog, entry.announcement, name.c_str());
-  run.reclass.run(rule.framework_class, name, class_name(entry.target));
+// What a preview's plan records of the decision: the device's questions and
+// answers, and the entry that decided.
+void note_decision(const PassRule& rule, const RuleEntry& entry, const DeviceTarget& device,
+                   const Inquiry& inquiry) {
+  if (!tng::preview::active()) return;
+  tng::preview::Evidence evidence;
+  evidence.address = device.address;
+  evidence.questions = inquiry.answers();
+  evidence.rule_class = rule.framework_class;
+  evidence.rule_entry = describe(rule, entry);
+  evidence.read = {{"address", device.address}};
+  tng::preview::decide(std::move(evidence));
+}
+
+void reclassify(Run& run, const PassRule& rule, const RuleEntry& entry, const DeviceTarget& device,
+                const Inquiry& inquiry) {
+  run.out.say(To::ConsoleAndLog, entry.announcement, device.name.c_str());
+  note_decision(rule, entry, device, inquiry);
+  run.reclass.run(rule.framework_class, device.name, class_name(entry.target));
 }
 
 // The device answered the identification with an error: only a rack
 // enclosure is moved, on the kind asked while that session was open.
 void settle_answer_with_error(Run& run, const PassRule& rule, const DeviceTarget& device,
-                              const Identification& id) {
+                              const Inquiry& inquiry) {
+  const Identification& id = inquiry.identification();
   const KindAnswer kind = id.kind_on_error.value_or(KindAnswer{});
   report_not_connected(run, kind.not_connected);
   const DeviceFacts facts{id.contact, kind.kind, ProductKind::None, run.all_systems};
   if (const RuleEntry* entry = first_holding(rule, facts))
-    reclassify(run, rule, *entry, device.name);
+    reclassify(run, rule, *entry, device, inquiry);
   else
     run.out.say(To::ConsoleAndLog, "Device not reclassified.\n\n");
   if (id.end_failed) run.out.say(To::Console, "Error ending SNMP session\n");
@@ -52,7 +70,7 @@ void settle_device(Run& run, const PassRule& rule, const DeviceTarget& device,
                    const Inquiry& inquiry) {
   const Identification& id = inquiry.identification();
   if (id.contact == Contact::AnsweredWithError && rule.settles_answer_with_error()) {
-    settle_answer_with_error(run, rule, device, id);
+    settle_answer_with_error(run, rule, device, inquiry);
     return;
   }
   report_contact(run, id.contact, id.end_failed, device.name);
@@ -69,7 +87,7 @@ void settle_device(Run& run, const PassRule& rule, const DeviceTarget& device,
     facts.product = inquiry.product().kind;
   }
   if (const RuleEntry* entry = first_holding(rule, facts))
-    reclassify(run, rule, *entry, device.name);
+    reclassify(run, rule, *entry, device, inquiry);
 }
 
 Questions questions_of(const PassRule& rule) {
@@ -78,6 +96,7 @@ Questions questions_of(const PassRule& rule) {
   questions.kind_on_error = rule.settles_answer_with_error();
   questions.lights_out_kind = rule.asks_lights_out_kind();
   questions.product_kind = rule.asks_product_kind();
+  questions.keep_answers = tng::preview::active();
   return questions;
 }
 

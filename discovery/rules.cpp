@@ -151,4 +151,45 @@ const RuleEntry* first_holding(const PassRule& rule, const DeviceFacts& facts) {
   return nullptr;
 }
 
+namespace {
+
+const char* words_of(LightsOutKind kind) {
+  switch (kind) {
+    case LightsOutKind::None:
+      return "none";
+    case LightsOutKind::Board:
+      return "board";
+    case LightsOutKind::RackEnclosure:
+      return "rack enclosure";
+    case LightsOutKind::Other:
+      return "other";
+  }
+  return "?";
+}
+
+const char* words_of(ProductKind kind) {
+  switch (kind) {
+    case ProductKind::None:
+      return "none";
+    case ProductKind::StorageAppliance:
+      return "storage appliance";
+    case ProductKind::TarvikServer:
+      return "Tarvik server";
+  }
+  return "?";
+}
+
+}  // namespace
+
+std::string describe(const PassRule& rule, const RuleEntry& entry) {
+  std::string text = "entry " + std::to_string(&entry - rule.entries.data() + 1) + " of " +
+                     std::to_string(rule.entries.size()) + ": to " +
+                     std::string(class_name(entry.target)) + " when the device answered";
+  if (entry.contact == Contact::AnsweredWithError) text += " with an error";
+  if (entry.lights_out) text += std::string(", lights-out kind ") + words_of(*entry.lights_out);
+  if (entry.product) text += std::string(", product ") + words_of(*entry.product);
+  if (entry.modes == Modes::AllSystemsOnly) text += ", in all-systems mode";
+  return text;
+}
+
 }  // namespace orxdetect

@@ -10,6 +10,7 @@
 #pragma once
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "identify.h"
@@ -104,6 +105,11 @@ struct DeviceFacts {
 bool holds(const RuleEntry& entry, const DeviceFacts& facts);
 // The first entry of the rule that holds, or null.
 const RuleEntry* first_holding(const PassRule& rule, const DeviceFacts& facts);
+
+// An entry of the rule in words, with its place in the rule: "entry 2 of 3:
+// to Orvex_Windows2000_Server when the device answered, in all-systems
+// mode" (a plan's evidence).
+std::string describe(const PassRule& rule, const RuleEntry& entry);
 
 // The classes whose servers are asked for their lights-out board.
 struct AssociationClass {

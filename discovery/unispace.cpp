@@ -41,7 +41,8 @@ std::optional<std::vector<UnispaceLink>> match_unispace(Run& run, const std::vec
                        unispace_name.c_str(), match.board_name.c_str());
         continue;
       }
-      UnispaceLink link{unispace_name, match.address, unispace_uuid, match.board_uuid};
+      UnispaceLink link{unispace_name, match.address, unispace_uuid, match.board_uuid,
+                        match.evidence};
       files.boards.write("%s %s %s %s\n", link.unispace_name.c_str(), link.board_address.c_str(),
                          link.unispace_uuid.c_str(), link.board_uuid.c_str());
       links.push_back(std::move(link));

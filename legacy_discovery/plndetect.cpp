@@ -22,6 +22,7 @@
 #include "foundation/report.h"
 #include "foundation/session.h"
 #include "platform/diag.h"
+#include "platform/preview.h"
 #include "platform/snmp_mgr.h"
 #include "probe.h"
 #include "profile.h"
@@ -84,11 +85,13 @@ struct DeviceAsking {
   using Session = LPSNMP_MGR_SESSION;
 
   const char* community;
+  bool keep_answers;  // a preview: the answers go into the plan's evidence
 
   std::string_view class_of(const pln::LegacyRule* rule) const { return rule->framework_class; }
-  std::unique_ptr<pln::SnmpProbe> ask(const pln::LegacyRule* rule, const tng::AheadStep& step) const {
-    return std::make_unique<pln::SnmpProbe>(step.address_text().c_str(), community,
-                                            rule->probe_oid);
+  std::unique_ptr<pln::SnmpProbe> ask(const pln::LegacyRule* rule,
+                                      const tng::AheadStep& step) const {
+    return std::make_unique<pln::SnmpProbe>(step.address_text().c_str(), community, rule->probe_oid,
+                                            keep_answers);
   }
   bool ends_run(const pln::SnmpProbe& probe) const { return probe.conversion_failed(); }
   static LPSNMP_MGR_SESSION wait_any(std::size_t fresh_below) {
@@ -124,6 +127,17 @@ ObjectEnd handle_object(Run& run, const pln::LegacyRule& rule, AheadObject& obje
     return ObjectEnd::Next;
   }
   std::printf("Reclassify %s as a Pellion %s\n\n", name.c_str(), rule.label);
+  if (tng::preview::active()) {
+    // The plan's evidence: the probe, its answer and the pass that decided.
+    std::string_view oid = rule.probe_oid;
+    if (oid.starts_with('.')) oid.remove_prefix(1);
+    tng::preview::decide({.address = names.address,
+                          .questions = {{"probe", std::string(oid), object.probe->answer()}},
+                          .rule_class = std::string(rule.framework_class),
+                          .rule_entry = "to " + std::string(rule.target_class) +
+                                        " when the device answers the probe without an error",
+                          .read = {{"address", names.address}}});
+  }
   run.reclass.run(rule.framework_class, name, rule.target_class);
   return ObjectEnd::Next;
 }
@@ -154,6 +168,7 @@ int main(int argc, char** argv) {
   const auto answers = tng::run_front_end(kProfile, argc, argv);
   if (!answers) return argc - 1 >= kProfile.minimum_arguments ? kExitRefused : kExitDone;
   tng::progress::start(true);
+  tng::preview::begin();
 
   for (const char* line : kBanner) std::fputs(line, stdout);
   // A community answer that names an unusable SNMPv3 credential set, or a
@@ -184,7 +199,8 @@ int main(int argc, char** argv) {
   std::vector<const pln::LegacyRule*> rules;
   for (const pln::LegacyRule& rule : pln::kLegacyRules)
     if (!rule.novell_only || novell) rules.push_back(&rule);
-  Walk walk(DeviceAsking{run.community}, session, run.window, run.in_flight, std::move(rules));
+  Walk walk(DeviceAsking{run.community, tng::preview::active()}, session, run.window, run.in_flight,
+            std::move(rules));
   PassEnd last = PassEnd::BeforeObjects;
   for (std::size_t pass = 0; pass < walk.size(); ++pass) {
     last = run_pass(run, walk, pass);

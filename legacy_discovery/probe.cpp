@@ -4,9 +4,41 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/preview.h"
+
 namespace pln {
 
-SnmpProbe::SnmpProbe(const char* address, const char* community, const char* oid_text) {
+namespace {
+
+// The value of an answer in a plan's words.
+std::string value_text(const AsnAny& value) {
+  switch (value.asnType) {
+    case 0x02:
+    case 0x41:
+    case 0x42:
+    case 0x43:
+      return tng::preview::answer_text(value.asnType, &value.asnValue.number, sizeof(int32_t));
+    case 0x46:
+      return "counter64 " + std::to_string(value.asnValue.counter64);
+    case 0x06:
+      return "object identifier " +
+             tng::preview::oid_text(value.asnValue.object.ids, value.asnValue.object.idLength);
+    case ASN_NULL_TYPE:
+    case 0x80:
+    case 0x81:
+    case 0x82:
+      return tng::preview::answer_text(value.asnType, "", 0);
+    default:
+      return tng::preview::answer_text(value.asnType, value.asnValue.string.stream,
+                                       value.asnValue.string.length);
+  }
+}
+
+}  // namespace
+
+SnmpProbe::SnmpProbe(const char* address, const char* community, const char* oid_text,
+                     bool keep_answer)
+    : keep_answer_(keep_answer) {
   start(address, community, oid_text);
 }
 
@@ -67,12 +99,15 @@ void SnmpProbe::answer_arrived() {
   if (!SnmpMgrCollect(session_, &list_, &error_status, &error_index)) {
     outcome_ = ProbeOutcome::RequestFailed;
     message_ = "Could not complete the SNMP request\n\n";
+    if (keep_answer_) answer_ = tng::preview::kNoAnswer;
   } else if (error_status != 0) {
     // Any error status counts: a negative one is no answer without an error.
     outcome_ = ProbeOutcome::NotReclassified;
     message_ = "Device not reclassified.\n\n";
+    if (keep_answer_) answer_ = tng::preview::error_answer(error_status);
   } else {
     outcome_ = ProbeOutcome::Answered;
+    if (keep_answer_) answer_ = list_.len > 0 ? value_text(list_.list[0].value) : "no value";
   }
 }
 

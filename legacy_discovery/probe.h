@@ -30,8 +30,10 @@ class SnmpProbe {
   static constexpr int32_t kTimeoutMs = 4000;
   static constexpr int32_t kRetries = 3;
 
-  // Builds the request and sends it.
-  SnmpProbe(const char* address, const char* community, const char* oid_text);
+  // Builds the request and sends it. With `keep_answer` (a preview) the
+  // answer is kept as received (answer()).
+  SnmpProbe(const char* address, const char* community, const char* oid_text,
+            bool keep_answer = false);
   ~SnmpProbe();
   SnmpProbe(const SnmpProbe&) = delete;
   SnmpProbe& operator=(const SnmpProbe&) = delete;
@@ -48,6 +50,9 @@ class SnmpProbe {
   // the list and closes the session. Only once the probe is settled.
   ProbeOutcome report();
 
+  // The answer as received, in a plan's words; empty unless kept.
+  const std::string& answer() const { return answer_; }
+
  private:
   void start(const char* address, const char* community, const char* oid_text);
   void finish();
@@ -59,6 +64,8 @@ class SnmpProbe {
   bool waiting_ = false;
   SnmpVarBindList list_{};
   LPSNMP_MGR_SESSION session_ = nullptr;
+  bool keep_answer_ = false;
+  std::string answer_;
 };
 
 }  // namespace pln

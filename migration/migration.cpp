@@ -6,6 +6,7 @@
 #include "foundation/reclass.h"
 #include "foundation/report.h"
 #include "foundation/session.h"
+#include "platform/preview.h"
 
 #include "foundation/progress.h"
 
@@ -80,6 +81,7 @@ int run(const MigrationTool& tool, int argc, char* const* argv) {
   const auto answers = tng::run_front_end(tool.profile, argc, argv);
   if (!answers) return kExitCode;
   tng::progress::start(false);
+  tng::preview::begin();
   print_lines(tool.banner);
 
   tng::RepositorySession session(tool.application);

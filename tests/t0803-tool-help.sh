@@ -40,8 +40,10 @@ test_expect_success 'bash completion of wvrepo: commands, options, repository na
     got=$(complete $words "") &&
     test "$got" = "$want" || { say "$words: want [$want], got [$got]" >&2; exit 1; }
   done <<-\EOF &&
-	wvrepo|--help --version attach audit class create import object serve setup status user 
+	wvrepo|--help --version attach audit class create import object plan serve setup status user 
 	wvrepo object|add del list load 
+	wvrepo plan|apply show 
+	wvrepo plan apply|alpha beta 
 	wvrepo class|add drop list 
 	wvrepo object list|alpha beta 
 	wvrepo create alpha|
@@ -51,7 +53,8 @@ test_expect_success 'bash completion of wvrepo: commands, options, repository na
   test "$(complete wvrepo attach alpha --)" = "--help --server " &&
   test "$(complete wvrepo audit al)" = "alpha " &&
   test "$(complete wvrepo serve alpha --)" = "--help --listen --tls-cert --tls-key " &&
-  test "$(complete wvrepo serve al)" = "alpha "
+  test "$(complete wvrepo serve al)" = "alpha " &&
+  test "$(complete wvrepo plan apply alpha --)" = "--help --skip-changed --user "
 '
 
 test_done

@@ -8,6 +8,7 @@
 
 #include "platform/console.h"
 #include "platform/diag.h"
+#include "platform/preview.h"
 
 namespace tng::progress {
 namespace {
@@ -140,6 +141,8 @@ void finish() {
   if (!a.started || a.finished) return;
   a.finished = true;
   erase();
+  // A preview says where its plan went before the summary.
+  preview::finish();
   std::string line = std::to_string(a.moved) +
                      (a.moved == 1 ? " object moved, " : " objects moved, ") + failures_text(a);
   if (a.asks_devices)

@@ -3,6 +3,7 @@
 #include "foundation/progress.h"
 #include "foundation/reclass.h"
 #include "platform/diag.h"
+#include "platform/preview.h"
 #include "platform/process.h"
 
 namespace tng {
@@ -58,6 +59,8 @@ bool ReclassCommand::run(std::string_view source_class, std::string_view object_
   // the exit status counts in the run's summary only.
   progress::reclass_starting();
   progress::reclass_ended(tng::process::spawn_and_wait(argv));
+  // A preview takes the run's move into its plan.
+  preview::settle();
   return true;
 }
 

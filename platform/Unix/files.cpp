@@ -12,6 +12,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/signals.h"
+
 namespace tng::files {
 namespace {
 
@@ -94,6 +96,8 @@ int replace_by_rename(const std::string& path, std::string_view content, mode_t 
   Fd fd(::mkostemp(name.data(), O_CLOEXEC));
   if (fd.get() < 0) return errno;
   temporary = name.data();
+  // An interruption while it is written leaves no half-written file behind.
+  signals::RemoveOnInterrupt remove_on_interrupt(temporary);
   int error = write_all(fd.get(), content);
   if (!error && owner != static_cast<uid_t>(-1) && ::fchown(fd.get(), owner, group) != 0)
     error = errno;

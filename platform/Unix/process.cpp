@@ -1,6 +1,8 @@
 #include "platform/process.h"
 #include "platform/signals.h"
 
+#include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -126,6 +128,76 @@ int spawn_and_wait(const std::vector<std::string>& argv) {
   }
   ::posix_spawnattr_destroy(&attributes);
   return -1;
+}
+
+}  // namespace tng::process
+
+namespace tng::process {
+
+// The watcher holds the read end of a pipe whose write end only this
+// process holds (the children it starts get no descriptor but the standard
+// ones). End of file on the pipe is the end of the process; a byte is the
+// work called off.
+bool AfterExit::arm(const std::function<void()>& work) {
+  call_off();
+  int ends[2];
+  if (::pipe2(ends, O_CLOEXEC) != 0) return false;
+  std::fflush(stdout);
+  std::fflush(stderr);
+  const pid_t pid = ::fork();
+  if (pid < 0) {
+    ::close(ends[0]);
+    ::close(ends[1]);
+    return false;
+  }
+  if (pid == 0) {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigemptyset(&ignore.sa_mask);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) ::sigaction(signal, &ignore, nullptr);
+    // Only the pipe (as descriptor 3) and standard error stay open: the
+    // watcher must keep no lock, socket or file of the process alive.
+    if (::dup2(ends[0], 3) < 0) ::_exit(1);
+    ::close_range(4, ~0U, 0);
+    const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (null >= 0) {
+      ::dup2(null, STDIN_FILENO);
+      ::dup2(null, STDOUT_FILENO);
+      ::close(null);
+    }
+    char byte = 0;
+    ssize_t n;
+    do {
+      n = ::read(3, &byte, 1);
+    } while (n < 0 && errno == EINTR);
+    if (n != 1) {
+      try {
+        work();
+      } catch (...) {
+      }
+    }
+    // No exit handlers, no destructors: they belong to the process watched.
+    ::_exit(0);
+  }
+  ::close(ends[0]);
+  pipe_ = ends[1];
+  watcher_ = pid;
+  return true;
+}
+
+void AfterExit::call_off() {
+  if (pipe_ < 0) return;
+  const char byte = 'x';
+  ssize_t n;
+  do {
+    n = ::write(pipe_, &byte, 1);
+  } while (n < 0 && errno == EINTR);
+  ::close(pipe_);
+  pipe_ = -1;
+  int status = 0;
+  while (::waitpid(watcher_, &status, 0) < 0 && errno == EINTR) {
+  }
+  watcher_ = -1;
 }
 
 }  // namespace tng::process

@@ -4,6 +4,7 @@
 #include "repository.h"
 
 #include <cstring>
+#include <set>
 
 #include "platform/wvapi.h"
 #include "storage.h"
@@ -184,6 +185,14 @@ void Store::move_object(const Uuid& uuid, std::string_view from, std::string_vie
   if (!storage_->move_uuid(uuid, from, to, audit))
     throw Error(kChanged, "object " + uuid_text(uuid) + " is no longer in class '" +
                               std::string(from) + "'");
+}
+
+void Store::move_objects(const std::vector<UuidMove>& moves, const AuditEntry& audit) {
+  std::set<std::string_view> targets;
+  for (const UuidMove& m : moves)
+    if (targets.insert(m.to).second && !class_exists(m.to)) no_class("target class", m.to);
+  if (storage_->move_uuids(moves, audit) != moves.size())
+    throw Error(kChanged, "an object is no longer in the class it was to be moved from");
 }
 
 std::optional<int32_t> Store::status_number(std::string_view name) {

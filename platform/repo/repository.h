@@ -85,6 +85,12 @@ class Store {
   // when the object is not in `from`.
   void move_object(const Uuid& uuid, std::string_view from, std::string_view to,
                    std::string_view name, AuditEntry audit);
+  // Moves many objects by uuid as the one above moves one, in the order
+  // given, in the caller's write transaction; their uuids are distinct.
+  // Each audit record is `audit` with the object's uuid, classes and name.
+  // Throws WV_NO_SUCH_CLASS for a missing target, kChanged when an object
+  // is not in its `from`.
+  void move_objects(const std::vector<UuidMove>& moves, const AuditEntry& audit);
 
   std::optional<int32_t> status_number(std::string_view name);
   // By number.

@@ -63,6 +63,24 @@ class Storage {
   // when it is not in `from`.
   virtual bool move_uuid(const Uuid& uuid, std::string_view from, std::string_view to,
                          const AuditEntry& audit) = 0;
+  // Moves each object of `moves` (their uuids distinct) as move_uuid moves
+  // one, each with `audit` (its uuid, classes and name filled in), the
+  // records in the order given. How many moved: fewer than all when one
+  // was not in its `from` (the caller then rolls back). The default moves
+  // them one at a time.
+  virtual size_t move_uuids(const std::vector<UuidMove>& moves, const AuditEntry& audit) {
+    size_t moved = 0;
+    for (const UuidMove& m : moves) {
+      AuditEntry a = audit;
+      a.uuid = m.uuid;
+      a.name = m.name;
+      a.from = m.from;
+      a.to = m.to;
+      if (!move_uuid(m.uuid, m.from, m.to, a)) break;
+      ++moved;
+    }
+    return moved;
+  }
   virtual void insert_audit(const AuditEntry& audit) = 0;
 
   virtual std::optional<UserHash> find_user(std::string_view name) = 0;

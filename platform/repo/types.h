@@ -106,6 +106,13 @@ struct AuditEntry {
   std::string name, from, to;
 };
 
+// One object to move by its uuid (Store::move_objects): from the class
+// `from` into `to`; `name` goes into its audit record.
+struct UuidMove {
+  Uuid uuid{};
+  std::string from, to, name;
+};
+
 // Which audit records a read hands out: every field that is set must hold.
 // `class_name` matches the source or the target class; the period is
 // [since, until) on the record's time text (ISO 8601, so text order is time

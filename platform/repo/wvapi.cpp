@@ -15,6 +15,7 @@
 
 #include "platform/console.h"
 #include "platform/faults.h"
+#include "preview_run.h"
 #include "repository.h"
 
 namespace repo = tng::repo;
@@ -190,7 +191,9 @@ WV_RC TNGWV_Repository_Connect(WV_KERNEL kernel, const char* name, WV_REPOSITORY
     *repository = nullptr;
     if (!issued(kernel) || !name) return repo::kBadArgument;
     try {
-      *repository = new wv_repository(repo::open_store(name));
+      // A preview run opens its copy of the repository instead.
+      *repository = new wv_repository(
+          repo::open_store(tng::preview::run::repository_to_open(name, kernel->application)));
     } catch (const repo::Error& e) {
       std::fprintf(stderr, "TNGWV_Repository_Connect: %s\n", e.what());
       return e.code();
@@ -254,6 +257,9 @@ WV_RC TNGWV_RepositoryName_GetFirst(WV_KERNEL kernel, char name[WV_REPOSITORY_NA
 WV_RC DeleteRepositoryClass(WV_REPOSITORY repository, const char* class_name) {
   return operation("DeleteRepositoryClass", [&]() -> WV_RC {
     if (!issued(repository) || !class_name) return repo::kBadArgument;
+    if (tng::preview::run::recording())
+      throw repo::Error(repo::kFailed,
+                        "a plan cannot hold the removal of a class; nothing was done");
     repo::StoreTransaction t(*repository->store, repo::Store::kWrite);
     repository->store->drop_class(class_name);
     t.commit();
@@ -300,8 +306,12 @@ WV_RC TNGWV_Object_Create(WV_REPOSITORY repository, const char* class_name,
   return operation("TNGWV_Object_Create", [&]() -> WV_RC {
     if (!issued(repository) || !class_name || !issued(list)) return repo::kBadArgument;
     repo::StoreTransaction t(*repository->store, repo::Store::kWrite);
-    repository->store->create_object(class_name, list->items);
+    const repo::Uuid made = repository->store->create_object(class_name, list->items);
+    std::vector<repo::plan::Change> changes;
+    if (tng::preview::run::recording())
+      changes.push_back(tng::preview::run::link(*repository->store, made));
     t.commit();
+    if (!changes.empty()) tng::preview::run::record(std::move(changes));
     return WV_OK;
   });
 }
@@ -340,10 +350,18 @@ WV_RC TNGWV_Object_Delete(WV_REPOSITORY repository, const char* class_name, WV_C
     if (!issued(repository) || !class_name || !deleted) return repo::kBadArgument;
     if (criteria && !issued(criteria)) return repo::kBadArgument;
     static const std::vector<repo::Test> none;
+    const std::vector<repo::Test>& tests = criteria ? criteria->tests : none;
     repo::StoreTransaction t(*repository->store, repo::Store::kWrite);
     if (!repository->store->class_exists(class_name)) return WV_NO_SUCH_CLASS;
-    uint32_t n = repository->store->delete_objects(class_name, criteria ? criteria->tests : none);
+    // A preview takes each object deleted into its plan.
+    std::vector<repo::plan::Change> changes;
+    if (tng::preview::run::recording())
+      repository->store->list_objects(class_name, tests, [&](const repo::ObjectRow& row) {
+        changes.push_back(tng::preview::run::removal(row, tests));
+      });
+    uint32_t n = repository->store->delete_objects(class_name, tests);
     t.commit();
+    if (tng::preview::run::recording()) tng::preview::run::record(std::move(changes));
     *deleted = n;
     return WV_OK;
   });

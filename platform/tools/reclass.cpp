@@ -13,7 +13,9 @@
 #include "admin.h"
 #include "platform/arguments.h"
 #include "platform/diag.h"
+#include "platform/preview.h"
 #include "platform/process.h"
+#include "preview_run.h"
 #include "tool_help.h"
 
 namespace repo = tng::repo;
@@ -79,8 +81,17 @@ int main(int argc, char** argv) {
     if (s.field != &Arguments::password && !(args.*(s.field)))
       return refuse(std::string("missing argument ") + s.prefix +
                     " (usage: reclass /R=REPO /U=USER [/W=PASSWORD] /C=CLASS /O=NAME /T=TARGET)");
+  // In a preview run the tool that started reclass named the copy of the
+  // repository it works on; without one, a preview is refused rather than
+  // made real.
+  std::string opened = *args.repository;
+  if (std::optional<std::string> copy = tng::preview::run::copy_named_for(opened))
+    opened = *copy;
+  else if (tng::preview::requested())
+    return refuse("TNG_PREVIEW is set, but no preview run has a copy of repository '" +
+                  *args.repository + "' open; nothing was done");
   try {
-    std::unique_ptr<repo::Store> store = repo::open_store(*args.repository);
+    std::unique_ptr<repo::Store> store = repo::open_store(opened);
     // The hash is checked before the move's transaction starts, so that
     // other writers do not wait for it.
     if (!repo::check_user(*store, *args.user, args.password.value_or("")))

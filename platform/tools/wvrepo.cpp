@@ -18,6 +18,7 @@
 #include <CLI/CLI.hpp>
 
 #include "admin.h"
+#include "plan_commands.h"
 #include "platform/console.h"
 #include "platform/diag.h"
 #include "platform/files.h"
@@ -105,8 +106,11 @@ struct Options {
   std::vector<repo::Test> where;
   std::optional<std::string> parent;
   std::optional<std::string> server;
+  std::optional<std::string> user;
   bool json = false;
   tng::web::ServeOptions serve;
+  bool evidence = false;
+  bool skip_changed = false;
 };
 
 // Runs `change` on the repository in one write transaction.
@@ -413,6 +417,19 @@ int serve(const Options& o) {
   }
 }
 
+// ---- plans ----
+
+int plan_show(const Options& o) {
+  return tng::tools::show_plan(std::string(o.positional[0]), o.evidence);
+}
+
+int plan_apply(const Options& o) {
+  return tng::tools::apply_plan({.repository = std::string(o.positional[0]),
+                                 .path = std::string(o.positional[1]),
+                                 .user = *o.user,
+                                 .skip_changed = o.skip_changed});
+}
+
 // ---- Command line ----
 
 // One command of the command line: its CLI11 subcommand, the storage its
@@ -426,7 +443,11 @@ struct Command {
   std::string parent, server, tls_cert, tls_key;
   CLI::Option* parent_option = nullptr;
   CLI::Option* server_option = nullptr;
+  std::string user;
+  CLI::Option* user_option = nullptr;
   bool json = false;
+  bool evidence = false;
+  bool skip_changed = false;
   std::vector<std::string> rest;  // object add: PROP=VALUE...
   tng::web::ServeOptions serve;  // serve: its options, as given
   CLI::Option* tls_cert_option = nullptr;
@@ -498,6 +519,23 @@ class CommandLine {
     serve_cmd.tls_key_option = serve_cmd.app->add_option("--tls-key", serve_cmd.tls_key,
                                                          "The certificate's private key (PEM)");
     serve_cmd.tls_key_option->option_text("FILE");
+    CLI::App* plan = group("plan", "Plans that preview runs wrote (TNG_PREVIEW=PLANFILE)");
+    Command& show = command(*plan, "show", "List a plan's changes by kind and target class",
+                            plan_show, {"PLANFILE"});
+    show.app->add_flag("--evidence", show.evidence,
+                       "Show each change's evidence: the device asked, the questions and "
+                       "answers, the rule that decided");
+    Command& apply = command(*plan, "apply",
+                             "Make exactly the plan's changes in one transaction, if every "
+                             "object it names is as the preview saw it (the password is read "
+                             "from standard input)",
+                             plan_apply, {"REPO", "PLANFILE"});
+    apply.user_option =
+        apply.app->add_option("--user", apply.user, "The user the changes are made as")
+            ->required()
+            ->option_text("NAME");
+    apply.app->add_flag("--skip-changed", apply.skip_changed,
+                        "Apply the changes of the objects that did not change, list the others");
   }
 
   // Parses the command line and runs the command; the exit code.
@@ -578,10 +616,13 @@ class CommandLine {
     for (const std::string& w : c.where) o.where.push_back(typed_value(w));
     if (c.parent_option && c.parent_option->count() > 0) o.parent = c.parent;
     if (c.server_option && c.server_option->count() > 0) o.server = c.server;
+    if (c.user_option && c.user_option->count() > 0) o.user = c.user;
     o.json = c.json;
     o.serve = c.serve;
     if (c.tls_cert_option && c.tls_cert_option->count() > 0) o.serve.tls_cert = c.tls_cert;
     if (c.tls_key_option && c.tls_key_option->count() > 0) o.serve.tls_key = c.tls_key;
+    o.evidence = c.evidence;
+    o.skip_changed = c.skip_changed;
     return o;
   }
 

@@ -5,6 +5,9 @@
 // streams and the environment, and no other descriptor of its parent's (a
 // log, a lock, a socket, a pipe the parent was given).
 #pragma once
+#include <sys/types.h>
+
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,5 +28,29 @@ void forbid_core_dumps();
 // In a child that is about to start a program which is not the suite's:
 // the core file size limit that forbid_core_dumps found.
 void restore_core_limit();
+
+// Work that must be done once this process has ended, however it ends (an
+// interruption or a kill included): arm() starts a watcher process that
+// waits for the end of this one, then runs the work and exits. call_off()
+// tells the watcher that the work is done or not needed, and waits for it
+// to end. The watcher ignores the interruption signals (a Ctrl-C reaches
+// the whole process group), reads nothing, writes only to standard error
+// and holds no other file of this process.
+class AfterExit {
+ public:
+  AfterExit() = default;
+  // Leaves the watcher armed: it does its work when the process ends.
+  ~AfterExit() = default;
+  AfterExit(const AfterExit&) = delete;
+  AfterExit& operator=(const AfterExit&) = delete;
+
+  // False when the watcher could not be started (the work will not be done).
+  bool arm(const std::function<void()>& work);
+  void call_off();
+
+ private:
+  int pipe_ = -1;  // the write end; the watcher waits for its end
+  pid_t watcher_ = -1;
+};
 
 }  // namespace tng::process

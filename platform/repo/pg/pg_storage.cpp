@@ -414,6 +414,30 @@ class PgStorage final : public Storage {
     return true;
   }
 
+  // One statement for them all: the objects still in their source class
+  // move, and each gets its audit record, in the order given.
+  size_t move_uuids(const std::vector<UuidMove>& moves, const AuditEntry& a) override {
+    if (moves.empty()) return 0;
+    std::vector<std::string> uuids, froms, tos, names;
+    for (const UuidMove& m : moves) {
+      uuids.push_back(uuid_text(m.uuid));
+      froms.push_back(m.from);
+      tos.push_back(m.to);
+      names.push_back(m.name);
+    }
+    Result r = exec(
+        sql("WITH x AS (SELECT * FROM unnest($1::uuid[], $2::text[], $3::text[], $4::text[]) "
+            "WITH ORDINALITY AS x(uuid, from_class, to_class, name, n)), "
+            "moved AS (UPDATE @objects o SET class_name = x.to_class FROM x "
+            "WHERE o.uuid = x.uuid AND o.class_name = x.from_class "
+            "RETURNING x.n, x.uuid, x.name, x.from_class, x.to_class) "
+            "INSERT INTO @audit(time, \"user\", action, object_uuid, object_name, from_class, "
+            "to_class) SELECT $5, $6, $7, uuid, name, from_class, to_class FROM moved ORDER BY n"),
+        {array_literal(uuids), array_literal(froms), array_literal(tos), array_literal(names), a.time,
+         a.user, a.action});
+    return std::strtoul(PQcmdTuples(r.get()), nullptr, 10);
+  }
+
   void insert_audit(const AuditEntry& a) override {
     Params p{a.time, a.user, a.action, std::nullopt, a.name, a.from, a.to};
     if (a.uuid) p[3] = uuid_text(*a.uuid);
