@@ -346,7 +346,7 @@ test_expect_success 'logging out ends the session' '
   [ "$(http GET /api/classes "${SESSION[@]}")" = 401 ]
 '
 
-test_expect_success 'half-sent, slow and oversized requests are cut off while others are served' '
+test_expect_success 'half-sent, slow and oversized requests are cut off while others are served, by one thread' '
   made_once web web_home && serve demo && login &&
   port=${URL##*:} &&
   exec 3<>"/dev/tcp/127.0.0.1/$port" 4<>"/dev/tcp/127.0.0.1/$port" 5<>"/dev/tcp/127.0.0.1/$port" &&
@@ -354,6 +354,7 @@ test_expect_success 'half-sent, slow and oversized requests are cut off while ot
   start=$(date +%s.%N) &&
   [ "$(http GET / "${SESSION[@]}")" = 200 ] &&
   python3 -c "import sys; assert float(sys.argv[2]) - float(sys.argv[1]) < 1.5" "$start" "$(date +%s.%N)" &&
+  [ "$(ls "/proc/$SERVE_PID/task" | wc -l)" = 1 ] &&
   printf "GET / HTTP/1.1\r\n" >&5 &&
   (trap "" PIPE; for i in 1 2 3 4 5 6; do printf "X-Slow-$i: y\r\n" >&5 || exit 0; sleep 1; done) 2>/dev/null &&
   timeout 10 cat <&3 >half.out && timeout 10 cat <&4 >part.out && timeout 10 cat <&5 >slow.out &&
