@@ -372,6 +372,34 @@ test_expect_success 'half-sent, slow and oversized requests are cut off while ot
   serve_stop && [ "$(cat serve.rc)" = 0 ] || { cat serve.err >&2; exit 1; }
 '
 
+test_expect_success 'a login body is read at once however its length is told; a length that cannot be read is refused' '
+  made_once web web_home && serve demo &&
+  port=${URL##*:} && pad=$(head -c 2000 /dev/zero | tr "\0" a) &&
+  while read -r args; do
+    start=$(date +%s.%N) &&
+    # shellcheck disable=SC2086
+    status=$(http POST /login $args --data-binary "user=admin&password=pw&pad=$pad") &&
+    [ "$status" = 303 ] &&
+    python3 -c "import sys; assert float(sys.argv[2]) - float(sys.argv[1]) < 0.9" "$start" "$(date +%s.%N)" ||
+      { say "POST /login $args: $status, or too slow" >&2; exit 1; }
+  done <<-\EOF &&
+	-H X-Plain:1
+	-H Transfer-Encoding:chunked
+	-H Expect:100-continue
+	EOF
+  while IFS="|" read -r want header; do
+    exec 3<>"/dev/tcp/127.0.0.1/$port" &&
+    printf "POST /login HTTP/1.1\r\nHost: x\r\n$header\r\n\r\nuser=admin" >&3 &&
+    timeout 5 cat <&3 >raw.out && exec 3>&- &&
+    head -n 1 raw.out | grep -q "^HTTP/1.1 $want " || { say "$header: want $want" >&2; cat raw.out >&2; exit 1; }
+  done <<-\EOF
+	400|Content-Length: 1x
+	400|Content-Length: 10\r\nContent-Length: 11
+	400|Transfer-Encoding: gzip
+	411|X-None: 1
+	EOF
+'
+
 test_expect_success 'with a certificate the view speaks HTTPS only and its cookie is Secure' '
   made_once web web_home &&
   openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj /CN=localhost \

@@ -345,7 +345,8 @@ class Connection final : public httplib::Stream {
 
   // What the headers say of the body: its length, or that it comes in
   // chunks; and whether the client waits before sending it. False for
-  // lengths that contradict each other or are not numbers.
+  // lengths that contradict each other or are not numbers, and for a
+  // transfer encoding other than chunks.
   bool read_head() {
     std::string_view head(in_.data(), head_end_ - 2);
     head.remove_prefix(std::min(head.size(), head.find("\r\n") + 2));
@@ -369,6 +370,8 @@ class Connection final : public httplib::Stream {
         if (length && *length != *n) return false;
         length = n;
       } else if (iequals(name, "Transfer-Encoding")) {
+        // Without chunks a request's body has no end but the connection's.
+        if (!iequals(value, "chunked")) return false;
         chunked_ = true;
       } else if (iequals(name, "Expect")) {
         expects_continue_ = iequals(value, "100-continue");
