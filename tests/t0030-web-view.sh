@@ -346,7 +346,7 @@ test_expect_success 'logging out ends the session' '
   [ "$(http GET /api/classes "${SESSION[@]}")" = 401 ]
 '
 
-test_expect_success 'half-sent, slow and oversized requests are cut off while others are served' '
+test_expect_success 'half-sent, slow and oversized requests are cut off while others are served, by one thread' '
   made_once web web_home && serve demo && login &&
   port=${URL##*:} &&
   exec 3<>"/dev/tcp/127.0.0.1/$port" 4<>"/dev/tcp/127.0.0.1/$port" 5<>"/dev/tcp/127.0.0.1/$port" &&
@@ -354,6 +354,7 @@ test_expect_success 'half-sent, slow and oversized requests are cut off while ot
   start=$(date +%s.%N) &&
   [ "$(http GET / "${SESSION[@]}")" = 200 ] &&
   python3 -c "import sys; assert float(sys.argv[2]) - float(sys.argv[1]) < 1.5" "$start" "$(date +%s.%N)" &&
+  [ "$(ls "/proc/$SERVE_PID/task" | wc -l)" = 1 ] &&
   printf "GET / HTTP/1.1\r\n" >&5 &&
   (trap "" PIPE; for i in 1 2 3 4 5 6; do printf "X-Slow-$i: y\r\n" >&5 || exit 0; sleep 1; done) 2>/dev/null &&
   timeout 10 cat <&3 >half.out && timeout 10 cat <&4 >part.out && timeout 10 cat <&5 >slow.out &&
@@ -369,6 +370,34 @@ test_expect_success 'half-sent, slow and oversized requests are cut off while ot
   [ "$(http POST /login --data-binary "user=admin&password=$big")" = 413 ] &&
   [ "$(http GET / "${SESSION[@]}")" = 200 ] &&
   serve_stopped_cleanly
+'
+
+test_expect_success 'a login body is read at once however its length is told; a length that cannot be read is refused' '
+  made_once web web_home && serve demo &&
+  port=${URL##*:} && pad=$(head -c 2000 /dev/zero | tr "\0" a) &&
+  while read -r args; do
+    start=$(date +%s.%N) &&
+    # shellcheck disable=SC2086
+    status=$(http POST /login $args --data-binary "user=admin&password=pw&pad=$pad") &&
+    [ "$status" = 303 ] &&
+    python3 -c "import sys; assert float(sys.argv[2]) - float(sys.argv[1]) < 0.9" "$start" "$(date +%s.%N)" ||
+      { say "POST /login $args: $status, or too slow" >&2; exit 1; }
+  done <<-\EOF &&
+	-H X-Plain:1
+	-H Transfer-Encoding:chunked
+	-H Expect:100-continue
+	EOF
+  while IFS="|" read -r want header; do
+    exec 3<>"/dev/tcp/127.0.0.1/$port" &&
+    printf "POST /login HTTP/1.1\r\nHost: x\r\n$header\r\n\r\nuser=admin" >&3 &&
+    timeout 5 cat <&3 >raw.out && exec 3>&- &&
+    head -n 1 raw.out | grep -q "^HTTP/1.1 $want " || { say "$header: want $want" >&2; cat raw.out >&2; exit 1; }
+  done <<-\EOF
+	400|Content-Length: 1x
+	400|Content-Length: 10\r\nContent-Length: 11
+	400|Transfer-Encoding: gzip
+	411|X-None: 1
+	EOF
 '
 
 test_expect_success 'with a certificate the view speaks HTTPS only and its cookie is Secure' '

@@ -24,6 +24,10 @@ CURL_TLS=()
 serve() {
   local repo=$1 i
   shift
+  # Emptied here, not only by the background command's redirection, which
+  # may come after the first look for the address: a second server of a
+  # case would else be taken to listen where the first one did.
+  : >"$CASE_DIR/serve.err"
   # A command started in the background by a script ignores SIGINT; the
   # server is started as a terminal's foreground command would be.
   python3 -c 'import os, signal, sys; signal.signal(signal.SIGINT, signal.SIG_DFL); os.execvp(sys.argv[1], sys.argv[1:])' \

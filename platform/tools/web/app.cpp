@@ -234,7 +234,6 @@ bool App::same_origin(const httplib::Request& req) const {
 }
 
 void App::handle(const httplib::Request& req, httplib::Response& res) {
-  std::lock_guard lock(mutex_);
   security_headers(res);
   Context c{req, res, Clock::now(), starts_with(req.path, "/api/"), "", repository_};
   try {
@@ -434,7 +433,6 @@ void App::login_failed(httplib::Response& res, const std::string& user, const st
 }
 
 void App::login(const httplib::Request& req, httplib::Response& res) {
-  std::lock_guard lock(mutex_);
   security_headers(res);
   const Clock::time_point now = Clock::now();
   const std::string next = safe_next(req.has_param("next") ? req.get_param_value("next") : "/");
@@ -468,7 +466,6 @@ void App::login(const httplib::Request& req, httplib::Response& res) {
 }
 
 void App::logout(const httplib::Request& req, httplib::Response& res) {
-  std::lock_guard lock(mutex_);
   security_headers(res);
   if (!same_origin(req)) {
     res.status = 403;

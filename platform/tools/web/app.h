@@ -2,15 +2,11 @@
 // brake on wrong passwords), which page or API document answers, and the
 // repository under them, reopened when its server was lost.
 //
-// The HTTP library reads and writes on a few threads of its own; every
-// request handled here holds one lock, so the repository, the sessions and
-// the brake are used by one request at a time, as in a single-threaded
-// program.
+// The server runs in one thread and hands over one request at a time.
 #pragma once
 #include <httplib.h>
 
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -54,7 +50,6 @@ class App {
 
   std::string repository_;
   bool https_;
-  std::mutex mutex_;
   std::unique_ptr<repo::Store> store_;
   bool lost_ = false;  // the last attempt to read failed for want of the repository
   Sessions sessions_;
