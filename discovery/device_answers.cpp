@@ -34,10 +34,14 @@ bool is_integer(uint8_t type) {
 
 LightsOutKind lights_out_kind_of(int32_t answer) {
   switch (answer) {
-    case 3: return LightsOutKind::Board;
-    case 4: return LightsOutKind::RackEnclosure;
-    case 1: return LightsOutKind::Other;
-    default: return LightsOutKind::None;
+    case 3:
+      return LightsOutKind::Board;
+    case 4:
+      return LightsOutKind::RackEnclosure;
+    case 1:
+      return LightsOutKind::Other;
+    default:
+      return LightsOutKind::None;
   }
 }
 

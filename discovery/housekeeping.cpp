@@ -51,7 +51,8 @@ bool delete_old_inclusions(Run& run) {
   decide_by_rule(kInclusionClass, "the links of lights-out boards to their servers are made anew");
   const auto deleted = delete_matching(run, "Inclusion");
   if (!deleted) return false;
-  run.out.say(To::ConsoleAndLog, "\n%lu old RemoteVistrel Inclusion object(s) deleted successfully.\n",
+  run.out.say(To::ConsoleAndLog,
+              "\n%lu old RemoteVistrel Inclusion object(s) deleted successfully.\n",
               static_cast<unsigned long>(*deleted));
   return true;
 }

@@ -85,8 +85,8 @@ struct RunPaths {
 };
 
 std::optional<RunPaths> run_paths(const std::string& install) {
-  RunPaths paths{install + "/orxdetect.lock", install + "/orxdetect.log",
-                 install + "/qaros1.log", install + "/qaros2.log"};
+  RunPaths paths{install + "/orxdetect.lock", install + "/orxdetect.log", install + "/qaros1.log",
+                 install + "/qaros2.log"};
   for (const std::string* path : {&paths.lock, &paths.log, &paths.boards, &paths.matches}) {
     if (path->size() > kPathMax) {
       tng::diag::say("the path %s is longer than 127 characters; nothing was done\n",
@@ -166,12 +166,11 @@ int main(int argc, char** argv) {
   const tng::ReclassCommand reclass(*answers, kProfile.reclass_fields);
   const bool test_pauses = test_switch(*answers);
   // The test pauses come before each object's questions: one device at a time.
-  const int window =
-      test_pauses ? 1 : TngSnmp_WindowSize(kDefaultWindow, kSessionsPerDevice);
+  const int window = test_pauses ? 1 : TngSnmp_WindowSize(kDefaultWindow, kSessionsPerDevice);
   const std::size_t in_flight =
-      test_pauses ? 1
-                  : static_cast<std::size_t>(
-                        TngSnmp_InFlightLimit(kDefaultWindow, kSessionsPerDevice));
+      test_pauses
+          ? 1
+          : static_cast<std::size_t>(TngSnmp_InFlightLimit(kDefaultWindow, kSessionsPerDevice));
   Run run{session,     out,    reclass,  answers->community, answers->mode == "S",
           test_pauses, window, in_flight};
   TempFiles files{tng::files::TempFile(paths->boards), tng::files::TempFile(paths->matches)};

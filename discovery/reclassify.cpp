@@ -17,8 +17,10 @@ constexpr int32_t kBatch = 10;
 int length_of(std::string_view text) { return static_cast<int>(text.size()); }
 
 void report_missing_classes(Run& run) {
-  run.out.say(To::Console, "One or more Orvex classes are not loaded in the Unicenter repository\n");
-  run.out.say(To::Console, "Verify that the Orvex classes are loaded before running orxdetect.exe\n");
+  run.out.say(To::Console,
+              "One or more Orvex classes are not loaded in the Unicenter repository\n");
+  run.out.say(To::Console,
+              "Verify that the Orvex classes are loaded before running orxdetect.exe\n");
 }
 
 void pause_for_test(Run& run) {
@@ -105,7 +107,8 @@ Questions questions_of(const PassRule& rule) {
 bool begin_class_pass(Run& run, std::string_view class_name, const char* properties,
                       bool print_count) {
   return tng::report_query(run.out, class_name,
-                           run.session.query_class(class_name, properties, 20, kBatch), print_count);
+                           run.session.query_class(class_name, properties, 20, kBatch),
+                           print_count);
 }
 
 bool check_orvex_classes(Run& run) {

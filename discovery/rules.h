@@ -86,9 +86,7 @@ struct PassRule {
       if (entry.contact == Contact::AnsweredWithError) return true;
     return false;
   }
-  constexpr bool runs_in(bool all_systems) const {
-    return all_systems || modes == Modes::Both;
-  }
+  constexpr bool runs_in(bool all_systems) const { return all_systems || modes == Modes::Both; }
 };
 
 // The reclassification passes, in the order they run.

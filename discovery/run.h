@@ -5,9 +5,9 @@
 #include <string>
 
 #include "foundation/reclass.h"
+#include "foundation/report.h"
 #include "foundation/session.h"
 #include "identify.h"
-#include "foundation/report.h"
 
 namespace orxdetect {
 
@@ -36,8 +36,8 @@ inline constexpr int32_t kSessionsPerDevice = 2;
 using DeviceTarget = tng::ObjectNames;
 
 // orxdetect's object lines: the address between a colon and a colon.
-inline constexpr tng::ObjectWording kObjectLines{
-    tng::kSnmpQueryName, {"Device address to use for SNMP query:", ":\n"}};
+inline constexpr tng::ObjectWording kObjectLines{tng::kSnmpQueryName,
+                                                 {"Device address to use for SNMP query:", ":\n"}};
 
 // Prints what a question's contact with the agent tells, the way the
 // identification and the lights-out address questions report it.

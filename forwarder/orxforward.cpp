@@ -20,9 +20,19 @@ constexpr int exit_not_forwarded = 0;
 // The event's variables, read once at start in this order, with the caption
 // each is shown under.
 enum Input {
-  notice_label, notice_state, notice_plain_text, notice_raw_data, notice_severity_str,
-  notice_severity, device_name, device_ip_address, specific_trap_id, zq_task_id,
-  nsm_server, nsm_dir, input_count
+  notice_label,
+  notice_state,
+  notice_plain_text,
+  notice_raw_data,
+  notice_severity_str,
+  notice_severity,
+  device_name,
+  device_ip_address,
+  specific_trap_id,
+  zq_task_id,
+  nsm_server,
+  nsm_dir,
+  input_count
 };
 struct InputVariable {
   const char* name;

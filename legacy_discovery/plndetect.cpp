@@ -50,8 +50,8 @@ using SnmpText = std::unique_ptr<char, SnmpMemoryFree>;
 
 // How a pass ended, for the closing lines and the conversion failure.
 enum class PassEnd {
-  BeforeObjects,   // criteria, query, missing class or no objects
-  ObjectsWalked,   // count exhausted, end of list, or a failed property read
+  BeforeObjects,  // criteria, query, missing class or no objects
+  ObjectsWalked,  // count exhausted, end of list, or a failed property read
   GetNextFailed,
   ConversionFailed,
 };

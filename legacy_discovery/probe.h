@@ -18,11 +18,11 @@
 namespace pln {
 
 enum class ProbeOutcome {
-  Answered,           // the agent answered without an error status
-  NotReclassified,    // the agent answered with an error status
-  OpenFailed,         // no session: the name does not resolve, or another reason
-  RequestFailed,      // no answer after the retries, or no request could be built
-  ConversionFailed,   // the identifier text cannot be converted: the run must end
+  Answered,          // the agent answered without an error status
+  NotReclassified,   // the agent answered with an error status
+  OpenFailed,        // no session: the name does not resolve, or another reason
+  RequestFailed,     // no answer after the retries, or no request could be built
+  ConversionFailed,  // the identifier text cannot be converted: the run must end
 };
 
 class SnmpProbe {
@@ -59,7 +59,7 @@ class SnmpProbe {
 
   ProbeOutcome outcome_ = ProbeOutcome::RequestFailed;
   const char* message_ = nullptr;  // what the outcome prints on the console
-  std::string uncopied_agent_;  // the address there was no memory to copy
+  std::string uncopied_agent_;     // the address there was no memory to copy
   bool agent_copy_failed_ = false;
   bool waiting_ = false;
   SnmpVarBindList list_{};

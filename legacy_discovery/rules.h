@@ -16,11 +16,12 @@ struct LegacyRule {
   std::string_view target_class;     // "/T=" of reclass
   const char* label;                 // "Reclassify NAME as a Pellion <label>"
   const char* probe_oid;
-  bool novell_only;                  // runs only when the Novell switch is "Y"
+  bool novell_only;  // runs only when the Novell switch is "Y"
 };
 
 inline constexpr std::array<LegacyRule, 12> kLegacyRules{{
-    {"Windows2000_Server", "Pellion_Windows2000_Server", "Windows 2000 Server", kServerProbe, false},
+    {"Windows2000_Server", "Pellion_Windows2000_Server", "Windows 2000 Server", kServerProbe,
+     false},
     {"WindowsNT_Server", "Pellion_WindowsNT_Server", "NT Server", kServerProbe, false},
     {"Novell", "Pellion_Novell", "Novell Server", kServerProbe, true},
     {"UnixWare", "Pellion_UnixWare", "UnixWare Server", kServerProbe, false},

@@ -4,8 +4,9 @@
 
 namespace {
 
-constexpr auto kUsage = migration::usage_lines("\nTo few arguments passed to ClassLift.exe\n\n",
-                                                 "Usage: ClassLift RepositoryName UserName Password\n\n");
+constexpr auto kUsage =
+    migration::usage_lines("\nTo few arguments passed to ClassLift.exe\n\n",
+                           "Usage: ClassLift RepositoryName UserName Password\n\n");
 
 constexpr const char* kIntroduction[] = {
     "\nOrvex Vistrel Integration object migration utility.\n\n",

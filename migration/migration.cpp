@@ -34,7 +34,8 @@ void remove_lights_out_inclusions(tng::RepositorySession& session) {
   session.add_integer_criterion("child_sequence_no", 99);
   session.add_integer_criterion("parent_sequence_no", 99);
   uint32_t deleted = 0;
-  const WV_RC rc = TNGWV_Object_Delete(session.repository(), "Inclusion", session.criteria(), &deleted);
+  const WV_RC rc =
+      TNGWV_Object_Delete(session.repository(), "Inclusion", session.criteria(), &deleted);
   if (rc != WV_OK)
     std::printf("TNGWV_Object_Delete fails! rc = %d\n", rc);
   else

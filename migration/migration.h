@@ -48,11 +48,11 @@ struct ReclassRule {
 
 struct MigrationTool {
   const tng::FrontEndProfile& profile;
-  const char* application;                 // kernel application name
-  std::span<const char* const> banner;     // printed after the front end
-  bool removes_lights_out_inclusions;      // before the passes
-  std::span<const ReclassRule> rules;      // in pass order
-  std::span<const char* const> closing;    // when the last pass completed
+  const char* application;               // kernel application name
+  std::span<const char* const> banner;   // printed after the front end
+  bool removes_lights_out_inclusions;    // before the passes
+  std::span<const ReclassRule> rules;    // in pass order
+  std::span<const char* const> closing;  // when the last pass completed
 };
 
 // Runs the tool; returns its exit code (1 on every path).

@@ -4,8 +4,9 @@
 
 namespace {
 
-constexpr auto kUsage = migration::usage_lines("\nTo few arguments passed to ORXREVERT.EXE\n\n",
-                                                 "Usage: ORXREVERT RepositoryName UserName Password\n\n");
+constexpr auto kUsage =
+    migration::usage_lines("\nTo few arguments passed to ORXREVERT.EXE\n\n",
+                           "Usage: ORXREVERT RepositoryName UserName Password\n\n");
 
 constexpr const char* kIntroduction[] = {
     "\nYou will now be prompted for the Common Object Repository name,\n",

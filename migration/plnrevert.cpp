@@ -4,8 +4,9 @@
 
 namespace {
 
-constexpr auto kUsage = migration::usage_lines("\nTo few arguments passed to PLNREVERT.EXE\n\n",
-                                                 "Usage: PLNREVERT RepositoryName UserName Password\n\n");
+constexpr auto kUsage =
+    migration::usage_lines("\nTo few arguments passed to PLNREVERT.EXE\n\n",
+                           "Usage: PLNREVERT RepositoryName UserName Password\n\n");
 
 constexpr tng::FrontEndProfile kProfile = migration::profile(kUsage, {}, false);
 

@@ -17,15 +17,18 @@ constexpr purge::StartupMessages kStartup{
 constexpr const char* kMethodCriteriaFailed = "WorldView Object Criteria Allocate Failed: ";
 constexpr const char* kObjectDeleteFailed = "WorldView Object Delete Failed: ";
 
-constexpr purge::Removal kManagers{"VistrelManager", "class_name", "VistrelManager",
+constexpr purge::Removal kManagers{"VistrelManager",
+                                   "class_name",
+                                   "VistrelManager",
                                    "TNGWV_ObjectCriteria_Allocate fails! rc = ",
-                                   "TNGWV_Object_Delete fails! rc = ", true,
+                                   "TNGWV_Object_Delete fails! rc = ",
+                                   true,
                                    " VistrelManager object(s) deleted successfully.\n"};
 
 // Removed whether or not the objects and the class could be, in this order.
 constexpr purge::Removal kMenusAndMethods[] = {
-    {"Popup_Menu", "name", "TRMAgt", "TNGWV_ObjectCriteria_Allocate fails! rc = ",
-     kObjectDeleteFailed, false, nullptr},
+    {"Popup_Menu", "name", "TRMAgt",
+     "TNGWV_ObjectCriteria_Allocate fails! rc = ", kObjectDeleteFailed, false, nullptr},
     {"Method", "name", "TRM", kMethodCriteriaFailed, kObjectDeleteFailed, false,
      "Integration method TRM was deleted successfully.\n"},
     {"Method", "name", "TRW", kMethodCriteriaFailed, kObjectDeleteFailed, false,

@@ -18,8 +18,12 @@ constexpr purge::StartupMessages kStartup{
 constexpr const char* kCriteriaFailed = "TNGWV_ObjectCriteria_Allocate fails! rc = ";
 constexpr const char* kDeleteFailed = "TNGWV_Object_Delete fails! rc = ";
 
-constexpr purge::Removal kManagers{"VistrelManager", "class_name", "VistrelManager", kCriteriaFailed,
-                                   kDeleteFailed, true,
+constexpr purge::Removal kManagers{"VistrelManager",
+                                   "class_name",
+                                   "VistrelManager",
+                                   kCriteriaFailed,
+                                   kDeleteFailed,
+                                   true,
                                    " VistrelManager object(s) deleted successfully.\n"};
 
 // Removed after the class, in this order.

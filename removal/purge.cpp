@@ -64,7 +64,8 @@ void print_introduction() {
 
 ListingResult list_managers(tng::RepositorySession& session, int32_t batch) {
   using Query = tng::RepositorySession::Query;
-  const auto query = session.query_class(kManagerClass, kListedProperties, kCriteriaCapacity, batch);
+  const auto query =
+      session.query_class(kManagerClass, kListedProperties, kCriteriaCapacity, batch);
   tng::Sink console;
   if (!tng::report_query(console, kManagerClass, query, true, kListingWording)) {
     switch (query.outcome) {

@@ -15,8 +15,8 @@ inline constexpr int kDone = 0;
 inline constexpr int kKernelFailed = 1;
 inline constexpr int kSelectFailed = 2;
 inline constexpr int kNameFailed = 3;
-inline constexpr int kConnectFailed = 4;     // also the first criteria allocation
-inline constexpr int kStepFailed = 5;        // query, criteria for a deletion, class delete
+inline constexpr int kConnectFailed = 4;  // also the first criteria allocation
+inline constexpr int kStepFailed = 5;     // query, criteria for a deletion, class delete
 inline constexpr int kDeleteFailed = 6;
 
 inline constexpr const char* kManagerClass = "VistrelManager";

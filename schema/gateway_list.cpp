@@ -18,7 +18,8 @@ GatewayFile split_gateway_file(std::string_view content) {
           .after = content.substr(start + length)};
 }
 
-std::optional<std::string> with_classes_appended(const GatewayFile& file, std::string_view addition) {
+std::optional<std::string> with_classes_appended(const GatewayFile& file,
+                                                 std::string_view addition) {
   if (file.list.size() + addition.size() > kClassListMax) return std::nullopt;
   std::string content;
   content.reserve(file.before.size() + file.list.size() + addition.size() + file.after.size());

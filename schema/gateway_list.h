@@ -23,6 +23,7 @@ GatewayFile split_gateway_file(std::string_view content);
 
 // The file's content with `addition` appended to its class list, the rest
 // of the file kept. Nothing when the longer list would not fit.
-std::optional<std::string> with_classes_appended(const GatewayFile& file, std::string_view addition);
+std::optional<std::string> with_classes_appended(const GatewayFile& file,
+                                                 std::string_view addition);
 
 }  // namespace schema

@@ -46,12 +46,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(AppendTest, ListAtTheLimitFitsAndOneMoreIsRefused) {
   const std::string longest(schema::kClassListMax - kAdded.size(), 'A');
-  const auto fits = schema::with_classes_appended(schema::split_gateway_file(longest + "\nrest"), kAdded);
+  const auto fits =
+      schema::with_classes_appended(schema::split_gateway_file(longest + "\nrest"), kAdded);
   ASSERT_TRUE(fits.has_value());
   EXPECT_EQ(*fits, longest + std::string(kAdded) + "\nrest");
 
   const std::string too_long = longest + "A";
-  EXPECT_FALSE(schema::with_classes_appended(schema::split_gateway_file(too_long), kAdded).has_value());
+  EXPECT_FALSE(
+      schema::with_classes_appended(schema::split_gateway_file(too_long), kAdded).has_value());
 }
 
 }  // namespace

@@ -61,7 +61,8 @@ int run(const ImportTool& tool) {
   // The import tool opens the repository by itself: it runs whether or not
   // our own connection succeeded, and a failed connection is reported last.
   const bool connected = opened.step == Step::Connected;
-  if (connected) std::printf("Successfully connected to repository %s\n", session.repository_name());
+  if (connected)
+    std::printf("Successfully connected to repository %s\n", session.repository_name());
   std::fputs(tool.heading, stdout);
 
   const std::string repository_argument = std::string("/R=") + session.repository_name();

@@ -14,11 +14,11 @@ struct TrixRun {
 };
 
 struct ImportTool {
-  const char* application;                 // kernel application name
+  const char* application;  // kernel application name
   std::span<const char* const> introduction;
-  const char* heading;                     // printed once the repository is chosen
-  std::span<const TrixRun> runs;           // in order, each after the previous has ended
-  std::span<const char* const> closing;    // after the last run
+  const char* heading;                   // printed once the repository is chosen
+  std::span<const TrixRun> runs;         // in order, each after the previous has ended
+  std::span<const char* const> closing;  // after the last run
 };
 
 // Runs the tool; returns its exit code (0 on every path).

@@ -20,7 +20,8 @@ namespace {
 constexpr int kUpdated = 1;
 constexpr int kNotUpdated = 0;
 
-constexpr const char* kInstallKey = "SOFTWARE\\ComputerAssociates\\CA-Unicenter/TNG\\Agent Technologies";
+constexpr const char* kInstallKey =
+    "SOFTWARE\\ComputerAssociates\\CA-Unicenter/TNG\\Agent Technologies";
 constexpr const char* kInstallValue = "InstallPath";
 constexpr uint32_t kInstallPathField = 80;  // bytes, terminator included
 constexpr std::string_view kGatewayFile = "/services/config/aws_wvgate/gwclass.dat";

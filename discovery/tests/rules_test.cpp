@@ -43,8 +43,8 @@ struct MoveCase {
   Contact contact;
   LightsOutKind kind;
   ProductKind product;
-  const char* all_systems;   // where the device ends in mode S
-  const char* lights_out;    // and in mode R
+  const char* all_systems;  // where the device ends in mode S
+  const char* lights_out;   // and in mode R
 };
 
 constexpr MoveCase kMoves[] = {
@@ -52,7 +52,8 @@ constexpr MoveCase kMoves[] = {
     {"Host", kAnswered, kBoard, kNoProduct, "Orvex_RemoteVistrel", "Orvex_RemoteVistrel"},
     {"Host", kAnswered, kNoKind, kNoProduct, "Orvex_Host", ""},
     {"Host", kAnswered, kOther, kNoProduct, "Orvex_Host", ""},
-    {"Windows2000_Server", kAnswered, kBoard, kStorage, "Orvex_RemoteVistrel", "Orvex_RemoteVistrel"},
+    {"Windows2000_Server", kAnswered, kBoard, kStorage, "Orvex_RemoteVistrel",
+     "Orvex_RemoteVistrel"},
     {"Windows2000_Server", kAnswered, kNoKind, kStorage, "Orvex_SANappliance", ""},
     // The Windows 2000 pass has no Tarvik entry.
     {"Windows2000_Server", kAnswered, kNoKind, kTarvik, "Orvex_Windows2000_Server", ""},
@@ -61,7 +62,8 @@ constexpr MoveCase kMoves[] = {
     {"Windows_NetServer", kAnswered, kNoKind, kNoProduct, "Orvex_Windows_NetServer", ""},
     {"Windows_NetServer", kAnswered, kBoard, kTarvik, "Orvex_RemoteVistrel", "Orvex_RemoteVistrel"},
     {"WindowsNT_Server", kAnswered, kNoKind, kNoProduct, "Orvex_WindowsNT_Server", ""},
-    {"WindowsNT_Server", kAnswered, kBoard, kNoProduct, "Orvex_RemoteVistrel", "Orvex_RemoteVistrel"},
+    {"WindowsNT_Server", kAnswered, kBoard, kNoProduct, "Orvex_RemoteVistrel",
+     "Orvex_RemoteVistrel"},
     // A rack enclosure answers the server identity with an error.
     {"Linux", kError, kRack, kNoProduct, "Orvex_RackEnclosure", "Orvex_RackEnclosure"},
     {"Linux", kError, kBoard, kNoProduct, "", ""},

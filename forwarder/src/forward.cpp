@@ -21,7 +21,8 @@ constexpr std::string_view source = "KORVA";
 constexpr std::string_view command_in_directory = "/bin/cawto";
 
 std::string too_long(std::string_view what, std::size_t capacity) {
-  return std::string(what) + " would be longer than " + std::to_string(capacity - 1) + " characters";
+  return std::string(what) + " would be longer than " + std::to_string(capacity - 1) +
+         " characters";
 }
 
 }  // namespace
@@ -45,7 +46,8 @@ Stages variable_text(std::string_view plain_text) {
       s.variable2 += c;
   }
   if (s.variable2.size() >= stage_capacity) {
-    s.refusal = too_long("the variable text of NOTICEPLAINTEXT with its separators", stage_capacity);
+    s.refusal =
+        too_long("the variable text of NOTICEPLAINTEXT with its separators", stage_capacity);
     return s;
   }
   s.text = s.variable2;
@@ -77,9 +79,9 @@ ConsoleCommand console_command(Form form, std::string_view server, std::string_v
 
   c.words = {"-n", std::string(server)};
   if (form == Form::full) {
-    const std::string options[] = {"-cat", std::string(category), "-sev", severity.letter,
-                                   "-c",   severity.colour,        "-k",   "-s",
-                                   std::string(source)};
+    const std::string options[] = {
+        "-cat", std::string(category), "-sev", severity.letter, "-c", severity.colour, "-k",
+        "-s",   std::string(source)};
     c.words.insert(c.words.end(), std::begin(options), std::end(options));
   }
   std::string message = event.device_name ? event.device_name : "";

@@ -49,9 +49,9 @@ TEST(Severity, ExactWordsElseInformational) {
     std::string letter, colour;
   };
   const Row rows[] = {
-      {"Critical", "E", "red"},  {"Major", "W", "orange"},      {"Minor", "W", "yellow"},
-      {"Normal", "S", "green"},  {"critical", "I", "blue"},     {"Warning", "I", "blue"},
-      {"Informational", "I", "blue"}, {"", "I", "blue"}, {nullptr, "I", "blue"},
+      {"Critical", "E", "red"},       {"Major", "W", "orange"},  {"Minor", "W", "yellow"},
+      {"Normal", "S", "green"},       {"critical", "I", "blue"}, {"Warning", "I", "blue"},
+      {"Informational", "I", "blue"}, {"", "I", "blue"},         {nullptr, "I", "blue"},
   };
   for (const Row& r : rows) {
     const Severity& s = severity_of(r.word);
@@ -68,14 +68,15 @@ TEST(Form, OnlyExactlySlashFIsTheFullForm) {
 }
 
 TEST(ConsoleCommand, FullAndShortForms) {
-  const ConsoleCommand full =
-      console_command(Form::full, "nsm1", "/opt/nsm", severity_of("Major"), {"srv7", "Fan failed"}, "x, y");
+  const ConsoleCommand full = console_command(Form::full, "nsm1", "/opt/nsm", severity_of("Major"),
+                                              {"srv7", "Fan failed"}, "x, y");
   EXPECT_EQ(full.refusal, "");
   EXPECT_EQ(full.path, "/opt/nsm/bin/cawto");
   EXPECT_EQ(full.parameters,
             "-n nsm1 -cat KORVA -sev W -c orange -k -s KORVA \"srv7 Orvex - Fan failed x, y\"");
-  EXPECT_EQ(full.words, (std::vector<std::string>{"-n", "nsm1", "-cat", "KORVA", "-sev", "W", "-c", "orange",
-                                                  "-k", "-s", "KORVA", "srv7 Orvex - Fan failed x, y"}));
+  EXPECT_EQ(full.words,
+            (std::vector<std::string>{"-n", "nsm1", "-cat", "KORVA", "-sev", "W", "-c", "orange",
+                                      "-k", "-s", "KORVA", "srv7 Orvex - Fan failed x, y"}));
 
   const ConsoleCommand brief =
       console_command(Form::brief, "", "/opt/nsm/", severity_of(nullptr), {nullptr, nullptr}, "");
@@ -88,18 +89,21 @@ TEST(ConsoleCommand, EventDataStaysInsideTheMessageWord) {
   const ConsoleCommand c = console_command(Form::brief, "nsm1", "/opt/nsm", severity_of(nullptr),
                                            {"x\" -sev E -k \"", "-n other"}, "t");
   EXPECT_EQ(c.parameters, "-n nsm1 \"x\" -sev E -k \" Orvex - -n other t\"");
-  EXPECT_EQ(c.words, (std::vector<std::string>{"-n", "nsm1", "x\" -sev E -k \" Orvex - -n other t"}));
+  EXPECT_EQ(c.words,
+            (std::vector<std::string>{"-n", "nsm1", "x\" -sev E -k \" Orvex - -n other t"}));
 }
 
 TEST(ConsoleCommand, WhatWouldNotFitIsRefused) {
   const Severity& s = severity_of(nullptr);
-  EXPECT_EQ(console_command(Form::brief, "n", std::string(501, 'd'), s, {}, "").refusal, "");  // 511
+  EXPECT_EQ(console_command(Form::brief, "n", std::string(501, 'd'), s, {}, "").refusal,
+            "");  // 511
   EXPECT_NE(console_command(Form::brief, "n", std::string(502, 'd'), s, {}, "").refusal, "");
   // "-n n \"" + message + "\"": 7 characters around the message's 10 + label.
   const std::string label_fits(2047 - 7 - 10, 'l');
   EXPECT_EQ(console_command(Form::brief, "n", "/d", s, {"", label_fits.c_str()}, "").refusal, "");
   const std::string label_too_long = label_fits + "l";
-  EXPECT_NE(console_command(Form::brief, "n", "/d", s, {"", label_too_long.c_str()}, "").refusal, "");
+  EXPECT_NE(console_command(Form::brief, "n", "/d", s, {"", label_too_long.c_str()}, "").refusal,
+            "");
 }
 
 }  // namespace

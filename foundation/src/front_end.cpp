@@ -72,8 +72,7 @@ std::optional<ToolAnswers> prompt_for_answers(const FrontEndProfile& profile) {
   return answers;
 }
 
-ToolAnswers answers_from_arguments(const FrontEndProfile& profile, int argc,
-                                   char* const* argv) {
+ToolAnswers answers_from_arguments(const FrontEndProfile& profile, int argc, char* const* argv) {
   ToolAnswers answers;
   answers.repository = argv[1];
   answers.user = argv[2];

@@ -68,8 +68,8 @@ void erase() {
 }
 
 std::string failures_text(const Account& a) {
-  std::string text = std::to_string(a.failed) + (a.failed == 1 ? " reclass run" : " reclass runs") +
-                     " failed";
+  std::string text =
+      std::to_string(a.failed) + (a.failed == 1 ? " reclass run" : " reclass runs") + " failed";
   if (a.failed == 0) return text;
   text += " (";
   bool first = true;
@@ -146,7 +146,8 @@ void finish() {
   std::string line = std::to_string(a.moved) +
                      (a.moved == 1 ? " object moved, " : " objects moved, ") + failures_text(a);
   if (a.asks_devices)
-    line += ", " + std::to_string(a.silent) + (a.silent == 1 ? " device silent" : " devices silent");
+    line +=
+        ", " + std::to_string(a.silent) + (a.silent == 1 ? " device silent" : " devices silent");
   char time[32];
   std::snprintf(time, sizeof time, ", %.1f s", seconds_since(a.began));
   diag::say("%s%s\n", line.c_str(), time);

@@ -55,8 +55,7 @@ void RepositorySession::add_integer_criterion(const char* property, int32_t valu
   ObjectCriteriaAddItem(criteria_, property, WV_TYPE_INTEGER, sizeof value, &value, 0, 1);
 }
 
-WV_RC RepositorySession::query(std::string_view class_name, const char* properties,
-                               int32_t batch) {
+WV_RC RepositorySession::query(std::string_view class_name, const char* properties, int32_t batch) {
   if (list_ != nullptr) ObjectListFree(&list_);
   object_ = nullptr;
   count_ = 0;
@@ -71,17 +70,16 @@ RepositorySession::QueryResult RepositorySession::query_class(std::string_view c
                                                               int32_t criteria_capacity,
                                                               int32_t batch) {
   end_pass();
-  const QueryResult result = query_class_into(repository_, class_name, properties, criteria_,
-                                              list_, criteria_capacity, batch);
+  const QueryResult result = query_class_into(repository_, class_name, properties, criteria_, list_,
+                                              criteria_capacity, batch);
   count_ = result.count;
   return result;
 }
 
 RepositorySession::QueryResult query_class_into(WV_REPOSITORY repository,
-                                                std::string_view class_name,
-                                                const char* properties, WV_CRITERIA& criteria,
-                                                WV_OBJECT_LIST& list, int32_t criteria_capacity,
-                                                int32_t batch) {
+                                                std::string_view class_name, const char* properties,
+                                                WV_CRITERIA& criteria, WV_OBJECT_LIST& list,
+                                                int32_t criteria_capacity, int32_t batch) {
   using Query = RepositorySession::Query;
   if (WV_RC rc = TNGWV_ObjectCriteria_Allocate(&criteria, criteria_capacity); rc != WV_OK)
     return {Query::CriteriaFailed, rc, 0};
@@ -90,8 +88,8 @@ RepositorySession::QueryResult query_class_into(WV_REPOSITORY repository,
                         name.data(), 0, 1);
   uint32_t count = 0;
   void* spare = nullptr;
-  const WV_RC rc = GetRepositoryObject(repository, name.c_str(), criteria, properties, batch,
-                                       &list, &count, 0, &spare);
+  const WV_RC rc = GetRepositoryObject(repository, name.c_str(), criteria, properties, batch, &list,
+                                       &count, 0, &spare);
   if (rc == WV_NO_SUCH_CLASS) return {Query::NoSuchClass, rc, 0};
   if (rc != WV_OK) return {Query::Failed, rc, 0};
   if (count == 0) return {Query::NoObjects, rc, 0};

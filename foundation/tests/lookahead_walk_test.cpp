@@ -27,8 +27,8 @@ struct FakeProbe;
 
 // The devices' side: the questions under way, and the order they finish in.
 struct FakeNetwork {
-  bool newest_first = false;       // answers come last-asked first
-  std::string ends_run_at;         // the device whose probe ends the run
+  bool newest_first = false;  // answers come last-asked first
+  std::string ends_run_at;    // the device whose probe ends the run
   std::vector<FakeProbe*> in_flight;
   std::vector<std::string> asked;  // each device's first question, in order
   std::size_t live = 0;            // probes alive (asked, not yet dropped)
@@ -119,8 +119,8 @@ class LookaheadWalkTest : public ::testing::Test {
     WV_PROPERTY_LIST props = nullptr;
     ASSERT_EQ(TNGWV_ObjectPropertyList_Allocate(&props, 4), WV_OK);
     for (const char* property : {"name", "address"})
-      ObjectPropertyListAddItem(props, property, WV_TYPE_TEXT,
-                                static_cast<uint32_t>(name.size()), name.data(), 0);
+      ObjectPropertyListAddItem(props, property, WV_TYPE_TEXT, static_cast<uint32_t>(name.size()),
+                                name.data(), 0);
     EXPECT_EQ(TNGWV_Object_Create(session_.repository(), cls, props), WV_OK);
     ObjectPropertyListFree(&props);
   }
@@ -160,10 +160,9 @@ struct WindowCase {
   bool newest_first;
 };
 
-constexpr WindowCase kWindows[] = {{1, 1, false},   {1, 1, true},   {2, 2, false},
-                                   {2, 2, true},    {3, 3, true},   {7, 7, true},
-                                   {64, 64, false}, {64, 64, true}, {2, 64, false},
-                                   {2, 64, true},   {3, 5, true}};
+constexpr WindowCase kWindows[] = {{1, 1, false},  {1, 1, true},  {2, 2, false},   {2, 2, true},
+                                   {3, 3, true},   {7, 7, true},  {64, 64, false}, {64, 64, true},
+                                   {2, 64, false}, {2, 64, true}, {3, 5, true}};
 
 TEST_F(LookaheadWalkTest, EachPassTakesItsObjectsInListOrderWithinTheWindow) {
   const std::vector<std::string> in_order = {"Linux: l0 l1 l2", "Host: none", "Nothing: none",
@@ -174,8 +173,7 @@ TEST_F(LookaheadWalkTest, EachPassTakesItsObjectsInListOrderWithinTheWindow) {
     Walk walk(FakeTool{}, session_, c.window, c.in_flight, kPasses);
     EXPECT_EQ(walk_all(walk), in_order) << "window " << c.window;
     // Every device asked once, in list order, across the passes.
-    EXPECT_EQ(network_.asked,
-              (std::vector<std::string>{"l0", "l1", "l2", "w0", "w1", "w2", "w3"}))
+    EXPECT_EQ(network_.asked, (std::vector<std::string>{"l0", "l1", "l2", "w0", "w1", "w2", "w3"}))
         << "window " << c.window;
     EXPECT_LE(network_.most_in_flight, static_cast<std::size_t>(c.window)) << "window " << c.window;
     EXPECT_LE(network_.most_live, c.in_flight) << "window " << c.window;

@@ -11,8 +11,10 @@ using namespace tng::launchers;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static std::uint8_t record[record_capacity];
-  constexpr UrlPart url[] = {{Piece::text, "http://"}, {Piece::server, nullptr},
-                             {Piece::text, ":280/"}, {Piece::device, nullptr}};
+  constexpr UrlPart url[] = {{Piece::text, "http://"},
+                             {Piece::server, nullptr},
+                             {Piece::text, ":280/"},
+                             {Piece::device, nullptr}};
   for (int slot : {0, 3}) {
     std::size_t at = 0;
     const ReadBytes read = [&](std::uint8_t* into, std::size_t n) {
@@ -26,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (DevicePick how : {DevicePick::second_word, DevicePick::whole_text}) {
       const PickedDevice device = pick_device(text.text, how, slot);
       if (!device.refusal.empty()) continue;
-      if (auto u = build_url(url, "server", device.device, 256); u && u->size() >= 256) __builtin_trap();
+      if (auto u = build_url(url, "server", device.device, 256); u && u->size() >= 256)
+        __builtin_trap();
     }
   }
   return 0;

@@ -62,22 +62,26 @@ SlotText read_slot_text(const ReadBytes& read, std::span<std::uint8_t, record_ca
 PickedDevice pick_device(std::string_view text, DevicePick how, int slot) {
   if (how == DevicePick::whole_text) {
     if (text.size() >= device_capacity)
-      return {{}, "the device named in " + slot_name(slot) + " is longer than " +
-                      std::to_string(device_capacity - 1) + " characters"};
+      return {{},
+              "the device named in " + slot_name(slot) + " is longer than " +
+                  std::to_string(device_capacity - 1) + " characters"};
     return {std::string(text), {}};
   }
   if (text.size() >= text_copy_capacity)
-    return {{}, "the text in " + slot_name(slot) + " is longer than " +
-                    std::to_string(text_copy_capacity - 1) + " characters"};
+    return {{},
+            "the text in " + slot_name(slot) + " is longer than " +
+                std::to_string(text_copy_capacity - 1) + " characters"};
   std::size_t at = 0;
   const std::string_view first = next_word(text, at);
   const std::string_view second = next_word(text, at);
   if (first.size() >= first_word_capacity)
-    return {{}, "the first word of the text in " + slot_name(slot) + " is longer than " +
-                    std::to_string(first_word_capacity - 1) + " characters"};
+    return {{},
+            "the first word of the text in " + slot_name(slot) + " is longer than " +
+                std::to_string(first_word_capacity - 1) + " characters"};
   if (second.size() >= device_capacity)
-    return {{}, "the device named in " + slot_name(slot) + " is longer than " +
-                    std::to_string(device_capacity - 1) + " characters"};
+    return {{},
+            "the device named in " + slot_name(slot) + " is longer than " +
+                std::to_string(device_capacity - 1) + " characters"};
   return {std::string(second), {}};
 }
 

@@ -25,10 +25,14 @@ int refuse(const std::string& why) {
 std::string status_refusal(TextStatus status, int slot) {
   const std::string name = "string slot " + std::to_string(slot);
   switch (status) {
-    case TextStatus::ok: break;
-    case TextStatus::no_record: return "the event file holds no complete event record";
-    case TextStatus::outside_record: return name + " of the event record points outside the record";
-    case TextStatus::unterminated: return "the text in " + name + " has no terminator inside its record";
+    case TextStatus::ok:
+      break;
+    case TextStatus::no_record:
+      return "the event file holds no complete event record";
+    case TextStatus::outside_record:
+      return name + " of the event record points outside the record";
+    case TextStatus::unterminated:
+      return "the text in " + name + " has no terminator inside its record";
   }
   return {};
 }
@@ -70,9 +74,8 @@ int run_event_launcher(const EventLauncher& launcher, int argc, char** argv) {
   const ReadBytes read = [&file](std::uint8_t* into, std::size_t size) {
     return std::fread(into, 1, size, file.get());
   };
-  const SlotText text =
-      read_slot_text(read, std::span<std::uint8_t, record_capacity>(record.get(), record_capacity),
-                     launcher.slot);
+  const SlotText text = read_slot_text(
+      read, std::span<std::uint8_t, record_capacity>(record.get(), record_capacity), launcher.slot);
   if (text.status != TextStatus::ok) return refuse(status_refusal(text.status, launcher.slot));
 
   const PickedDevice device = pick_device(text.text, launcher.pick, launcher.slot);

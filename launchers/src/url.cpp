@@ -7,9 +7,15 @@ std::optional<std::string> build_url(std::span<const UrlPart> parts, std::string
   std::string url;
   for (const UrlPart& part : parts) {
     switch (part.piece) {
-      case Piece::text: url += part.text; break;
-      case Piece::server: url += server; break;
-      case Piece::device: url += device; break;
+      case Piece::text:
+        url += part.text;
+        break;
+      case Piece::server:
+        url += server;
+        break;
+      case Piece::device:
+        url += device;
+        break;
     }
   }
   if (url.size() >= capacity) return std::nullopt;

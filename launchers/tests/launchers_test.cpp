@@ -21,7 +21,8 @@ void put32(Bytes& b, std::size_t at, std::uint32_t v) {
 // `text` placed right after the header.
 Bytes record(std::string_view text, int slot = 3, std::size_t size = 0) {
   Bytes r(record_header_size, 0);
-  put32(r, slot_table_offset + 4 * static_cast<std::size_t>(slot), static_cast<std::uint32_t>(r.size()));
+  put32(r, slot_table_offset + 4 * static_cast<std::size_t>(slot),
+        static_cast<std::uint32_t>(r.size()));
   r.insert(r.end(), text.begin(), text.end());
   r.push_back(0);
   if (size > r.size()) r.resize(size, 0);
@@ -69,19 +70,20 @@ struct ReadCase {
 TEST(EventFile, LastCompleteRecordDecides) {
   const Bytes first = record("Node 10.1.2.7 is down");
   const Bytes second = record("Node 10.9.9.9 is up");
-  const Bytes unterminated = cut(with_length_word(record("Node x"), record_header_size + 6),
-                                 record_header_size + 6);
+  const Bytes unterminated =
+      cut(with_length_word(record("Node x"), record_header_size + 6), record_header_size + 6);
   const ReadCase cases[] = {
       {"one record", first, TextStatus::ok, "Node 10.1.2.7 is down"},
       {"two records: the second", first + second, TextStatus::ok, "Node 10.9.9.9 is up"},
       {"largest record accepted", first + record("big", 3, record_capacity), TextStatus::ok, "big"},
       {"over-long length stops", first + record("big", 3, record_capacity + 1), TextStatus::ok,
        "Node 10.1.2.7 is down"},
-      {"zero length stops", first + with_length_word(second, 0), TextStatus::ok, "Node 10.1.2.7 is down"},
+      {"zero length stops", first + with_length_word(second, 0), TextStatus::ok,
+       "Node 10.1.2.7 is down"},
       {"length below the header stops", first + with_length_word(second, record_header_size - 1),
        TextStatus::ok, "Node 10.1.2.7 is down"},
-      {"short record keeps the previous one whole", first + cut(second, second.size() - 1), TextStatus::ok,
-       "Node 10.1.2.7 is down"},
+      {"short record keeps the previous one whole", first + cut(second, second.size() - 1),
+       TextStatus::ok, "Node 10.1.2.7 is down"},
       {"short length word", first + Bytes{1, 2}, TextStatus::ok, "Node 10.1.2.7 is down"},
       {"empty file", {}, TextStatus::no_record, ""},
       {"only a short record", cut(first, 50), TextStatus::no_record, ""},
@@ -90,7 +92,8 @@ TEST(EventFile, LastCompleteRecordDecides) {
        TextStatus::outside_record, ""},
       {"slot far outside", with_slot(first, 3, 0xFFFFFFFFu), TextStatus::outside_record, ""},
       {"text without a terminator", unterminated, TextStatus::unterminated, ""},
-      {"a bad last record decides", first + with_slot(second, 3, 4000), TextStatus::outside_record, ""},
+      {"a bad last record decides", first + with_slot(second, 3, 4000), TextStatus::outside_record,
+       ""},
   };
   for (const ReadCase& c : cases) {
     SCOPED_TRACE(c.title);
@@ -141,8 +144,10 @@ TEST(PickDevice, SecondWordOrWholeTextWithinCapacities) {
 }
 
 TEST(BuildUrl, AppendsInOrderAndRefusesWhatDoesNotFit) {
-  constexpr UrlPart parts[] = {{Piece::text, "http://"}, {Piece::server, nullptr},
-                               {Piece::text, "/device/"}, {Piece::device, nullptr}};
+  constexpr UrlPart parts[] = {{Piece::text, "http://"},
+                               {Piece::server, nullptr},
+                               {Piece::text, "/device/"},
+                               {Piece::device, nullptr}};
   EXPECT_EQ(build_url(parts, "10.1.2.9", "10.1.2.5", 512), "http://10.1.2.9/device/10.1.2.5");
   EXPECT_EQ(build_url(parts, "", "", 512), "http:///device/");
   const std::string fill(255 - 15, 'x');  // 15: the fixed text

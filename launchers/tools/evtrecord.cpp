@@ -28,9 +28,10 @@ constexpr int slot_count = 12;
 
 [[noreturn]] void fail(const std::string& why) {
   std::fprintf(stderr, "evtrecord: %s\n", why.c_str());
-  std::fputs("usage: evtrecord [--append] FILE [--slot N=TEXT]... [--offset N=OFFSET]... [--size BYTES]\n"
-             "                 [--length-word VALUE] [--cut BYTES] [--unterminated]\n",
-             stderr);
+  std::fputs(
+      "usage: evtrecord [--append] FILE [--slot N=TEXT]... [--offset N=OFFSET]... [--size BYTES]\n"
+      "                 [--length-word VALUE] [--cut BYTES] [--unterminated]\n",
+      stderr);
   std::exit(2);
 }
 
@@ -44,7 +45,8 @@ std::uint64_t number(std::string_view text, std::uint64_t max) {
 }
 
 void put32(std::vector<std::uint8_t>& record, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) record[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+  for (int i = 0; i < 4; ++i)
+    record[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 // "N=VALUE" with 0 <= N < 12.
@@ -69,21 +71,29 @@ int main(int argc, char** argv) {
       if (i + 1 >= argc) fail(std::string(a) + " needs a value");
       return argv[++i];
     };
-    if (a == "--append") append = true;
-    else if (a == "--unterminated") unterminated = true;
+    if (a == "--append")
+      append = true;
+    else if (a == "--unterminated")
+      unterminated = true;
     else if (a == "--slot") {
       auto [slot, text] = slot_and_value(value());
-      put32(record, slot_table + 4 * static_cast<std::size_t>(slot), static_cast<std::uint32_t>(record.size()));
+      put32(record, slot_table + 4 * static_cast<std::size_t>(slot),
+            static_cast<std::uint32_t>(record.size()));
       record.insert(record.end(), text.begin(), text.end());
       record.push_back(0);
     } else if (a == "--offset") {
       auto [slot, text] = slot_and_value(value());
       offsets.emplace_back(slot, static_cast<std::uint32_t>(number(text, UINT32_MAX)));
-    } else if (a == "--size") size = number(value(), 1u << 26);
-    else if (a == "--length-word") length_word = number(value(), UINT32_MAX);
-    else if (a == "--cut") cut = number(value(), 1u << 26);
-    else if (!a.starts_with("--") && !file) file = std::string(a);
-    else fail("unexpected '" + std::string(a) + "'");
+    } else if (a == "--size")
+      size = number(value(), 1u << 26);
+    else if (a == "--length-word")
+      length_word = number(value(), UINT32_MAX);
+    else if (a == "--cut")
+      cut = number(value(), 1u << 26);
+    else if (!a.starts_with("--") && !file)
+      file = std::string(a);
+    else
+      fail("unexpected '" + std::string(a) + "'");
   }
   if (!file) fail("no file named");
 
@@ -96,7 +106,8 @@ int main(int argc, char** argv) {
     if (unterminated && *size != record.size()) fail("--unterminated text must end the record");
     record.resize(*size, 0);
   }
-  for (auto [slot, offset] : offsets) put32(record, slot_table + 4 * static_cast<std::size_t>(slot), offset);
+  for (auto [slot, offset] : offsets)
+    put32(record, slot_table + 4 * static_cast<std::size_t>(slot), offset);
   put32(record, 0, static_cast<std::uint32_t>(length_word.value_or(record.size())));
   std::size_t count = cut ? std::min<std::size_t>(*cut, record.size()) : record.size();
 

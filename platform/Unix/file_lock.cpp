@@ -40,7 +40,8 @@ Result ExclusiveLock::acquire(const std::string& path) {
       ::close(fd);
       return busy ? Result::Busy : Result::Unavailable;
     }
-    struct stat held {}, named {};
+    struct stat held {
+    }, named{};
     if (::fstat(fd, &held) != 0 || ::stat(path.c_str(), &named) != 0 ||
         held.st_ino != named.st_ino || held.st_dev != named.st_dev) {
       ::close(fd);  // the file was removed by the run that held it: again

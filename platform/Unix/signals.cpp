@@ -69,7 +69,8 @@ bool set_child_defaults(posix_spawnattr_t& attributes) {
   short flags = 0;
   return ::posix_spawnattr_getflags(&attributes, &flags) == 0 &&
          ::posix_spawnattr_setsigdefault(&attributes, &defaults) == 0 &&
-         ::posix_spawnattr_setflags(&attributes, static_cast<short>(flags | POSIX_SPAWN_SETSIGDEF)) == 0;
+         ::posix_spawnattr_setflags(&attributes,
+                                    static_cast<short>(flags | POSIX_SPAWN_SETSIGDEF)) == 0;
 }
 
 RemoveOnInterrupt::RemoveOnInterrupt(const std::string& path) { watch(path); }

@@ -53,8 +53,8 @@ TEST_F(Registry, KeysMatchWithoutRegardToCaseAndKeepTheirForwardSlash) {
             ERROR_SUCCESS);
   char data[80] = {};
   uint32_t length = sizeof data;
-  ASSERT_EQ(RegQueryValueExA(key, "installpath", nullptr, nullptr,
-                             reinterpret_cast<uint8_t*>(data), &length),
+  ASSERT_EQ(RegQueryValueExA(key, "installpath", nullptr, nullptr, reinterpret_cast<uint8_t*>(data),
+                             &length),
             ERROR_SUCCESS);
   EXPECT_STREQ(data, "/opt/tng/agents");
   EXPECT_EQ(length, sizeof "/opt/tng/agents");
@@ -68,8 +68,9 @@ TEST_F(Registry, KeysMatchWithoutRegardToCaseAndKeepTheirForwardSlash) {
 
 TEST_F(Registry, LengthCountsTheTerminatorAndShortBuffersGetMoreData) {
   HKEY key = nullptr;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ComputerAssociates\\CA-Unicenter\\CurrentVersion",
-                          0, KEY_QUERY_VALUE, &key),
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE,
+                          "SOFTWARE\\ComputerAssociates\\CA-Unicenter\\CurrentVersion", 0,
+                          KEY_QUERY_VALUE, &key),
             ERROR_SUCCESS);
   const std::string value = "/opt/tng/install";
   uint32_t type = 0, length = 0;
@@ -79,32 +80,35 @@ TEST_F(Registry, LengthCountsTheTerminatorAndShortBuffersGetMoreData) {
 
   char small[8] = {};
   length = sizeof small;
-  EXPECT_EQ(RegQueryValueExA(key, "InstallPath", nullptr, nullptr, reinterpret_cast<uint8_t*>(small),
-                             &length),
+  EXPECT_EQ(RegQueryValueExA(key, "InstallPath", nullptr, nullptr,
+                             reinterpret_cast<uint8_t*>(small), &length),
             ERROR_MORE_DATA);
   EXPECT_EQ(length, value.size() + 1);
   EXPECT_EQ(small[0], '\0');  // nothing copied
 
   char exact[17] = {};
   length = sizeof exact;
-  EXPECT_EQ(RegQueryValueExA(key, "InstallPath", nullptr, nullptr, reinterpret_cast<uint8_t*>(exact),
-                             &length),
+  EXPECT_EQ(RegQueryValueExA(key, "InstallPath", nullptr, nullptr,
+                             reinterpret_cast<uint8_t*>(exact), &length),
             ERROR_SUCCESS);
   EXPECT_EQ(value, exact);
 
   length = sizeof exact;
-  EXPECT_EQ(RegQueryValueExA(key, "Empty", nullptr, nullptr, reinterpret_cast<uint8_t*>(exact), &length),
-            ERROR_SUCCESS);
+  EXPECT_EQ(
+      RegQueryValueExA(key, "Empty", nullptr, nullptr, reinterpret_cast<uint8_t*>(exact), &length),
+      ERROR_SUCCESS);
   EXPECT_EQ(length, 1u);
-  EXPECT_EQ(RegQueryValueExA(key, "Missing", nullptr, nullptr, nullptr, &length), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegQueryValueExA(key, "Missing", nullptr, nullptr, nullptr, &length),
+            ERROR_FILE_NOT_FOUND);
   RegCloseKey(key);
 }
 
 TEST_F(Registry, MissingFileIsAKeyThatCannotBeOpened) {
   setenv("TNG_REGISTRY", (file_ + ".absent").c_str(), 1);
   HKEY key = nullptr;
-  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ComputerAssociates\\CA-Unicenter\\CurrentVersion",
-                          0, KEY_QUERY_VALUE, &key),
+  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE,
+                          "SOFTWARE\\ComputerAssociates\\CA-Unicenter\\CurrentVersion", 0,
+                          KEY_QUERY_VALUE, &key),
             ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(key, nullptr);
 }
@@ -143,12 +147,9 @@ TEST(FrameworkHome, TngHomeThenHomeThenThePasswordDatabase) {
     const char* home;
     std::string want;
   } cases[] = {
-      {"/srv/tng", "/home/u", "/srv/tng"},
-      {nullptr, "/home/u", "/home/u/.tng"},
-      {"", "/home/u/", "/home/u/.tng"},
-      {nullptr, "/", "/.tng"},
-      {nullptr, nullptr, from_database},
-      {"", "", from_database},
+      {"/srv/tng", "/home/u", "/srv/tng"}, {nullptr, "/home/u", "/home/u/.tng"},
+      {"", "/home/u/", "/home/u/.tng"},    {nullptr, "/", "/.tng"},
+      {nullptr, nullptr, from_database},   {"", "", from_database},
   };
   for (const Case& c : cases) {
     Environment env;
@@ -179,9 +180,10 @@ TEST(Uuid, TextFormRoundTripsInLowerCase) {
 
 TEST(Uuid, MalformedTextIsRefused) {
   UUID u{};
-  for (const char* bad : {"", "6ba7b810-9dad-11d1-80b4-00c04fd430c", "6ba7b810-9dad-11d1-80b4-00c04fd430c8 ",
-                          "{6ba7b810-9dad-11d1-80b4-00c04fd430c8}", "6ba7b8109dad-11d1-80b4-00c04fd430c8-",
-                          "6ba7b810-9dad-11d1-80b4-00c04fd430cg"})
+  for (const char* bad :
+       {"", "6ba7b810-9dad-11d1-80b4-00c04fd430c", "6ba7b810-9dad-11d1-80b4-00c04fd430c8 ",
+        "{6ba7b810-9dad-11d1-80b4-00c04fd430c8}", "6ba7b8109dad-11d1-80b4-00c04fd430c8-",
+        "6ba7b810-9dad-11d1-80b4-00c04fd430cg"})
     EXPECT_EQ(UuidFromStringA(bad, &u), RPC_S_INVALID_STRING_UUID) << bad;
 }
 

@@ -57,7 +57,8 @@ bool parse_number(std::string_view text, long long lo, long long hi, long long& 
 }
 
 [[noreturn]] void refuse(std::string_view entry, const char* why) {
-  std::fprintf(stderr, "TNG_FAULTS: %s: '%.*s'\n", why, static_cast<int>(entry.size()), entry.data());
+  std::fprintf(stderr, "TNG_FAULTS: %s: '%.*s'\n", why, static_cast<int>(entry.size()),
+               entry.data());
   std::exit(125);
 }
 

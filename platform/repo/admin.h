@@ -37,10 +37,10 @@ struct ClassStatement {
 std::vector<ClassStatement> read_class_file(const std::string& path);
 
 struct ApplyReport {
-  int added = 0;      // classes made
-  int present = 0;    // adds of classes that were there already
-  int dropped = 0;    // classes removed
-  int absent = 0;     // drops of classes that were not there
+  int added = 0;    // classes made
+  int present = 0;  // adds of classes that were there already
+  int dropped = 0;  // classes removed
+  int absent = 0;   // drops of classes that were not there
 };
 
 // Applies the statements in order inside the caller's write transaction;

@@ -104,7 +104,8 @@ void write_record(std::string_view name, const std::string& conninfo) {
   int error = errno;
   fs::remove(building, ec);
   if (!linked) {
-    if (error == EEXIST) throw Error(kExists, "repository '" + std::string(name) + "' exists already");
+    if (error == EEXIST)
+      throw Error(kExists, "repository '" + std::string(name) + "' exists already");
     throw Error(kFailed, "cannot register " + file.string() + ": " + std::strerror(error));
   }
 }

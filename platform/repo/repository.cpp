@@ -65,7 +65,8 @@ void Store::add_class(std::string_view name, std::string_view parent) {
     throw Error(kBadArgument, "'" + std::string(name) + "' is not a valid class name");
   if (std::optional<std::string> have = storage_->class_parent(name)) {
     if (*have == parent) return;
-    throw Error(kExists, "class '" + std::string(name) + "' exists already with parent '" + *have + "'");
+    throw Error(kExists,
+                "class '" + std::string(name) + "' exists already with parent '" + *have + "'");
   }
   if (!parent.empty() && !class_exists(parent)) no_class("parent class", parent);
   storage_->insert_class(name, parent);
@@ -104,8 +105,10 @@ ResultFile Store::run_query(std::string_view class_name, const std::vector<Test>
     values.clear();
     if (class_index) values.push_back({*class_index, Test{{}, WV_TYPE_TEXT, row.class_name}});
     if (uuid_index)
-      values.push_back({*uuid_index, Test{{}, WV_TYPE_UUID,
-                                          std::string(reinterpret_cast<const char*>(row.uuid.data()), 16)}});
+      values.push_back(
+          {*uuid_index,
+           Test{
+               {}, WV_TYPE_UUID, std::string(reinterpret_cast<const char*>(row.uuid.data()), 16)}});
     for (const Test& t : row.props)
       if (std::optional<uint32_t> index = result.index_of(t.property))
         values.push_back({*index, Test{{}, t.type, t.value}});
@@ -153,8 +156,12 @@ Uuid Store::create_object(std::string_view class_name, const std::vector<Test>& 
   return uuid;
 }
 
-std::optional<UserHash> Store::find_user(std::string_view name) { return storage_->find_user(name); }
-void Store::put_user(std::string_view name, const UserHash& hash) { storage_->put_user(name, hash); }
+std::optional<UserHash> Store::find_user(std::string_view name) {
+  return storage_->find_user(name);
+}
+void Store::put_user(std::string_view name, const UserHash& hash) {
+  storage_->put_user(name, hash);
+}
 
 void Store::move_object(std::string_view user, std::string_view from, std::string_view name,
                         std::string_view to, std::string_view time) {
@@ -169,8 +176,8 @@ void Store::move_object(std::string_view user, std::string_view from, std::strin
   if (!storage_->move_named(from, name, to, audit)) {
     if (!class_exists(from)) no_class("class", from);
     if (!class_exists(to)) no_class("target class", to);
-    throw Error(kNotFound, "no object named '" + std::string(name) + "' in class '" +
-                               std::string(from) + "'");
+    throw Error(kNotFound,
+                "no object named '" + std::string(name) + "' in class '" + std::string(from) + "'");
   }
   t.commit();
 }
@@ -183,8 +190,8 @@ void Store::move_object(const Uuid& uuid, std::string_view from, std::string_vie
   audit.from = from;
   audit.to = to;
   if (!storage_->move_uuid(uuid, from, to, audit))
-    throw Error(kChanged, "object " + uuid_text(uuid) + " is no longer in class '" +
-                              std::string(from) + "'");
+    throw Error(kChanged,
+                "object " + uuid_text(uuid) + " is no longer in class '" + std::string(from) + "'");
 }
 
 void Store::move_objects(const std::vector<UuidMove>& moves, const AuditEntry& audit) {

@@ -53,7 +53,8 @@ void ResultFile::put(const char* data, size_t size) {
     file_.reset(std::tmpfile());
     if (!file_)
       throw Error(kFailed, std::string("cannot make a temporary file: ") + std::strerror(errno));
-    if (!memory_.empty() && std::fwrite(memory_.data(), 1, memory_.size(), file_.get()) != memory_.size())
+    if (!memory_.empty() &&
+        std::fwrite(memory_.data(), 1, memory_.size(), file_.get()) != memory_.size())
       throw Error(kFailed, std::string("cannot write the result file: ") + std::strerror(errno));
     std::vector<char>().swap(memory_);
   }

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>

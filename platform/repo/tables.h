@@ -7,14 +7,14 @@
 namespace tng::repo {
 
 enum class ColumnType {
-  kId,           // the row's number, given in order by the storage
-  kReference,    // another table's kId
+  kId,         // the row's number, given in order by the storage
+  kReference,  // another table's kId
   kText,
   kInteger,
   kBytes,
-  kUuid,         // 16 bytes, always
-  kOptionalUuid, // 16 bytes or nothing
-  kValue,        // a property value of any of the API's types
+  kUuid,          // 16 bytes, always
+  kOptionalUuid,  // 16 bytes or nothing
+  kValue,         // a property value of any of the API's types
 };
 
 enum TableFlags : unsigned { kWithoutRowid = 1, kServerOnly = 2 };
@@ -43,22 +43,24 @@ inline std::string table_definitions(const Dialect& d) {
   bool skip = false;
   unsigned flags = 0;
   std::string separator;
-#define TNG_TABLE(name, table_flags)                                     \
-  flags = (table_flags);                                                 \
-  skip = (flags & kServerOnly) && !d.server;                             \
-  if (!skip) sql += prefixed("CREATE TABLE @" #name "(");                \
+#define TNG_TABLE(name, table_flags)                      \
+  flags = (table_flags);                                  \
+  skip = (flags & kServerOnly) && !d.server;              \
+  if (!skip) sql += prefixed("CREATE TABLE @" #name "("); \
   separator = "\n  ";
-#define TNG_COLUMN(name, column_type, constraints)                                            \
-  if (!skip) {                                                                                \
-    std::string spelled = d.type(ColumnType::column_type, #name);                             \
-    sql += separator + #name + (spelled.empty() ? "" : " " + spelled) +                       \
-           (std::string_view(constraints).empty() ? "" : " " + prefixed(constraints));       \
-    separator = ",\n  ";                                                                      \
+#define TNG_COLUMN(name, column_type, constraints)                                     \
+  if (!skip) {                                                                         \
+    std::string spelled = d.type(ColumnType::column_type, #name);                      \
+    sql += separator + #name + (spelled.empty() ? "" : " " + spelled) +                \
+           (std::string_view(constraints).empty() ? "" : " " + prefixed(constraints)); \
+    separator = ",\n  ";                                                               \
   }
 #define TNG_KEY(constraint) \
   if (!skip) sql += separator + (constraint);
 #define TNG_END_TABLE() \
-  if (!skip) sql += std::string(")") + ((flags & kWithoutRowid) && !d.server ? " WITHOUT ROWID" : "") + ";\n";
+  if (!skip)            \
+    sql +=              \
+        std::string(")") + ((flags & kWithoutRowid) && !d.server ? " WITHOUT ROWID" : "") + ";\n";
 #define TNG_INDEX(name, table, columns) \
   sql += prefixed("CREATE INDEX " #name " ON @" #table "(" columns ");\n");
 #include "tables.def"

@@ -109,7 +109,8 @@ WV_RC release(T** handle) {
 bool issued(WV_OBJECT object) {
   if (!object) return false;
   for (Handle* h : registry().live)
-    if (auto* list = dynamic_cast<wv_object_list*>(h); list && &list->current == object) return true;
+    if (auto* list = dynamic_cast<wv_object_list*>(h); list && &list->current == object)
+      return true;
   return false;
 }
 
@@ -244,8 +245,10 @@ WV_RC TNGWV_RepositoryName_GetFirst(WV_KERNEL kernel, char name[WV_REPOSITORY_NA
     if (!kernel->chosen) return repo::kNotFound;
     const std::string& chosen = *kernel->chosen;
     if (chosen.size() >= WV_REPOSITORY_NAME_FIELD) {
-      std::fprintf(stderr, "TNGWV_RepositoryName_GetFirst: repository name '%s' is longer than %d "
-                   "characters\n", chosen.c_str(), WV_REPOSITORY_NAME_FIELD - 1);
+      std::fprintf(stderr,
+                   "TNGWV_RepositoryName_GetFirst: repository name '%s' is longer than %d "
+                   "characters\n",
+                   chosen.c_str(), WV_REPOSITORY_NAME_FIELD - 1);
       return repo::kTooLong;
     }
     std::memset(name, 0, WV_REPOSITORY_NAME_FIELD);
@@ -301,8 +304,7 @@ WV_RC ObjectPropertyListFree(WV_PROPERTY_LIST* list) {
   }
 }
 
-WV_RC TNGWV_Object_Create(WV_REPOSITORY repository, const char* class_name,
-                          WV_PROPERTY_LIST list) {
+WV_RC TNGWV_Object_Create(WV_REPOSITORY repository, const char* class_name, WV_PROPERTY_LIST list) {
   return operation("TNGWV_Object_Create", [&]() -> WV_RC {
     if (!issued(repository) || !class_name || !issued(list)) return repo::kBadArgument;
     repo::StoreTransaction t(*repository->store, repo::Store::kWrite);

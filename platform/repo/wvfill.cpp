@@ -32,7 +32,7 @@ std::string address_of(const Naming& naming, long i) {
   if (!naming.block)
     return "10." + std::to_string(i / 65536 % 256) + "." + std::to_string(i / 256 % 256) + "." +
            std::to_string(i % 256);
-  const long j = naming.agents == 0        ? i
+  const long j = naming.agents == 0      ? i
                  : i % naming.every == 0 ? i / naming.every % naming.agents
                                          : naming.agents + i;
   return "127." + std::to_string(*naming.block - j / 62500) + "." + std::to_string(j / 250 % 250) +

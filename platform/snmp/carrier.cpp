@@ -1,13 +1,14 @@
 #include "carrier.h"
 
-#include <net-snmp/net-snmp-config.h>
-
 #include <arpa/inet.h>
 #include <fcntl.h>
+// The library's configuration comes before its other headers.
+#include <net-snmp/net-snmp-config.h>
+#include <net-snmp/net-snmp-includes.h>
+
 #include <net-snmp/library/large_fd_set.h>
 #include <net-snmp/library/snmpIPBaseDomain.h>
 #include <net-snmp/library/snmpUDPDomain.h>
-#include <net-snmp/net-snmp-includes.h>
 #include <sys/socket.h>
 
 #include <algorithm>

@@ -196,12 +196,12 @@ CredentialLookup look_up_credentials(std::string_view name) {
   if (fd < 0) {
     const int error = errno;
     if (error == ENOENT || error == ENOTDIR) return {};  // no file: every answer is a community
-    struct stat link{};
+    struct stat link {};
     if (::lstat(path.c_str(), &link) == 0 && !S_ISREG(link.st_mode))
       return refusal(path, "is not a regular file");
     return refusal(path, std::string("cannot be read: ") + std::strerror(error));
   }
-  struct stat status{};
+  struct stat status {};
   std::string text;
   CredentialLookup lookup;
   const uid_t user = ::geteuid();

@@ -1,9 +1,10 @@
 #include "poller.h"
 
+// The library's configuration comes before its other headers.
 #include <net-snmp/net-snmp-config.h>
+#include <net-snmp/net-snmp-includes.h>
 
 #include <net-snmp/library/large_fd_set.h>
-#include <net-snmp/net-snmp-includes.h>
 #include <sys/socket.h>
 
 #include <algorithm>

@@ -1,7 +1,6 @@
 #include "snmp_core.h"
 
 #include <net-snmp/net-snmp-config.h>
-
 #include <net-snmp/net-snmp-includes.h>
 
 #include <chrono>

@@ -137,8 +137,7 @@ class Session {
 
  private:
   friend class Poller;
-  Session(CarrierSettings settings, std::optional<sockaddr_in> agent,
-          std::unique_ptr<Carrier> own);
+  Session(CarrierSettings settings, std::optional<sockaddr_in> agent, std::unique_ptr<Carrier> own);
   static int on_event(int operation, ::snmp_session* session, int request_id, ::snmp_pdu* pdu,
                       void* carrier);
   // SNMPv3: the request goes once the agent's engine is known, found out

@@ -1,8 +1,8 @@
 // The SNMP Manager API over net-snmp (see platform/snmp_mgr.h).
 #include "platform/snmp_mgr.h"
 
-#include <cstdlib>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <unordered_map>
@@ -194,11 +194,13 @@ std::optional<Outgoing> begin_request(LPSNMP_MGR_SESSION handle, uint8_t pdu_typ
 // Puts an answer into the caller's list, as SnmpMgrRequest reports it.
 void deliver(const tng::snmp::Reply& reply, SnmpVarBindList* list, int32_t* error_status,
              int32_t* error_index) {
-  const std::size_t count = list && list->list ? std::min<std::size_t>(list->len, reply.bindings.size()) : 0;
+  const std::size_t count =
+      list && list->list ? std::min<std::size_t>(list->len, reply.bindings.size()) : 0;
   for (std::size_t i = 0; i < count; ++i) {
     SnmpVarBind& entry = list->list[i];
     const tng::snmp::VarBind& answer = reply.bindings[i];
-    if (!answer.name.empty() && Oid(entry.name.ids, entry.name.ids + entry.name.idLength) != answer.name) {
+    if (!answer.name.empty() &&
+        Oid(entry.name.ids, entry.name.ids + entry.name.idLength) != answer.name) {
       AsnObjectIdentifier renamed;
       if (copy_oid(answer.name.data(), answer.name.size(), renamed)) {
         free_oid(entry.name);
@@ -246,10 +248,9 @@ LPSNMP_MGR_SESSION SnmpMgrOpen(const char* agent, const char* community, int32_t
     return nullptr;
   }
   tng::snmp::OpenError error;
-  auto session = tng::snmp::Session::open(agent ? agent : "", tng::snmp::agent_port,
-                                          community ? community : "",
-                                          {timeout_ms > 0 ? timeout_ms : 1, retries > 0 ? retries : 0},
-                                          error);
+  auto session = tng::snmp::Session::open(
+      agent ? agent : "", tng::snmp::agent_port, community ? community : "",
+      {timeout_ms > 0 ? timeout_ms : 1, retries > 0 ? retries : 0}, error);
   if (!session) {
     last_error = open_error_code(error);
     return nullptr;

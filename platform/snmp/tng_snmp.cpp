@@ -166,9 +166,8 @@ std::unique_ptr<StoredResponse> store(const tng::snmp::Reply& reply) {
 
 extern "C" {
 
-TNG_SNMP_SESSION TngSnmp_OpenSession(const char* community, const char* address, int32_t,
-                                     int32_t, int32_t, uint16_t port, TNG_SNMP_CALLBACK,
-                                     int32_t) {
+TNG_SNMP_SESSION TngSnmp_OpenSession(const char* community, const char* address, int32_t, int32_t,
+                                     int32_t, uint16_t port, TNG_SNMP_CALLBACK, int32_t) {
   if (tng::faults::hit(kOpenSessionFault)) return nullptr;
   tng::snmp::OpenError error;
   auto link = tng::snmp::Session::open(address ? address : "", port ? port : tng::snmp::agent_port,
@@ -272,7 +271,8 @@ int32_t TngSnmp_EndSession(TNG_SNMP_SESSION handle) {
   const std::vector<TNG_SNMP_REQUEST> sent = std::move(session->sent);
   sessions().remove(handle);
   for (TNG_SNMP_REQUEST request_handle : sent)
-    if (const Request* request = requests().find(request_handle); request && request->sent_on == handle)
+    if (const Request* request = requests().find(request_handle);
+        request && request->sent_on == handle)
       requests().remove(request_handle);
   return fault ? *fault : 1;
 }

@@ -1,7 +1,9 @@
 #include "usm.h"
 
+// The library's configuration comes before its other headers.
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>
+
 #include <net-snmp/library/keytools.h>
 #include <net-snmp/library/snmpusm.h>
 #include <net-snmp/library/snmpv3.h>
@@ -78,9 +80,15 @@ std::optional<std::string> make_keys(CredentialSet& set, Security& security) {
   security.set_name = set.name;
   security.user = set.user;
   switch (set.level) {
-    case SecurityLevel::no_auth_no_priv: security.level = SNMP_SEC_LEVEL_NOAUTH; break;
-    case SecurityLevel::auth_no_priv: security.level = SNMP_SEC_LEVEL_AUTHNOPRIV; break;
-    case SecurityLevel::auth_priv: security.level = SNMP_SEC_LEVEL_AUTHPRIV; break;
+    case SecurityLevel::no_auth_no_priv:
+      security.level = SNMP_SEC_LEVEL_NOAUTH;
+      break;
+    case SecurityLevel::auth_no_priv:
+      security.level = SNMP_SEC_LEVEL_AUTHNOPRIV;
+      break;
+    case SecurityLevel::auth_priv:
+      security.level = SNMP_SEC_LEVEL_AUTHPRIV;
+      break;
   }
   const auto use = [](const auto& protocol, const unsigned long*& to, std::size_t& length) {
     to = protocol;
@@ -208,7 +216,8 @@ bool localise(Security& security, const EngineId& engine) {
   if (!user->engineID || !user->name || !user->secName) return fail();
   if (security.level >= SNMP_SEC_LEVEL_AUTHNOPRIV) {
     SNMP_FREE(user->authProtocol);
-    user->authProtocol = snmp_duplicate_objid(security.auth_protocol, security.auth_protocol_length);
+    user->authProtocol =
+        snmp_duplicate_objid(security.auth_protocol, security.auth_protocol_length);
     user->authProtocolLen = security.auth_protocol_length;
     user->authKey = static_cast<u_char*>(std::calloc(1, USM_AUTH_KU_LEN));
     user->authKeyLen = USM_AUTH_KU_LEN;
@@ -220,7 +229,8 @@ bool localise(Security& security, const EngineId& engine) {
   }
   if (security.level == SNMP_SEC_LEVEL_AUTHPRIV) {
     SNMP_FREE(user->privProtocol);
-    user->privProtocol = snmp_duplicate_objid(security.priv_protocol, security.priv_protocol_length);
+    user->privProtocol =
+        snmp_duplicate_objid(security.priv_protocol, security.priv_protocol_length);
     user->privProtocolLen = security.priv_protocol_length;
     user->privKey = static_cast<u_char*>(std::calloc(1, USM_PRIV_KU_LEN));
     user->privKeyLen = USM_PRIV_KU_LEN;
@@ -252,13 +262,20 @@ std::optional<std::string> refusal_of(const ::snmp_pdu& answer) {
   oid which = 0;
   if (answer.variables && is_usm_stat(*answer.variables, which)) {
     switch (which) {
-      case 1: return "it does not support this level for the user (key 'level')";
-      case 2: return "the question is outside its time window";
-      case 3: return "it does not know the user (key 'user')";
-      case 4: return "it does not know the engine asked";
-      case 5: return "the authentication key is wrong (keys 'auth', 'auth_pass')";
-      case 6: return "it cannot decrypt the question (keys 'priv', 'priv_pass')";
-      default: break;
+      case 1:
+        return "it does not support this level for the user (key 'level')";
+      case 2:
+        return "the question is outside its time window";
+      case 3:
+        return "it does not know the user (key 'user')";
+      case 4:
+        return "it does not know the engine asked";
+      case 5:
+        return "the authentication key is wrong (keys 'auth', 'auth_pass')";
+      case 6:
+        return "it cannot decrypt the question (keys 'priv', 'priv_pass')";
+      default:
+        break;
     }
   }
   return "it answers with a report";

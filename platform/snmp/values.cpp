@@ -1,7 +1,6 @@
 #include "values.h"
 
 #include <net-snmp/net-snmp-config.h>
-
 #include <net-snmp/net-snmp-includes.h>
 
 namespace tng::snmp {

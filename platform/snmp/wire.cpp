@@ -1,9 +1,10 @@
 #include "wire.h"
 
+// The library's configuration comes before its other headers.
 #include <net-snmp/net-snmp-config.h>
+#include <net-snmp/net-snmp-includes.h>
 
 #include <net-snmp/library/snmpIPBaseDomain.h>
-#include <net-snmp/net-snmp-includes.h>
 #include <poll.h>
 #include <sys/socket.h>
 

@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
     // The password is overwritten in the argument memory once copied, so
     // other users see it (ps) only for the first instant.
     args.*(s->field) = s->field == &Arguments::password ? tng::arguments::take_secret(argv[i], 3)
-                                                         : std::string(word.substr(3));
+                                                        : std::string(word.substr(3));
   }
   for (const Switch& s : kSwitches)
     if (s.field != &Arguments::password && !(args.*(s.field)))

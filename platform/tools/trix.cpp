@@ -65,7 +65,8 @@ int main(int argc, char** argv) {
     }
   }
   if (!file || file->empty() || !repository)
-    return refuse("usage: trix [-Q] [-G] [-X] [/TYPE=IMPORT] /FILE=FILE /R=REPOSITORY (see trix --help)");
+    return refuse(
+        "usage: trix [-Q] [-G] [-X] [/TYPE=IMPORT] /FILE=FILE /R=REPOSITORY (see trix --help)");
   try {
     repo::ApplyReport r = repo::import_class_file(*repository, *file);
     if (!quiet)

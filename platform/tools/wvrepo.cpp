@@ -34,7 +34,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-
 // The longest install path that the suite's tools can hold.
 constexpr size_t kInstallPathLimit = 79;
 constexpr const char* kDefaultGatewayClasses = "Host|WindowsNT_Server|Windows2000_Server|";
@@ -59,7 +58,9 @@ tng::json::Object json_value(const repo::Test& t) {
   return t.value;
 }
 
-void print_json(const tng::json::Object& line) { std::fputs(tng::json::line(line).c_str(), stdout); }
+void print_json(const tng::json::Object& line) {
+  std::fputs(tng::json::line(line).c_str(), stdout);
+}
 
 // ---- Arguments ----
 
@@ -67,7 +68,8 @@ void print_json(const tng::json::Object& line) { std::fputs(tng::json::line(line
 repo::Test typed_value(std::string_view word) {
   size_t eq = word.find('=');
   if (eq == std::string_view::npos || eq == 0)
-    throw UsageError("expected PROP=VALUE, PROP:int=N or PROP:uuid=U, got '" + std::string(word) + "'");
+    throw UsageError("expected PROP=VALUE, PROP:int=N or PROP:uuid=U, got '" + std::string(word) +
+                     "'");
   std::string_view left = word.substr(0, eq);
   std::string value(word.substr(eq + 1));
   repo::Test t;
@@ -169,16 +171,20 @@ int setup(const Options&) {
         install.c_str(), kInstallPathLimit);
   write_home_file(home / "registry.ini",
                   "[SOFTWARE\\ComputerAssociates\\CA-Unicenter\\CurrentVersion]\n"
-                  "InstallPath=" + install.string() + "\n\n"
-                  "[SOFTWARE\\ComputerAssociates\\CA-Unicenter/TNG\\Agent Technologies]\n"
-                  "InstallPath=" + agent.string() + "\n",
+                  "InstallPath=" +
+                      install.string() +
+                      "\n\n"
+                      "[SOFTWARE\\ComputerAssociates\\CA-Unicenter/TNG\\Agent Technologies]\n"
+                      "InstallPath=" +
+                      agent.string() + "\n",
                   complete_registry);
   write_home_file(gateway / "gwclass.dat", kDefaultGatewayClasses, complete_class_list);
   fs::path cawto = repo::own_folder() / "cawto";
   std::string program;
   int error = tng::files::read_all(cawto, program);
   if (error == 0) {
-    if (int e = tng::files::replace(nsm / "bin" / "cawto", program, 0755)) cannot_write(nsm / "bin" / "cawto", e);
+    if (int e = tng::files::replace(nsm / "bin" / "cawto", program, 0755))
+      cannot_write(nsm / "bin" / "cawto", e);
   } else {
     tng::diag::say("note: no cawto beside wvrepo; %s is left without it\n", (nsm / "bin").c_str());
   }
@@ -220,14 +226,14 @@ int user_add(const Options& o) {
   if (*password == "B")
     throw repo::Error(repo::kBadArgument,
                       "the password \"B\" cannot be set: the tools read it as a blank password");
-  change(o.positional[0], [&](repo::Store& store) { repo::set_user(store, o.positional[1], *password); });
+  change(o.positional[0],
+         [&](repo::Store& store) { repo::set_user(store, o.positional[1], *password); });
   return 0;
 }
 
 int class_add(const Options& o) {
-  change(o.positional[0], [&](repo::Store& store) {
-    store.add_class(o.positional[1], o.parent.value_or(""));
-  });
+  change(o.positional[0],
+         [&](repo::Store& store) { store.add_class(o.positional[1], o.parent.value_or("")); });
   return 0;
 }
 
@@ -235,8 +241,9 @@ int class_list(const Options& o) {
   read(o.positional[0], [&](repo::Store& store) {
     store.list_classes([&](const repo::ClassEntry& c) {
       if (o.json)
-        print_json({{"name", c.name},
-                    {"parent", c.parent ? tng::json::Object(*c.parent) : tng::json::Object(nullptr)}});
+        print_json(
+            {{"name", c.name},
+             {"parent", c.parent ? tng::json::Object(*c.parent) : tng::json::Object(nullptr)}});
       else
         std::printf("%s%s%s\n", c.name.c_str(), c.parent ? " " : "",
                     c.parent ? c.parent->c_str() : "");
@@ -271,8 +278,7 @@ std::vector<repo::Test> new_properties(const Words& words) {
 }
 
 int object_add(const Options& o) {
-  const std::vector<repo::Test> items =
-      new_properties(std::span(o.positional).subspan(2));
+  const std::vector<repo::Test> items = new_properties(std::span(o.positional).subspan(2));
   repo::Uuid made{};
   change(o.positional[0],
          [&](repo::Store& store) { made = store.create_object(o.positional[1], items); });
@@ -371,7 +377,8 @@ int object_del(const Options& o) {
   uint32_t n = 0;
   change(o.positional[0], [&](repo::Store& store) {
     if (!store.class_exists(o.positional[1]))
-      throw repo::Error(WV_NO_SUCH_CLASS, "class '" + std::string(o.positional[1]) + "' does not exist");
+      throw repo::Error(WV_NO_SUCH_CLASS,
+                        "class '" + std::string(o.positional[1]) + "' does not exist");
     n = store.delete_objects(o.positional[1], o.where);
   });
   std::printf("%" PRIu32 " object(s) deleted\n", n);
@@ -397,8 +404,13 @@ int audit(const Options& o) {
       const std::string &time = a.time, &user = a.user, &action = a.action, &name = a.name,
                         &from = a.from, &to = a.to;
       if (o.json)
-        print_json({{"time", time}, {"user", user}, {"action", action}, {"uuid", uuid},
-                    {"name", name}, {"from", from}, {"to", to}});
+        print_json({{"time", time},
+                    {"user", user},
+                    {"action", action},
+                    {"uuid", uuid},
+                    {"name", name},
+                    {"from", from},
+                    {"to", to}});
       else
         std::printf("%s %s %s %s '%s' %s -> %s\n", time.c_str(), user.c_str(), action.c_str(),
                     uuid.c_str(), name.c_str(), from.c_str(), to.c_str());
@@ -449,26 +461,26 @@ struct Command {
   bool evidence = false;
   bool skip_changed = false;
   std::vector<std::string> rest;  // object add: PROP=VALUE...
-  tng::web::ServeOptions serve;  // serve: its options, as given
+  tng::web::ServeOptions serve;   // serve: its options, as given
   CLI::Option* tls_cert_option = nullptr;
   CLI::Option* tls_key_option = nullptr;
 };
 
 class CommandLine {
  public:
-  CommandLine() : app_("The administrator's command for the framework home and its repositories.",
-                       "wvrepo") {
-    app_.set_version_flag("--version", std::string("wvrepo (") + tng::build::kPackage + ") " +
-                                           tng::build::kVersion);
+  CommandLine()
+      : app_("The administrator's command for the framework home and its repositories.", "wvrepo") {
+    app_.set_version_flag(
+        "--version", std::string("wvrepo (") + tng::build::kPackage + ") " + tng::build::kVersion);
     app_.require_subcommand(1);
     app_.footer("See wvrepo(1) for the details; 'wvrepo COMMAND --help' for one command.");
 
     command(app_, "setup", "Make the framework home ($TNG_HOME, default ~/.tng) ready", setup);
     Command& create_cmd = command(app_, "create", "Create a repository", create, {"REPO"});
     server(create_cmd, "Create it in the PostgreSQL database CONNINFO names", false);
-    Command& attach_cmd = command(app_, "attach",
-                                  "Register a repository that exists on a server in this home",
-                                  attach, {"REPO"});
+    Command& attach_cmd =
+        command(app_, "attach", "Register a repository that exists on a server in this home",
+                attach, {"REPO"});
     server(attach_cmd, "The PostgreSQL database that holds it", true);
 
     CLI::App* user = group("user", "Repository users");
@@ -486,8 +498,8 @@ class CommandLine {
             {"REPO", "FILE"});
 
     CLI::App* object = group("object", "Objects of a repository");
-    Command& add = command(*object, "add", "Add an object; prints its uuid", object_add,
-                           {"REPO", "CLASS"});
+    Command& add =
+        command(*object, "add", "Add an object; prints its uuid", object_add, {"REPO", "CLASS"});
     add.app->add_option("PROP=VALUE", add.rest,
                         "Properties: PROP=text, PROP:int=N, PROP:uuid=U (a uuid is made when "
                         "none is given)");
@@ -501,13 +513,13 @@ class CommandLine {
     where(command(*object, "del", "Delete objects", object_del, {"REPO", "CLASS"}));
 
     CLI::App* status = group("status", "Status names");
-    json(command(*status, "list", "List the status names and their numbers", status_list,
-                 {"REPO"}));
+    json(
+        command(*status, "list", "List the status names and their numbers", status_list, {"REPO"}));
     json(command(app_, "audit", "Show the audit trail", audit, {"REPO"}));
 
-    Command& serve_cmd = command(app_, "serve",
-                                 "Serve a read-only web view of the repository until stopped",
-                                 serve, {"REPO"});
+    Command& serve_cmd =
+        command(app_, "serve", "Serve a read-only web view of the repository until stopped", serve,
+                {"REPO"});
     serve_cmd.app
         ->add_option("--listen", serve_cmd.serve.listen,
                      "ADDRESS:PORT to listen on (default 127.0.0.1:8321; port 0: any free port). "
@@ -601,8 +613,10 @@ class CommandLine {
   }
   static Command& where(Command& c) {
     // One PROP=VALUE after each --where; it may be given many times.
-    c.app->add_option("--where", c.where, "Only objects whose property has this value "
-                                          "(PROP=text, PROP:int=N, PROP:uuid=U)")
+    c.app
+        ->add_option("--where", c.where,
+                     "Only objects whose property has this value "
+                     "(PROP=text, PROP:int=N, PROP:uuid=U)")
         ->allow_extra_args(false)
         ->option_text("PROP=VALUE");
     return c;

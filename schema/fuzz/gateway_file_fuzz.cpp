@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   if (updated.has_value() != (f.list.size() + kAdded.size() <= schema::kClassListMax))
     __builtin_trap();
   if (updated && *updated != std::string(f.before) + std::string(f.list) + std::string(kAdded) +
-                                  std::string(f.after))
+                                 std::string(f.after))
     __builtin_trap();
   return 0;
 }

@@ -42,10 +42,10 @@ enum class Form { full, brief };
 Form form_of(const char* first_argument);
 
 struct ConsoleCommand {
-  std::string path;                 // the console command program
-  std::string parameters;           // as shown to the operator, message in double quotes
-  std::vector<std::string> words;   // what the program receives, message as one word
-  std::string refusal;              // why the command cannot be built; empty when it can
+  std::string path;                // the console command program
+  std::string parameters;          // as shown to the operator, message in double quotes
+  std::vector<std::string> words;  // what the program receives, message as one word
+  std::string refusal;             // why the command cannot be built; empty when it can
 };
 
 struct EventFields {

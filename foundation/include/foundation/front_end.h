@@ -16,13 +16,13 @@ namespace tng {
 struct FrontEndProfile {
   std::span<const char* const> usage_lines;  // printed in order
   int minimum_arguments;
-  bool silent_without_arguments;             // no arguments: end at once, print nothing
-  bool interactive;                          // "inst-prompt" offered
-  std::span<const char* const> introduction; // printed before the prompts
-  std::size_t line_limit;                    // line answers, line end included
-  std::size_t password_capacity;             // hidden entries, terminator included
-  bool discovery_answers;                    // also asks community string and mode
-  const char* mode_prompt;                   // the mode's prompt, when prompting for it
+  bool silent_without_arguments;              // no arguments: end at once, print nothing
+  bool interactive;                           // "inst-prompt" offered
+  std::span<const char* const> introduction;  // printed before the prompts
+  std::size_t line_limit;                     // line answers, line end included
+  std::size_t password_capacity;              // hidden entries, terminator included
+  bool discovery_answers;                     // also asks community string and mode
+  const char* mode_prompt;                    // the mode's prompt, when prompting for it
   int usage_exit_code;
   ReclassFieldCapacities reclass_fields;
 };

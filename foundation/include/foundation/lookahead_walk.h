@@ -125,7 +125,7 @@ class LookaheadWalk {
       Session session = Tool::wait_any(more ? window_ : 0);
       if (!session) {
         if (more) continue;  // a place in the window freed: read further ahead
-        break;  // nothing under way: cannot happen while the head waits
+        break;               // nothing under way: cannot happen while the head waits
       }
       auto found = waiting_.find(session);
       if (found == waiting_.end()) continue;
@@ -181,9 +181,9 @@ class LookaheadWalk {
 
   void query(PassState& state) {
     state.queried = true;
-    state.result = query_class_into(session_.repository(), tool_.class_of(state.pass),
-                                    "name,address", state.criteria, state.list,
-                                    kCriteriaCapacity, kBatch);
+    state.result =
+        query_class_into(session_.repository(), tool_.class_of(state.pass), "name,address",
+                         state.criteria, state.list, kCriteriaCapacity, kBatch);
   }
 
   // Reads the pass's next object and starts its questions.

@@ -64,12 +64,9 @@ struct QueryWording {
 
 // The wording of the passes (the migrations and both discovery tools).
 inline constexpr QueryWording kPassQuery{
-    "Allocating Repository Object Criteria Failed\n",
-    "Class %.*s does not exist\n",
-    "Get Repository Object Failed - rc = %d\n",
-    "Objects of class %.*s do not exist!\n",
-    "\nThere were %u %.*s objects found:\n",
-    "Object GetNext Failed - rc = %d\n",
+    "Allocating Repository Object Criteria Failed\n", "Class %.*s does not exist\n",
+    "Get Repository Object Failed - rc = %d\n",       "Objects of class %.*s do not exist!\n",
+    "\nThere were %u %.*s objects found:\n",          "Object GetNext Failed - rc = %d\n",
 };
 
 // Prints what a class query came to, in the wording given; the count only

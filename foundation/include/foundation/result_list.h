@@ -52,11 +52,9 @@ AheadStep read_ahead(WV_OBJECT_LIST list);
 // reads ahead keeps one pair per pass): allocates the criteria, adds
 // class_name = class and queries the class for the properties.
 RepositorySession::QueryResult query_class_into(WV_REPOSITORY repository,
-                                                std::string_view class_name,
-                                                const char* properties, WV_CRITERIA& criteria,
-                                                WV_OBJECT_LIST& list,
-                                                int32_t criteria_capacity = 20,
-                                                int32_t batch = 10);
+                                                std::string_view class_name, const char* properties,
+                                                WV_CRITERIA& criteria, WV_OBJECT_LIST& list,
+                                                int32_t criteria_capacity = 20, int32_t batch = 10);
 
 // The text of a property read for use as a name or address. A text value is
 // returned as it is; an integer prints "  NAME = N" and a value of another

@@ -22,7 +22,14 @@ class RepositorySession {
   // Connect Failed" as they happen.
   Opened open_by_name(const ToolAnswers& answers);
 
-  enum class DialogStep { Connected, KernelFailed, Cancelled, SelectFailed, NameFailed, ConnectFailed };
+  enum class DialogStep {
+    Connected,
+    KernelFailed,
+    Cancelled,
+    SelectFailed,
+    NameFailed,
+    ConnectFailed
+  };
   struct DialogResult {
     DialogStep step;
     WV_RC rc;  // the failing call's code (the kernel start's for KernelFailed)

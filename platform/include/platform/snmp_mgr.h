@@ -21,10 +21,10 @@ enum { SNMP_PDU_GET = 0xA0, SNMP_PDU_GETNEXT = 0xA1 };
 
 // GetLastError() codes.
 enum {
-  WSAEINVAL = 10022,          // a port that is not a number, or a bad ORX_SNMP_* setting
-  WSAENETDOWN = 10050,        // the session could not be opened
-  WSAHOST_NOT_FOUND = 11001,  // an empty address, or a name that does not resolve
-  SNMP_MGMTAPI_TIMEOUT = 40,  // no answer after the retries
+  WSAEINVAL = 10022,               // a port that is not a number, or a bad ORX_SNMP_* setting
+  WSAENETDOWN = 10050,             // the session could not be opened
+  WSAHOST_NOT_FOUND = 11001,       // an empty address, or a name that does not resolve
+  SNMP_MGMTAPI_TIMEOUT = 40,       // no answer after the retries
   SNMP_MGMTAPI_INVALID_CALL = 43,  // an unknown session, an empty list, an unknown request type
 };
 
@@ -42,9 +42,9 @@ typedef struct {
     int32_t number;      // integer, counter, gauge, time ticks (as 32 bits)
     uint64_t counter64;  // counter64
     struct {
-      uint8_t* stream;   // followed by a zero that length does not count
+      uint8_t* stream;  // followed by a zero that length does not count
       uint32_t length;
-    } string;            // octet string, IP address (4 octets), opaque
+    } string;  // octet string, IP address (4 octets), opaque
     AsnObjectIdentifier object;
   } asnValue;
 } AsnAny;

@@ -47,11 +47,13 @@ const Libpq& libpq() {
   void* library = ::dlopen("libpq.so.5", RTLD_LAZY | RTLD_LOCAL);
   if (library == nullptr)
     throw Error(kFailed, std::string("a repository on a server needs libpq, which cannot be "
-                                     "loaded: ") + ::dlerror());
-#define TNG_LIBPQ(name)                                                              \
-  functions.name = reinterpret_cast<decltype(&::name)>(::dlsym(library, #name));    \
-  if (functions.name == nullptr)                                                     \
-    throw Error(kFailed, "the libpq loaded lacks " #name ", which a repository on a " \
+                                     "loaded: ") +
+                             ::dlerror());
+#define TNG_LIBPQ(name)                                                          \
+  functions.name = reinterpret_cast<decltype(&::name)>(::dlsym(library, #name)); \
+  if (functions.name == nullptr)                                                 \
+    throw Error(kFailed, "the libpq loaded lacks " #name                         \
+                         ", which a repository on a "                            \
                          "server needs");
 #include "libpq.def"
 #undef TNG_LIBPQ
@@ -62,12 +64,12 @@ const Libpq& libpq() {
 // In this file each libpq function's name is an object that calls the
 // loaded function. (Being an object, it also keeps the call from finding
 // the library's own declaration through its argument types.)
-#define TNG_LIBPQ(name)                                            \
-  constexpr struct {                                               \
-    template <typename... Args>                                    \
-    auto operator()(Args&&... args) const {                        \
-      return libpq().name(std::forward<Args>(args)...);            \
-    }                                                              \
+#define TNG_LIBPQ(name)                                 \
+  constexpr struct {                                    \
+    template <typename... Args>                         \
+    auto operator()(Args&&... args) const {             \
+      return libpq().name(std::forward<Args>(args)...); \
+    }                                                   \
   } name{};
 #include "libpq.def"
 #undef TNG_LIBPQ
@@ -184,7 +186,8 @@ Connection connect(const std::string& conninfo) {
   if (!c) throw Error(kFailed, "cannot connect to the repository server: out of memory");
   if (PQstatus(c.get()) != CONNECTION_OK) {
     std::string message = PQerrorMessage(c.get());
-    while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
+    while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
+      message.pop_back();
     for (char& ch : message)
       if (ch == '\n') ch = ' ';
     throw Error(kFailed, "cannot connect to the repository server: " + message);
@@ -245,7 +248,8 @@ class PgStorage final : public Storage {
     }
     exec(table_definitions(Dialect{column_type, true, prefix_}));
     if (from) {
-      for (const char* table : {"meta", "classes", "objects", "props", "statuses", "users", "audit"})
+      for (const char* table :
+           {"meta", "classes", "objects", "props", "statuses", "users", "audit"})
         exec("INSERT INTO " + prefix_ + table + " OVERRIDING SYSTEM VALUE SELECT * FROM " +
              from->prefix_ + table);
       for (const char* table : {"objects", "audit"})
@@ -276,7 +280,8 @@ class PgStorage final : public Storage {
   }
 
   std::optional<std::string> class_parent(std::string_view name) override {
-    Result r = exec(sql("SELECT coalesce(parent, '') FROM @classes WHERE name = $1"), {std::string(name)});
+    Result r =
+        exec(sql("SELECT coalesce(parent, '') FROM @classes WHERE name = $1"), {std::string(name)});
     if (PQntuples(r.get()) == 0) return std::nullopt;
     return std::string(PQgetvalue(r.get(), 0, 0));
   }
@@ -289,13 +294,14 @@ class PgStorage final : public Storage {
     exec(sql("DELETE FROM @classes WHERE name = $1"), {std::string(name)});
   }
   int64_t count_objects(std::string_view class_name) override {
-    Result r = exec(sql("SELECT count(*) FROM @objects WHERE class_name = $1"), {std::string(class_name)});
+    Result r =
+        exec(sql("SELECT count(*) FROM @objects WHERE class_name = $1"), {std::string(class_name)});
     return std::atoll(PQgetvalue(r.get(), 0, 0));
   }
   std::optional<std::string> first_subclass(std::string_view name) override {
-    Result r = exec(
-        sql("SELECT name FROM @classes WHERE parent = $1 ORDER BY name COLLATE \"C\" LIMIT 1"),
-        {std::string(name)});
+    Result r =
+        exec(sql("SELECT name FROM @classes WHERE parent = $1 ORDER BY name COLLATE \"C\" LIMIT 1"),
+             {std::string(name)});
     if (PQntuples(r.get()) == 0) return std::nullopt;
     return std::string(PQgetvalue(r.get(), 0, 0));
   }
@@ -330,15 +336,17 @@ class PgStorage final : public Storage {
     if (filter.contains)
       where += " AND EXISTS(SELECT 1 FROM " + prefix_ +
                "props c WHERE c.object_id = o.id AND c.name IN ('name', 'address') AND c.type = 0 "
-               "AND strpos(c.value, " + next(*filter.contains) + ") > 0)";
+               "AND strpos(c.value, " +
+               next(*filter.contains) + ") > 0)";
     std::string limit =
         filter.limit > 0 ? " LIMIT " + next(std::to_string(filter.limit)) + "::bigint" : "";
     std::string join = "p.object_id = o.id";
     if (only) join += " AND p.name = ANY(" + next(array_literal(*only)) + "::text[])";
-    std::string text = "SELECT o.id, o.class_name, o.uuid, p.name, p.type, p.value FROM (SELECT o.id, "
-                       "o.class_name, o.uuid FROM " + prefix_ + "objects o WHERE " + where +
-                       " ORDER BY o.id" + limit + ") o LEFT JOIN " + prefix_ + "props p ON " + join +
-                       " ORDER BY o.id" + (only ? "" : ", p.name COLLATE \"C\"");
+    std::string text =
+        "SELECT o.id, o.class_name, o.uuid, p.name, p.type, p.value FROM (SELECT o.id, "
+        "o.class_name, o.uuid FROM " +
+        prefix_ + "objects o WHERE " + where + " ORDER BY o.id" + limit + ") o LEFT JOIN " +
+        prefix_ + "props p ON " + join + " ORDER BY o.id" + (only ? "" : ", p.name COLLATE \"C\"");
     ObjectRow row;
     bool have = false;
     stream(text, params, [&](const PGresult* r) {
@@ -366,7 +374,9 @@ class PgStorage final : public Storage {
   }
 
   bool uuid_in_use(const Uuid& uuid) override {
-    return PQntuples(exec(sql("SELECT 1 FROM @objects WHERE uuid = $1::uuid"), {uuid_text(uuid)}).get()) > 0;
+    return PQntuples(
+               exec(sql("SELECT 1 FROM @objects WHERE uuid = $1::uuid"), {uuid_text(uuid)}).get()) >
+           0;
   }
 
   void insert_object(std::string_view class_name, const Uuid& uuid,
@@ -389,26 +399,27 @@ class PgStorage final : public Storage {
   // class, moves it and writes the audit record from what it moved.
   std::optional<Uuid> move_named(std::string_view from, std::string_view name, std::string_view to,
                                  const AuditEntry& a) override {
-    Result r = exec(
-        sql("WITH target AS (SELECT 1 FROM @classes WHERE name = $3), "
-            "found AS (SELECT o.id FROM @objects o JOIN @props p ON p.object_id = o.id "
-            "AND p.name = 'name' AND p.type = 0 AND p.value = $2 "
-            "WHERE o.class_name = $1 AND EXISTS(SELECT 1 FROM target) "
-            "ORDER BY o.id LIMIT 1 FOR UPDATE OF o), "
-            "moved AS (UPDATE @objects o SET class_name = $3 FROM found "
-            "WHERE o.id = found.id AND o.class_name = $1 RETURNING o.uuid) "
-            "INSERT INTO @audit(time, \"user\", action, object_uuid, object_name, from_class, "
-            "to_class) SELECT $4, $5, $6, uuid, $7, $8, $9 FROM moved RETURNING object_uuid"),
-        {std::string(from), std::string(name), std::string(to), a.time, a.user, a.action, a.name,
-         a.from, a.to});
+    Result r =
+        exec(sql("WITH target AS (SELECT 1 FROM @classes WHERE name = $3), "
+                 "found AS (SELECT o.id FROM @objects o JOIN @props p ON p.object_id = o.id "
+                 "AND p.name = 'name' AND p.type = 0 AND p.value = $2 "
+                 "WHERE o.class_name = $1 AND EXISTS(SELECT 1 FROM target) "
+                 "ORDER BY o.id LIMIT 1 FOR UPDATE OF o), "
+                 "moved AS (UPDATE @objects o SET class_name = $3 FROM found "
+                 "WHERE o.id = found.id AND o.class_name = $1 RETURNING o.uuid) "
+                 "INSERT INTO @audit(time, \"user\", action, object_uuid, object_name, from_class, "
+                 "to_class) SELECT $4, $5, $6, uuid, $7, $8, $9 FROM moved RETURNING object_uuid"),
+             {std::string(from), std::string(name), std::string(to), a.time, a.user, a.action,
+              a.name, a.from, a.to});
     if (PQntuples(r.get()) != 1) return std::nullopt;
     return parse_uuid(PQgetvalue(r.get(), 0, 0));
   }
 
   bool move_uuid(const Uuid& uuid, std::string_view from, std::string_view to,
                  const AuditEntry& audit) override {
-    Result r = exec(sql("UPDATE @objects SET class_name = $3 WHERE uuid = $1::uuid AND class_name = $2"),
-                    {uuid_text(uuid), std::string(from), std::string(to)});
+    Result r =
+        exec(sql("UPDATE @objects SET class_name = $3 WHERE uuid = $1::uuid AND class_name = $2"),
+             {uuid_text(uuid), std::string(from), std::string(to)});
     if (std::string_view(PQcmdTuples(r.get())) != "1") return false;
     insert_audit(audit);
     return true;
@@ -433,8 +444,8 @@ class PgStorage final : public Storage {
             "RETURNING x.n, x.uuid, x.name, x.from_class, x.to_class) "
             "INSERT INTO @audit(time, \"user\", action, object_uuid, object_name, from_class, "
             "to_class) SELECT $5, $6, $7, uuid, name, from_class, to_class FROM moved ORDER BY n"),
-        {array_literal(uuids), array_literal(froms), array_literal(tos), array_literal(names), a.time,
-         a.user, a.action});
+        {array_literal(uuids), array_literal(froms), array_literal(tos), array_literal(names),
+         a.time, a.user, a.action});
     return std::strtoul(PQcmdTuples(r.get()), nullptr, 10);
   }
 
@@ -479,7 +490,8 @@ class PgStorage final : public Storage {
       each(StatusEntry{PQgetvalue(r.get(), i, 0), std::atoi(PQgetvalue(r.get(), i, 1))});
   }
 
-  void scan_audit(const AuditFilter& f, const std::function<void(const AuditEntry&)>& each) override {
+  void scan_audit(const AuditFilter& f,
+                  const std::function<void(const AuditEntry&)>& each) override {
     Params params;
     auto next = [&](std::string value) {
       params.emplace_back(std::move(value));
@@ -495,9 +507,10 @@ class PgStorage final : public Storage {
     if (f.since) where += " AND time >= " + next(*f.since);
     if (f.until) where += " AND time < " + next(*f.until);
     if (f.uuid) where += " AND object_uuid = " + next(uuid_text(*f.uuid)) + "::uuid";
-    std::string text = "SELECT id, time, \"user\", action, object_uuid, object_name, from_class, "
-                       "to_class FROM " + prefix_ + "audit WHERE " + where +
-                       (f.newest_first ? " ORDER BY id DESC" : " ORDER BY id");
+    std::string text =
+        "SELECT id, time, \"user\", action, object_uuid, object_name, from_class, "
+        "to_class FROM " +
+        prefix_ + "audit WHERE " + where + (f.newest_first ? " ORDER BY id DESC" : " ORDER BY id");
     if (f.limit > 0) text += " LIMIT " + next(std::to_string(f.limit)) + "::bigint";
     AuditEntry e;
     stream(text, params, [&](const PGresult* r) {
@@ -544,8 +557,9 @@ class PgStorage final : public Storage {
         std::string n = next(t.property);
         std::string ty = next(std::to_string(t.type));
         std::string v = next(value_text(t));
-        out += " AND EXISTS(SELECT 1 FROM " + prefix_ + "props t WHERE t.object_id = o.id AND t.name = " +
-               n + " AND t.type = " + ty + "::integer AND t.value = " + v + ")";
+        out += " AND EXISTS(SELECT 1 FROM " + prefix_ +
+               "props t WHERE t.object_id = o.id AND t.name = " + n + " AND t.type = " + ty +
+               "::integer AND t.value = " + v + ")";
       }
     }
     return out;
@@ -641,7 +655,8 @@ void check_server_conninfo(const std::string& conninfo) {
   if (conninfo.find_first_of("\n\r") != std::string::npos)
     throw Error(kBadArgument, "the connection string may not hold a line break");
   char* message = nullptr;
-  std::unique_ptr<PQconninfoOption, ClearOptions> options(PQconninfoParse(conninfo.c_str(), &message));
+  std::unique_ptr<PQconninfoOption, ClearOptions> options(
+      PQconninfoParse(conninfo.c_str(), &message));
   if (!options) {
     std::string why = message ? message : "out of memory";
     PQfreemem(message);

@@ -130,7 +130,8 @@ namespace {
 // repository and an existing one is never replaced.
 class Building {
  public:
-  explicit Building(std::string_view name) : file_(repositories_dir() / (std::string(name) + ".db")) {
+  explicit Building(std::string_view name)
+      : file_(repositories_dir() / (std::string(name) + ".db")) {
     std::error_code ec;
     if (fs::exists(fs::symlink_status(file_, ec)))
       throw Error(kExists, "repository '" + std::string(name) + "' exists already");

@@ -163,9 +163,10 @@ class SqliteStorage final : public Storage {
     add_tests(sql, filter.tests);
     if (filter.after > 0) sql.text += " AND o.id > " + sql.add(filter.after);
     if (filter.contains)
-      sql.text += " AND EXISTS(SELECT 1 FROM props p WHERE p.object_id = o.id AND p.name IN "
-                  "('name', 'address') AND p.type = 0 AND instr(p.value, " +
-                  sql.add(*filter.contains) + ") > 0)";
+      sql.text +=
+          " AND EXISTS(SELECT 1 FROM props p WHERE p.object_id = o.id AND p.name IN "
+          "('name', 'address') AND p.type = 0 AND instr(p.value, " +
+          sql.add(*filter.contains) + ") > 0)";
     sql.text += " ORDER BY o.id";
     if (filter.limit > 0) sql.text += " LIMIT " + sql.add(static_cast<int64_t>(filter.limit));
     Statement objects(db_, sql.text);
@@ -308,7 +309,8 @@ class SqliteStorage final : public Storage {
     while (s.step()) each(StatusEntry{std::string(s.text(0)), static_cast<int32_t>(s.integer(1))});
   }
 
-  void scan_audit(const AuditFilter& f, const std::function<void(const AuditEntry&)>& each) override {
+  void scan_audit(const AuditFilter& f,
+                  const std::function<void(const AuditEntry&)>& each) override {
     Sql sql;
     sql.text =
         "SELECT id, time, user, action, object_uuid, object_name, from_class, to_class "
@@ -370,7 +372,8 @@ void remove_sqlite_storage(std::string_view name) noexcept {
   try {
     std::filesystem::path file = repositories_dir() / (std::string(name) + ".db");
     std::error_code ec;
-    for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(file.string() + suffix, ec);
+    for (const char* suffix : {"", "-wal", "-shm"})
+      std::filesystem::remove(file.string() + suffix, ec);
   } catch (...) {
   }
 }

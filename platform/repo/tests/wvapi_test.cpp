@@ -57,8 +57,8 @@ class Api : public ::testing::TestWithParam<Backend> {
     ASSERT_EQ(TNGWV_ObjectPropertyList_Allocate(&props, 20), WV_OK);
     ObjectPropertyListAddItem(props, "name", WV_TYPE_TEXT, static_cast<uint32_t>(name.size()),
                               name.data(), 0);
-    ObjectPropertyListAddItem(props, "address", WV_TYPE_TEXT,
-                              static_cast<uint32_t>(address.size()), address.data(), 0);
+    ObjectPropertyListAddItem(props, "address", WV_TYPE_TEXT, static_cast<uint32_t>(address.size()),
+                              address.data(), 0);
     ObjectPropertyListAddItem(props, "n", WV_TYPE_INTEGER, 4, &n, 0);
     EXPECT_EQ(TNGWV_Object_Create(repository_, cls, props), WV_OK);
     ObjectPropertyListFree(&props);
@@ -123,7 +123,16 @@ TEST_P(Api, FetchCodesMarkTheEndOfEveryBatchAndTheEndOfTheList) {
   EXPECT_EQ(count_, 7u);
   std::vector<WV_RC> codes;
   walk(&codes);
-  EXPECT_EQ(codes, (std::vector<WV_RC>{0, 0, 14, 0, 0, 14, 14, 15, }));
+  EXPECT_EQ(codes, (std::vector<WV_RC>{
+                       0,
+                       0,
+                       14,
+                       0,
+                       0,
+                       14,
+                       14,
+                       15,
+                   }));
   WV_OBJECT object = nullptr;
   EXPECT_EQ(TNGWV_Object_GetNext(list_, &object, 0), WV_LIST_END);  // stays at the end
 }
@@ -255,7 +264,8 @@ TEST_P(Api, CriteriaAndPropertyListsRefuseItemsBeyondTheirCapacityOrOfBadShape) 
   ASSERT_EQ(TNGWV_ObjectCriteria_Allocate(&criteria_, 2), WV_OK);
   int32_t n = 1;
   EXPECT_EQ(ObjectCriteriaAddItem(criteria_, "a", WV_TYPE_INTEGER, 4, &n, 0, 1), WV_OK);
-  EXPECT_EQ(ObjectCriteriaAddItem(criteria_, "b", WV_TYPE_INTEGER, 3, &n, 0, 1), repo::kBadArgument);
+  EXPECT_EQ(ObjectCriteriaAddItem(criteria_, "b", WV_TYPE_INTEGER, 3, &n, 0, 1),
+            repo::kBadArgument);
   EXPECT_EQ(ObjectCriteriaAddItem(criteria_, "b", 7, 4, &n, 0, 1), repo::kBadArgument);
   EXPECT_EQ(ObjectCriteriaAddItem(criteria_, "b", WV_TYPE_INTEGER, 4, &n, 0, 1), WV_OK);
   EXPECT_EQ(ObjectCriteriaAddItem(criteria_, "c", WV_TYPE_INTEGER, 4, &n, 0, 1), repo::kCapacity);
@@ -500,8 +510,8 @@ TEST_P(Api, ACopyIsWholeAndIndependentAndRemovedWithItsRegistration) {
     std::unique_ptr<repo::Store> store = repo::open_store(name);
     repo::StoreTransaction t(*store, repo::Store::kRead);
     store->list_objects(std::nullopt, {}, [&](const repo::ObjectRow& row) {
-      lines.push_back(std::to_string(row.id) + " " + row.class_name + " " + repo::uuid_text(row.uuid) +
-                      " " + name_of(row));
+      lines.push_back(std::to_string(row.id) + " " + row.class_name + " " +
+                      repo::uuid_text(row.uuid) + " " + name_of(row));
     });
     store->list_audit([&](const repo::AuditEntry& e) {
       lines.push_back(std::to_string(e.id) + " " + e.user + " " + e.name + " " + e.to);

@@ -2,8 +2,8 @@
 // to its own agent, and exchanges whose sessions ended are never asked
 // again. The "agents" are local sockets that never answer and count what
 // reaches them.
-#include <gtest/gtest.h>
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>

@@ -45,7 +45,8 @@ TEST(OidText, RefusesMoreThanTheLongestIdentifier) {
 TEST(OidText, FormatsWithLeadingDots) {
   EXPECT_EQ(format_oid(Oid{1, 3, 6, 1, 4, 1, 232}), ".1.3.6.1.4.1.232");
   EXPECT_EQ(format_oid(Oid{}), "");
-  EXPECT_EQ(format_oid(*parse_oid(".1.3.6.1.4.1.232.9.2.5.1.1.5.2")), ".1.3.6.1.4.1.232.9.2.5.1.1.5.2");
+  EXPECT_EQ(format_oid(*parse_oid(".1.3.6.1.4.1.232.9.2.5.1.1.5.2")),
+            ".1.3.6.1.4.1.232.9.2.5.1.1.5.2");
 }
 
 }  // namespace

@@ -56,15 +56,18 @@ void print_value(uint8_t type, const void* value, uint32_t length) {
   // terminating zero the interfaces promise is checked too.
   std::printf(" \"");
   for (uint32_t i = 0; i < length; ++i) {
-    if (bytes[i] >= 0x20 && bytes[i] < 0x7f) std::putchar(bytes[i]);
-    else std::printf("\\x%02x", bytes[i]);
+    if (bytes[i] >= 0x20 && bytes[i] < 0x7f)
+      std::putchar(bytes[i]);
+    else
+      std::printf("\\x%02x", bytes[i]);
   }
   std::printf("\"%s\n", bytes[length] == 0 ? "" : " (not terminated)");
 }
 
 int run_mgr(const char* agent, const char* community, const std::vector<const char*>& oids) {
   SnmpVarBindList list{};
-  list.list = static_cast<SnmpVarBind*>(SnmpUtilMemReAlloc(nullptr, oids.size() * sizeof(SnmpVarBind)));
+  list.list =
+      static_cast<SnmpVarBind*>(SnmpUtilMemReAlloc(nullptr, oids.size() * sizeof(SnmpVarBind)));
   if (!list.list) {
     std::printf("no memory for the list\n");
     return 1;
@@ -161,7 +164,8 @@ int run_tng(const char* agent, const char* community, const std::vector<const ch
     } else {
       std::printf("error status %d index %d\n", response->error_status, response->error_index);
       for (const TNG_SNMP_BINDING* b = response->first; b; b = b->next) {
-        std::printf("%s ", tng::snmp::format_oid(tng::snmp::Oid(b->oid, b->oid + b->oid_count)).c_str());
+        std::printf("%s ",
+                    tng::snmp::format_oid(tng::snmp::Oid(b->oid, b->oid + b->oid_count)).c_str());
         print_value(b->value_type, b->value, b->value_length);
       }
     }

@@ -1,7 +1,9 @@
 #include "usm.h"
 
+// The library's configuration comes before its other headers.
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>
+
 #include <net-snmp/library/keytools.h>
 #include <net-snmp/library/transform_oids.h>
 
@@ -40,8 +42,11 @@ std::vector<uint8_t> library_ku(const Protocol& protocol, const std::string& pas
 // Pass phrase lengths that divide the hashed megabyte and that do not, one
 // longer than a hash block, and one as long as a run of them.
 TEST(PassPhraseKey, IsTheKeyTheAgentsMake) {
-  const std::string passes[] = {"maplesyrup", "12345678", "tng-auth-pass-1",
-                                std::string(64, 'k'), std::string(129, 'x') + "y",
+  const std::string passes[] = {"maplesyrup",
+                                "12345678",
+                                "tng-auth-pass-1",
+                                std::string(64, 'k'),
+                                std::string(129, 'x') + "y",
                                 std::string(65537, 'z')};
   for (const Protocol& protocol : kProtocols)
     for (const std::string& pass : passes) {
@@ -59,8 +64,8 @@ TEST(PassPhraseKey, KnownKeyAndRefusals) {
                                            0x8d, 0x5d, 0x79, 0x14, 0x52, 0x11};
   EXPECT_EQ(key_of_pass_phrase(kProtocols[0].id, kProtocols[0].length, "maplesyrup"), maplesyrup);
   EXPECT_TRUE(key_of_pass_phrase(kProtocols[0].id, kProtocols[0].length, "").empty());
-  EXPECT_TRUE(key_of_pass_phrase(usmAESPrivProtocol, std::size(usmAESPrivProtocol), "12345678")
-                  .empty());
+  EXPECT_TRUE(
+      key_of_pass_phrase(usmAESPrivProtocol, std::size(usmAESPrivProtocol), "12345678").empty());
 }
 
 }  // namespace

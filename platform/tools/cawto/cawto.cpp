@@ -48,7 +48,8 @@ constexpr ValueOption value_options[] = {
 
 constexpr const char* kUsageLine =
     "usage: cawto -n NODE [-cat CATEGORY] [-sev LETTER] [-c COLOUR] [-k] [-s SOURCE] WORD...\n";
-const std::string kHelp = std::string(kUsageLine) +
+const std::string kHelp =
+    std::string(kUsageLine) +
     "\n"
     "Appends one event to the NSM event console of the NSM directory that holds\n"
     "this program (the folder above its bin/): one JSON object a line in\n"
