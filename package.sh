@@ -11,7 +11,7 @@ scripts/setup.sh
 cmake -S . -B build -DTNG_STATIC_RUNTIME=OFF -DTNG_HARDEN=ON >/dev/null
 cmake --build build -j "$(nproc)"
 (cd build && cpack -G DEB >/dev/null)
-deb=$(ls -t build/*.deb | head -n 1)
+deb=$(find build -maxdepth 1 -name '*.deb' -printf '%T@ %p\n' | sort -rn | head -n 1 | cut -d' ' -f2-)
 status=0
 lintian --fail-on error "$deb" >build/lintian.log 2>&1 || status=$?
 grep -v '^running with root privileges' build/lintian.log || true

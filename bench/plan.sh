@@ -119,6 +119,7 @@ lift_real=$wall
 check "$(count lift_real Orvex_Linux)" "$objects" "objects moved by ClassLift"
 
 progress "plan apply ..."
+# shellcheck disable=SC2016 # $0 is the plan file, expanded by the inner shell
 timed sh -c 'printf "pw\n" | wvrepo plan apply lift "$0" --user admin' "$TEST_ROOT/lift.plan"
 echo "apply $wall"
 check "$(cat "$TEST_ROOT/last.out")" "$objects of $objects changes applied to lift" "apply's report"

@@ -13,9 +13,11 @@
 server=$(agent_address 1)  # a server whose lights-out board answers at $board
 board=$(agent_address 2)   # a lights-out board
 silent=$(agent_address 3)  # nobody listens
-agent_start "$server" "$oid_server integer 1" "$oid_lights_out ipaddress $board" &&
-agent_start "$board" "$oid_server integer 1" "$oid_kind integer 3" ||
-  { say "not ok - agents did not start"; exit 1; }
+if ! agent_start "$server" "$oid_server integer 1" "$oid_lights_out ipaddress $board" ||
+  ! agent_start "$board" "$oid_server integer 1" "$oid_kind integer 3"; then
+  say "not ok - agents did not start"
+  exit 1
+fi
 # A silent device costs 200 ms; plndetect's own 4 s and 3 retries too.
 export ORX_SNMP_TIMEOUT_MS=200 ORX_SNMP_RETRIES=0
 

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The web view's test helpers (after test-lib.sh). Every server listens on
 # 127.0.0.1 at a port the system chooses, and is stopped when its case ends
 # (or, at the latest, when the script does).
@@ -57,7 +58,11 @@ serve_stop() {
 # serve_stopped_cleanly: stops the server; it must end with code 0 (its
 # stderr is shown when it does not).
 serve_stopped_cleanly() {
-  serve_stop && [ "$(cat "$CASE_DIR/serve.rc")" = 0 ] || { cat "$CASE_DIR/serve.err" >&2; return 1; }
+  if serve_stop TERM && [ "$(cat "$CASE_DIR/serve.rc")" = 0 ]; then
+    return 0
+  fi
+  cat "$CASE_DIR/serve.err" >&2
+  return 1
 }
 
 # Servers a case left behind when it was cut short: only those this script
