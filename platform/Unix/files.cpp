@@ -192,6 +192,17 @@ int read_all(const std::string& path, std::string& content) {
   }
 }
 
+int create_private(const std::string& path) {
+  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+  if (fd.get() < 0) return errno;
+  if (::fchmod(fd.get(), 0600) != 0) {
+    const int error = errno;
+    ::unlink(path.c_str());
+    return error;
+  }
+  return 0;
+}
+
 int open_regular(const std::string& path, std::FILE*& file) {
   file = nullptr;
   // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "platform/files.h"
 #include "repository.h"
 #include "storage.h"
 
@@ -81,14 +82,9 @@ void write_record(std::string_view name, const std::string& conninfo) {
       repositories_dir() / ("." + std::string(name) + ".pg." + std::to_string(::getpid()));
   std::error_code ec;
   fs::remove(building, ec);
-  int made = ::open(building.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (made < 0 || ::fchmod(made, 0600) != 0) {
-    int error = errno;
-    if (made >= 0) ::close(made);
-    fs::remove(building, ec);
-    throw Error(kFailed, "cannot write " + building.string() + ": " + std::strerror(error));
-  }
-  ::close(made);
+  if (int error = tng::files::create_private(building.string()); error != 0)
+    throw Error(kFailed,
+                "cannot write " + building.string() + ": " + tng::files::error_text(error));
   {
     std::ofstream out(building, std::ios::trunc);
     out << "# Server repository '" << name << "': how to reach it. The password, if any,\n"

@@ -39,6 +39,11 @@ int append_whole(int fd, std::string_view data);
 // Reads a whole file. 0, or the errno value.
 int read_all(const std::string& path, std::string& content);
 
+// Makes a new empty file that only its owner may read and write, whatever
+// the umask. Anything at `path`, a dangling link included, is refused
+// (EEXIST). 0, or the errno value.
+int create_private(const std::string& path);
+
 // What open_regular answers for a FIFO, a device, a folder or a socket.
 inline constexpr int kNotRegular = -1;
 

@@ -1,5 +1,6 @@
 #include "database.h"
 
+#include "platform/files.h"
 #include "tables.h"
 
 #include <fcntl.h>
@@ -140,14 +141,9 @@ class Building {
     path_ = repositories_dir() / private_name;
     fs::remove(path_, ec);
     keep_private(repositories_dir());
-    int made = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (made < 0 || ::fchmod(made, 0600) != 0) {
-      int error = errno;
-      if (made >= 0) ::close(made);
-      fs::remove(path_, ec);
-      throw Error(kFailed, "cannot create " + path_.string() + ": " + std::strerror(error));
-    }
-    ::close(made);
+    if (int error = tng::files::create_private(path_.string()); error != 0)
+      throw Error(kFailed,
+                  "cannot create " + path_.string() + ": " + tng::files::error_text(error));
   }
   ~Building() {
     std::error_code ec;
