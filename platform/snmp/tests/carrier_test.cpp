@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "loopback_socket.h"
 #include "snmp_core.h"
 
 namespace {
@@ -23,21 +24,11 @@ const tng::snmp::Oid kSysUpTime = {1, 3, 6, 1, 2, 1, 1, 3, 0};
 // A UDP socket on a free loopback port that never answers.
 class SilentAgent {
  public:
-  SilentAgent() {
-    fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
-    socklen_t size = sizeof at;
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&at), &size);
-    port_ = ntohs(at.sin_port);
-  }
-  ~SilentAgent() { ::close(fd_); }
+  SilentAgent() = default;
   SilentAgent(const SilentAgent&) = delete;
   SilentAgent& operator=(const SilentAgent&) = delete;
 
-  std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
+  std::string address() const { return socket_.address(); }
 
   // The datagrams received so far.
   int questions() {
@@ -47,8 +38,8 @@ class SilentAgent {
   }
 
  private:
-  int fd_ = -1;
-  uint16_t port_ = 0;
+  LoopbackSocket socket_;
+  int fd_ = socket_.fd();
   int seen_ = 0;
 };
 

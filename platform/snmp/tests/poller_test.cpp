@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "loopback_socket.h"
 #include "snmp_core.h"
 
 namespace {
@@ -64,24 +65,12 @@ std::size_t pdu_offset(const std::vector<uint8_t>& m) {
 
 class Agent {
  public:
-  Agent() {
-    fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
-    socklen_t size = sizeof at;
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&at), &size);
-    port_ = ntohs(at.sin_port);
-  }
-  ~Agent() {
-    stop();
-    ::close(fd_);
-  }
+  Agent() = default;
+  ~Agent() { stop(); }
   Agent(const Agent&) = delete;
   Agent& operator=(const Agent&) = delete;
 
-  std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
+  std::string address() const { return socket_.address(); }
 
   // Waits (a second at most) until `count` questions have come.
   std::vector<Question> receive(std::size_t count) {
@@ -141,8 +130,8 @@ class Agent {
   }
 
  private:
-  int fd_ = -1;
-  uint16_t port_ = 0;
+  LoopbackSocket socket_;
+  int fd_ = socket_.fd();
   std::atomic<bool> running_{false};
   std::thread thread_;
 };
