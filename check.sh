@@ -1,27 +1,32 @@
 #!/usr/bin/env bash
 # Sets everything up on a fresh Debian 12 machine and runs every check:
 #
-#   plain          the plain build's tests (unit tests and every script), on
-#                  embedded repositories; t9010 builds the package and runs
-#                  lintian on it
-#   plain-pg       the scripts that make repositories (label "repository")
-#                  once more, on server repositories (TNG_TEST_BACKEND=pg:
-#                  each script starts its own throwaway PostgreSQL cluster)
-#   sanitizer      the sanitizer build's tests (address and undefined
-#                  behaviour), every script and unit test, embedded
-#   sanitizer-pg   the sanitizer build's repository scripts on servers
+#   build          the plain build (RelWithDebInfo, the tree the package is
+#                  made from)
+#   build-asan     the sanitizer build (clang; address and undefined
+#                  behaviour) with the libFuzzer targets
+#   plain          the plain build's tests: every unit test and script, the
+#                  scripts that make repositories (label "repository") on
+#                  server repositories (TNG_TEST_BACKEND=pg: each script
+#                  starts its own throwaway PostgreSQL cluster); t9010 builds
+#                  the package and runs lintian on it
+#   sanitizer      the sanitizer build's tests: every unit test and script
+#                  on embedded repositories, with the sanitizers watching
+#                  every program (the API's unit suite also on a server, in
+#                  t0020)
 #   fuzz           every libFuzzer target for 10 s from its committed seeds
 #
-# Both builds treat warnings as errors (TNG_WERROR). Much of a test's time is
-# spent waiting (silent devices, agents, servers), so the runs go on side by
-# side, three lines at a time (below), and the plain build's tests start
-# while the sanitizer build compiles. Each run has a lane of its own
-# (TNG_TEST_LANE), so that its agents never share an address with another
-# run's. Each run's output is kept in build/check-logs/ and shown whole
-# when it fails.
+# So every script runs on both backends and under the sanitizers once.
+# Both builds treat warnings as errors (TNG_WERROR). The two builds compile
+# side by side, and each build's tests start when it is done: much of a
+# test's time is spent waiting (silent devices, agents, servers), so the two
+# test runs and the fuzzers share the cores well. Each test run has a lane
+# of its own (TNG_TEST_LANE), so that its agents never share an address
+# with the other's. Each run's output is kept in build/check-logs/ and
+# shown whole when it fails.
 set -euo pipefail
 cd "$(dirname "$0")"
-scripts/setup.sh --werror
+scripts/setup.sh --install-only
 
 # The tests' folders (homes, repository files, server clusters: under 1 GB
 # at the peak) go to memory when /dev/shm has room for them: on the
@@ -77,22 +82,17 @@ report() {
   return $status
 }
 
-# Three lines at once, each run in a lane of its own. A line goes on to its
-# next run as soon as the one before ends; the sanitizer build's tests wait
-# for that build. The sanitizer build and the fuzzers keep both cores busy,
-# so they run at a lower priority: the tests' programs and agents, which
-# answer within time-outs, come first.
 ( set +e
-  run build-asan 0 nice -n 10 scripts/setup.sh --werror --sanitize-only
+  run build 0 scripts/setup.sh --werror
+  after build &&
+    run plain 1 env TNG_TEST_BACKEND=pg ctest --test-dir build -j "$jobs" --output-on-failure ) &
+( set +e
+  run build-asan 0 scripts/setup.sh --werror --sanitize-only
   after build-asan &&
-    run sanitizer 2 ctest --test-dir build-asan -j "$jobs" --output-on-failure ) &
+    run sanitizer 0 ctest --test-dir build-asan -j "$jobs" --output-on-failure ) &
+# The fuzzers keep a core busy: they give way to the tests' programs and
+# agents, which answer within time-outs.
 ( set +e
-  run plain 0 ctest --test-dir build -j "$jobs" --output-on-failure
-  run fuzz 0 nice -n 10 tests/fuzz.sh 10
-  after build-asan &&
-    run sanitizer-pg 3 env TNG_TEST_BACKEND=pg \
-      ctest --test-dir build-asan -L repository -j "$jobs" --output-on-failure ) &
-( set +e
-  run plain-pg 1 env TNG_TEST_BACKEND=pg ctest --test-dir build -L repository -j "$jobs" --output-on-failure ) &
+  after build-asan && run fuzz 0 nice -n 10 tests/fuzz.sh 10 ) &
 wait
-report build-asan plain plain-pg fuzz sanitizer sanitizer-pg
+report build build-asan plain sanitizer fuzz

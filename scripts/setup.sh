@@ -2,13 +2,15 @@
 # Installs what the suite needs from Debian's archive (when run as root and
 # something is missing) and builds it.
 #
-#   scripts/setup.sh [--werror] [--sanitize | --sanitize-only]
+#   scripts/setup.sh [--werror] [--sanitize | --sanitize-only | --install-only]
 #
 # Builds build/ (plain, RelWithDebInfo, the tree the package is made from);
-# with --sanitize also build-asan/ (address and undefined-behaviour
-# sanitizers), with --sanitize-only build-asan/ alone. --werror makes
-# compiler warnings errors (TNG_WERROR), as the project's checks do; without
-# it a tree keeps what it was configured with (off in a fresh one).
+# with --sanitize also build-asan/ (clang, with the address and
+# undefined-behaviour sanitizers, and the libFuzzer targets beside the
+# programs), with --sanitize-only build-asan/ alone; --install-only builds
+# nothing. --werror makes compiler warnings errors (TNG_WERROR), as the
+# project's checks do; without it a tree keeps what it was configured with
+# (off in a fresh one).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,7 +20,8 @@ for arg in "$@"; do
     --werror) werror=(-DTNG_WERROR=ON) ;;
     --sanitize) sanitize=1 ;;
     --sanitize-only) sanitize=1 plain= ;;
-    *) echo "usage: scripts/setup.sh [--werror] [--sanitize | --sanitize-only]" >&2; exit 2 ;;
+    --install-only) sanitize='' plain='' ;;
+    *) echo "usage: scripts/setup.sh [--werror] [--sanitize | --sanitize-only | --install-only]" >&2; exit 2 ;;
   esac
 done
 
@@ -67,6 +70,12 @@ if [ -n "$plain" ]; then
   cmake --build build -j "$jobs"
 fi
 if [ -n "$sanitize" ]; then
-  configure build-asan -DCMAKE_BUILD_TYPE=Debug -DTNG_SANITIZE=ON "${werror[@]}"
+  # clang builds the fuzz targets (libFuzzer) in the same tree and the same
+  # libraries as the sanitized programs. A tree that another compiler
+  # configured is made anew: CMake keeps a tree's compiler for its life.
+  if [ -e build-asan/CMakeCache.txt ] && ! grep -q '^CMAKE_CXX_COMPILER:.*clang++' build-asan/CMakeCache.txt; then
+    rm -rf build-asan
+  fi
+  CC=clang CXX=clang++ configure build-asan -DCMAKE_BUILD_TYPE=Debug -DTNG_SANITIZE=ON -DTNG_FUZZ=ON "${werror[@]}"
   cmake --build build-asan -j "$jobs"
 fi

@@ -1,26 +1,27 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang and runs each for a bounded time:
+# Runs each libFuzzer target for a bounded time:
 # every parser of outside input — the launchers' event file reader, the
 # forwarder's text stages, the registry file, class definition files, the
 # gateway's class list file (gwclass.dat), the SNMPv3 credential file and
-# object identifiers as text. The targets and their committed seeds come
-# from the build's fuzz-targets.txt (tng_add_fuzz_target, cmake/TngFuzz.cmake).
+# object identifiers as text. The targets live in the sanitizer build
+# (build-asan/, clang: scripts/setup.sh --sanitize-only makes it when it is
+# missing), and they and their committed seeds come from its
+# fuzz-targets.txt (tng_add_fuzz_target, cmake/TngFuzz.cmake).
 #
-#   tests/fuzz.sh [SECONDS]      (default 20 per target; build in build-fuzz/)
+#   tests/fuzz.sh [SECONDS]      (default 20 per target)
 #
-# What a run finds that is new is kept in build-fuzz/fuzz-corpus/TARGET for
+# What a run finds that is new is kept in build-asan/fuzz-corpus/TARGET for
 # the next run; the seeds stay as committed. Exit code 0 when no target
-# found a fault; a fault leaves its crash file in build-fuzz/fuzz-findings/.
+# found a fault; a fault leaves its crash file in build-asan/fuzz-findings/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-20}
-build=${TNG_FUZZ_BUILD:-build-fuzz}
+build="build-asan"
 
-generator=()
-[ -e "$build/CMakeCache.txt" ] || generator=(-G Ninja)
-CC=clang CXX=clang++ cmake -S . -B "$build" "${generator[@]}" -DTNG_FUZZ=ON -DTNG_WERROR=ON \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j2 --target tng_fuzz_targets
+if [ ! -e "$build/fuzz-targets.txt" ]; then
+  scripts/setup.sh --werror --sanitize-only >&2
+fi
+cmake --build "$build" --target tng_fuzz_targets >&2
 
 findings="$build/fuzz-findings"
 mkdir -p "$findings"

@@ -15,6 +15,8 @@ from selenium import webdriver
 from selenium.common.exceptions import NoAlertPresentException
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
+from selenium.webdriver.support import expected_conditions
+from selenium.webdriver.support.ui import WebDriverWait
 
 BOARD = "<script>alert(1)</script>"
 URL, SHOTS = sys.argv[1].rstrip("/"), sys.argv[2]
@@ -51,6 +53,17 @@ def texts(selector):
     return [e.text for e in browser.find_elements(By.CSS_SELECTOR, selector)]
 
 
+def follow(by, what):
+    # Clicks what leads to another page and waits until that page has
+    # replaced this one: a click returns before a form's answer has come,
+    # and a check made then would read the page it left.
+    page = browser.find_element(By.TAG_NAME, "html")
+    browser.find_element(by, what).click()
+    WebDriverWait(browser, 20).until(expected_conditions.staleness_of(page))
+    WebDriverWait(browser, 20).until(
+        lambda b: b.execute_script("return document.readyState") == "complete")
+
+
 def shot(name):
     browser.save_screenshot(os.path.join(SHOTS, name + ".png"))
 
@@ -67,10 +80,10 @@ try:
           browser.current_url.startswith(URL + "/login") and browser.title.startswith("Log in"))
     browser.find_element(By.NAME, "user").send_keys("admin")
     browser.find_element(By.NAME, "password").send_keys("wrong")
-    browser.find_element(By.CSS_SELECTOR, "form.login button").click()
+    follow(By.CSS_SELECTOR, "form.login button")
     check("a wrong password is told", "Wrong user name or password." in texts("p.error"))
     browser.find_element(By.NAME, "password").send_keys("pw")
-    browser.find_element(By.CSS_SELECTOR, "form.login button").click()
+    follow(By.CSS_SELECTOR, "form.login button")
     check("after logging in the page asked for first opens",
           browser.current_url == URL + "/classes/Orvex_RemoteVistrel")
     check("the session cookie is not readable by a page's script",
@@ -86,7 +99,7 @@ try:
     check("the overview lists the latest changes", len(browser.find_elements(By.CSS_SELECTOR, "table.audit tr")) > 1)
     shot("overview")
 
-    browser.find_element(By.LINK_TEXT, "Orvex_RemoteVistrel").click()
+    follow(By.LINK_TEXT, "Orvex_RemoteVistrel")
     check("a class page opens from the overview", browser.find_element(By.TAG_NAME, "h1").text == "Class Orvex_RemoteVistrel")
     names = texts("table.objects td:first-child")
     check("an object named like a script is shown as its text", BOARD in names)
@@ -94,7 +107,7 @@ try:
     check("the page holds no script element", browser.find_elements(By.TAG_NAME, "script") == [])
     shot("class")
 
-    browser.find_element(By.LINK_TEXT, BOARD).click()
+    follow(By.LINK_TEXT, BOARD)
     check("the object page is titled with the object's name",
           browser.find_element(By.TAG_NAME, "h1").text == "Object " + BOARD)
     links = [r.text for r in browser.find_elements(By.CSS_SELECTOR, "table.links tr")][1:]
@@ -102,27 +115,27 @@ try:
     history = [r.text for r in browser.find_elements(By.CSS_SELECTOR, "table.audit tr")][1:]
     check("the object page shows its class history", len(history) == 1 and "Orvex_RemoteVistrel" in history[0])
     shot("object")
-    browser.find_element(By.LINK_TEXT, "srv-01").click()
+    follow(By.LINK_TEXT, "srv-01")
     check("the link leads to the other object, which links back",
           browser.find_element(By.TAG_NAME, "h1").text == "Object srv-01"
           and [r.text for r in browser.find_elements(By.CSS_SELECTOR, "table.links tr")][1:] == ["carries " + BOARD + " Orvex_RemoteVistrel"])
 
-    browser.find_element(By.LINK_TEXT, "Audit trail").click()
+    follow(By.LINK_TEXT, "Audit trail")
     all_rows = [r.text for r in browser.find_elements(By.CSS_SELECTOR, "table.audit tr")][1:]
     check("the audit trail lists every move", len(all_rows) == 12)
     browser.find_element(By.NAME, "user").send_keys("ops")
-    browser.find_element(By.CSS_SELECTOR, "form.filter button").click()
+    follow(By.CSS_SELECTOR, "form.filter button")
     ops_rows = [r.text for r in browser.find_elements(By.CSS_SELECTOR, "table.audit tr")][1:]
     check("the audit trail filters by user", len(ops_rows) == 4 and all(" ops reclass " in r for r in ops_rows))
     check("the filter stays in its field", browser.find_element(By.NAME, "user").get_attribute("value") == "ops")
     shot("audit")
 
-    browser.find_element(By.LINK_TEXT, "Moves per day").click()
+    follow(By.LINK_TEXT, "Moves per day")
     bars = browser.find_elements(By.CSS_SELECTOR, "svg rect title")
     check("the chart draws the day's moves by class", len(bars) == 3)
     shot("chart")
 
-    browser.find_element(By.LINK_TEXT, "Lights-out links").click()
+    follow(By.LINK_TEXT, "Lights-out links")
     check("the links page shows each server with its board",
           len(browser.find_elements(By.CSS_SELECTOR, "table.links tr")) == 4)
     shot("links")
@@ -131,7 +144,7 @@ try:
     check("the browser reported nothing blocked or broken" + ("" if not complaints else ": " + "; ".join(complaints)),
           not complaints)
 
-    browser.find_element(By.CSS_SELECTOR, "form.logout button").click()
+    follow(By.CSS_SELECTOR, "form.logout button")
     browser.get(URL + "/")
     check("after logging out the pages lead to the login page again", browser.current_url == URL + "/login")
 finally:

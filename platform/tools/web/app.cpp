@@ -415,7 +415,9 @@ bool App::api_user(Context& c) {
                              std::to_string(wait.count()) + " s");
   }
   bool ok = false;
-  read([&](repo::Store& store) { ok = repo::check_user(store, user, password); });
+  read([&, &user = user, &password = password](repo::Store& store) {
+    ok = repo::check_user(store, user, password);
+  });
   if (!ok) {
     throttle_.failed(user, c.now);
     refuse("wrong user name or password");
@@ -450,7 +452,9 @@ void App::login(const httplib::Request& req, httplib::Response& res) {
                         static_cast<int>(wait.count()));
   bool ok = false;
   try {
-    read([&](repo::Store& store) { ok = repo::check_user(store, user, password); });
+    read([&, &user = user, &password = password](repo::Store& store) {
+      ok = repo::check_user(store, user, password);
+    });
   } catch (const Unavailable& e) {
     return login_failed(
         res, user, next, 503,
