@@ -44,6 +44,9 @@ rm -rf "$logs"
 mkdir -p "$logs"
 export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1
 jobs=$(nproc)
+# The tests mostly wait (silent devices, time-outs, servers): each run
+# keeps one more going than there are cores.
+test_jobs=$((jobs + 1))
 
 # run NAME LANE COMMAND...: one run, its output in $logs/NAME.log and its
 # exit code in $logs/NAME.rc, its time in $logs/NAME.time.
@@ -85,11 +88,11 @@ report() {
 ( set +e
   run build 0 scripts/setup.sh --werror
   after build &&
-    run plain 1 env TNG_TEST_BACKEND=pg ctest --test-dir build -j "$jobs" --output-on-failure ) &
+    run plain 1 env TNG_TEST_BACKEND=pg ctest --test-dir build -j "$test_jobs" --output-on-failure ) &
 ( set +e
   run build-asan 0 scripts/setup.sh --werror --sanitize-only
   after build-asan &&
-    run sanitizer 0 ctest --test-dir build-asan -j "$jobs" --output-on-failure ) &
+    run sanitizer 0 ctest --test-dir build-asan -j "$test_jobs" --output-on-failure ) &
 # The fuzzers keep a core busy: they give way to the tests' programs and
 # agents, which answer within time-outs.
 ( set +e
