@@ -14,7 +14,7 @@
 #                  on embedded repositories, with the sanitizers watching
 #                  every program (the API's unit suite also on a server, in
 #                  t0020)
-#   fuzz           every libFuzzer target for 10 s from its committed seeds
+#   fuzz           every libFuzzer target for 5 s from its committed seeds
 #
 # So every script runs on both backends and under the sanitizers once.
 # Both builds treat warnings as errors (TNG_WERROR). The two builds compile
@@ -96,6 +96,6 @@ report() {
 # The fuzzers keep a core busy: they give way to the tests' programs and
 # agents, which answer within time-outs.
 ( set +e
-  after build-asan && run fuzz 0 nice -n 10 tests/fuzz.sh 10 ) &
+  after build-asan && run fuzz 0 nice -n 10 tests/fuzz.sh 5 ) &
 wait
 report build build-asan plain sanitizer fuzz
