@@ -23,6 +23,10 @@
 
 _pg_state="$TEST_ROOT/pg.folder"
 
+# psql: the server's own client. The system's psql is a wrapper, a Perl
+# program that picks a cluster, and its start cost more than the queries.
+psql() { "$PG_BIN/psql" "$@"; }
+
 # pg_folder: the cluster's folder; starts the cluster when there is none.
 pg_folder() {
   if [ ! -s "$_pg_state" ]; then
