@@ -103,15 +103,14 @@ ResultFile Store::run_query(std::string_view class_name, const std::vector<Test>
   std::vector<std::pair<uint32_t, Test>> values;
   storage_->scan_objects(filter, &wanted, [&](const ObjectRow& row) {
     values.clear();
-    if (class_index) values.push_back({*class_index, Test{{}, WV_TYPE_TEXT, row.class_name}});
+    if (class_index) values.emplace_back(*class_index, Test{{}, WV_TYPE_TEXT, row.class_name});
     if (uuid_index)
-      values.push_back(
-          {*uuid_index,
-           Test{
-               {}, WV_TYPE_UUID, std::string(reinterpret_cast<const char*>(row.uuid.data()), 16)}});
+      values.emplace_back(
+          *uuid_index,
+          Test{{}, WV_TYPE_UUID, std::string(reinterpret_cast<const char*>(row.uuid.data()), 16)});
     for (const Test& t : row.props)
       if (std::optional<uint32_t> index = result.index_of(t.property))
-        values.push_back({*index, Test{{}, t.type, t.value}});
+        values.emplace_back(*index, Test{{}, t.type, t.value});
     result.write(values);
   });
   result.finish();

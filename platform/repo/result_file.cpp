@@ -118,7 +118,7 @@ void ResultFile::read(Record& record) {
     at += sizeof h;
     if (h.index >= names_.size() || at + h.length > header[0])
       throw Error(kFailed, "the result file is damaged");
-    record.values_.push_back({h.index, Value{h.type, h.length, base + at}});
+    record.values_.emplace_back(h.index, Value{h.type, h.length, base + at});
     at = padded(at + h.length + (h.type == WV_TYPE_TEXT ? 1 : 0));
   }
 }

@@ -50,7 +50,7 @@ class ResultFile {
   // The position of `property` among the names asked for.
   std::optional<uint32_t> index_of(std::string_view property) const;
 
-  static constexpr size_t kInMemory = 64 * 1024;
+  static constexpr size_t kInMemory = size_t{64} * 1024;
 
  private:
   void put(const char* data, size_t size);

@@ -175,7 +175,7 @@ WV_RC TNGWV_Kernel_Start(const char* application, WV_KERNEL* kernel, int32_t) {
                    repo::home().c_str());
       return repo::kFailed;
     }
-    auto k = new wv_kernel;
+    auto* k = new wv_kernel;
     k->application = application ? application : "";
     *kernel = k;
     return WV_OK;
@@ -252,7 +252,7 @@ WV_RC TNGWV_RepositoryName_GetFirst(WV_KERNEL kernel, char name[WV_REPOSITORY_NA
       return repo::kTooLong;
     }
     std::memset(name, 0, WV_REPOSITORY_NAME_FIELD);
-    std::memcpy(name, chosen.data(), chosen.size());
+    chosen.copy(name, chosen.size());  // the zeroed field ends it
     return WV_OK;
   });
 }
@@ -275,7 +275,7 @@ WV_RC TNGWV_ObjectPropertyList_Allocate(WV_PROPERTY_LIST* list, int32_t capacity
     if (!list) return repo::kBadArgument;
     *list = nullptr;
     if (capacity <= 0) return repo::kBadArgument;
-    auto l = new wv_property_list;
+    auto* l = new wv_property_list;
     l->capacity = static_cast<size_t>(capacity);
     *list = l;
     return WV_OK;
@@ -323,7 +323,7 @@ WV_RC TNGWV_ObjectCriteria_Allocate(WV_CRITERIA* criteria, int32_t capacity) {
     if (!criteria) return repo::kBadArgument;
     *criteria = nullptr;
     if (capacity <= 0) return repo::kBadArgument;
-    auto c = new wv_criteria;
+    auto* c = new wv_criteria;
     c->capacity = static_cast<size_t>(capacity);
     *criteria = c;
     return WV_OK;
@@ -386,7 +386,7 @@ WV_RC GetRepositoryObject(WV_REPOSITORY repository, const char* class_name, WV_C
                                             properties ? properties : "");
       t.commit();
     }
-    auto l = new wv_object_list(std::move(*result));
+    auto* l = new wv_object_list(std::move(*result));
     l->batch = static_cast<uint32_t>(batch);
     *list = l;
     uint32_t real = l->file.count();

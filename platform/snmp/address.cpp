@@ -61,7 +61,7 @@ std::optional<Target> split_address(std::string_view address, uint16_t default_p
 
 std::optional<Peer> resolve(const Target& target, OpenError& error) {
   const std::string port = std::to_string(target.port);
-  const auto ipv4 = [&](const in_addr& address, std::string text) {
+  const auto ipv4 = [&](const in_addr& address, const std::string& text) {
     sockaddr_in in{};
     in.sin_family = AF_INET;
     in.sin_port = htons(target.port);
@@ -96,7 +96,7 @@ std::optional<Peer> resolve(const Target& target, OpenError& error) {
   }
   if (pick->ai_family == AF_INET6) {
     char text[INET6_ADDRSTRLEN] = {};
-    auto* in6 = reinterpret_cast<const sockaddr_in6*>(pick->ai_addr);
+    const auto* in6 = reinterpret_cast<const sockaddr_in6*>(pick->ai_addr);
     inet_ntop(AF_INET6, &in6->sin6_addr, text, sizeof text);
     return Peer{"udp6:[" + std::string(text) + "]:" + port, std::nullopt};
   }

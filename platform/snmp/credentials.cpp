@@ -161,12 +161,12 @@ CredentialLookup find_credential_set(std::string_view text, std::string_view nam
 
   std::vector<std::string_view> needed{"user", "level"};
   if (set.level != SecurityLevel::no_auth_no_priv) {
-    needed.push_back("auth");
-    needed.push_back("auth_pass");
+    needed.emplace_back("auth");
+    needed.emplace_back("auth_pass");
   }
   if (set.level == SecurityLevel::auth_priv) {
-    needed.push_back("priv");
-    needed.push_back("priv_pass");
+    needed.emplace_back("priv");
+    needed.emplace_back("priv_pass");
   }
   for (std::string_view key : needed)
     if (!given.contains(key)) return set_refusal("key '" + std::string(key) + "' is missing");

@@ -63,7 +63,8 @@ long send_with_ticket(Carrier* carrier, netsnmp_pdu* pdu, std::unique_ptr<V3Tick
   }
   ticket->request_id = request_id;
   ticket->sent = true;
-  ticket.release();
+  // The poller owns the ticket from here: it frees it with the answer.
+  static_cast<void>(ticket.release());
   Poller::instance().sent_on(carrier);
   return request_id;
 }

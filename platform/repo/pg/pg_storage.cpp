@@ -33,6 +33,8 @@ namespace {
 // first named (libpq.def says why). The library stays loaded until the
 // process ends.
 struct Libpq {
+// A name in a declaration cannot stand in parentheses.
+// NOLINTNEXTLINE(bugprone-macro-parentheses)
 #define TNG_LIBPQ(name) decltype(&::name) name = nullptr;
 #include "libpq.def"
 #undef TNG_LIBPQ
@@ -63,7 +65,9 @@ const Libpq& libpq() {
 
 // In this file each libpq function's name is an object that calls the
 // loaded function. (Being an object, it also keeps the call from finding
-// the library's own declaration through its argument types.)
+// the library's own declaration through its argument types.) The name
+// declares, so it cannot stand in parentheses.
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define TNG_LIBPQ(name)                                 \
   constexpr struct {                                    \
     template <typename... Args>                         \
@@ -71,6 +75,7 @@ const Libpq& libpq() {
       return libpq().name(std::forward<Args>(args)...); \
     }                                                   \
   } name{};
+// NOLINTEND(bugprone-macro-parentheses)
 #include "libpq.def"
 #undef TNG_LIBPQ
 
@@ -557,9 +562,15 @@ class PgStorage final : public Storage {
         std::string n = next(t.property);
         std::string ty = next(std::to_string(t.type));
         std::string v = next(value_text(t));
-        out += " AND EXISTS(SELECT 1 FROM " + prefix_ +
-               "props t WHERE t.object_id = o.id AND t.name = " + n + " AND t.type = " + ty +
-               "::integer AND t.value = " + v + ")";
+        out += " AND EXISTS(SELECT 1 FROM ";
+        out += prefix_;
+        out += "props t WHERE t.object_id = o.id AND t.name = ";
+        out += n;
+        out += " AND t.type = ";
+        out += ty;
+        out += "::integer AND t.value = ";
+        out += v;
+        out += ")";
       }
     }
     return out;

@@ -281,13 +281,13 @@ void Statement::reset() {
 }
 
 std::string_view Statement::text(int column) const {
-  auto p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_.get(), column));
+  const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_.get(), column));
   int n = sqlite3_column_bytes(stmt_.get(), column);
   return p ? std::string_view(p, static_cast<size_t>(n)) : std::string_view{};
 }
 
 std::string_view Statement::blob(int column) const {
-  auto p = static_cast<const char*>(sqlite3_column_blob(stmt_.get(), column));
+  const auto* p = static_cast<const char*>(sqlite3_column_blob(stmt_.get(), column));
   int n = sqlite3_column_bytes(stmt_.get(), column);
   return p ? std::string_view(p, static_cast<size_t>(n)) : std::string_view{};
 }

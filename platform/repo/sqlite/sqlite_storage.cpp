@@ -76,8 +76,14 @@ void add_tests(Sql& sql, const std::vector<Test>& tests) {
     } else {
       std::string n = sql.add(t.property);
       std::string ty = sql.add(int64_t{t.type});
-      sql.text += " AND EXISTS(SELECT 1 FROM props p WHERE p.object_id = o.id AND p.name = " + n +
-                  " AND p.type = " + ty + " AND p.value = " + sql.add(stored(t)) + ")";
+      std::string v = sql.add(stored(t));
+      sql.text += " AND EXISTS(SELECT 1 FROM props p WHERE p.object_id = o.id AND p.name = ";
+      sql.text += n;
+      sql.text += " AND p.type = ";
+      sql.text += ty;
+      sql.text += " AND p.value = ";
+      sql.text += v;
+      sql.text += ")";
     }
   }
 }
