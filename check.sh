@@ -20,9 +20,10 @@
 #
 # So every script runs on both backends and under the sanitizers once.
 # Both builds treat warnings as errors (TNG_WERROR). The two builds compile
-# side by side, and each build's tests start when it is done: much of a
-# test's time is spent waiting (silent devices, agents, servers), so the two
-# test runs and the fuzzers share the cores well. Each test run has a lane
+# side by side, the plain one at a lower priority, as its tests take less
+# time; each build's tests start when it is done: much of a test's time is
+# spent waiting (silent devices, agents, servers), so the two test runs and
+# the fuzzers share the cores well. Each test run has a lane
 # of its own (TNG_TEST_LANE), so that its agents never share an address
 # with the other's. Each run's output is kept in build/check-logs/ and
 # shown whole when it fails.
