@@ -89,7 +89,7 @@ report() {
 }
 
 ( set +e
-  run build 0 nice -n 5 scripts/setup.sh --werror
+  run build 0 nice -n 2 scripts/setup.sh --werror
   after build &&
     run plain 1 env TNG_TEST_BACKEND=pg ctest --test-dir build -LE repeat -j "$test_jobs" --output-on-failure ) &
 ( set +e
