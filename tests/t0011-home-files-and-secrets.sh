@@ -225,7 +225,7 @@ an_event() {
 # The sanitizer build's runtime lowers a program's own core size limit to 0
 # before the program starts: there the shell's programs get 0 as well.
 handed_limit=1263616
-if grep -q '^TNG_SANITIZE:BOOL=ON' "$TNG_BIN/../CMakeCache.txt" 2>/dev/null; then handed_limit=0; fi
+if sanitized_build; then handed_limit=0; fi
 
 # the child | its parent | fixture | the command | the child's core size
 # limit (@HANDED@: the one the suite's program was started with)

@@ -7,7 +7,7 @@
 . "$TNG_SRC/discovery/tests/fixtures.sh"
 
 build=$(cd "$TNG_BIN/.." && pwd)
-if grep -q '^TNG_SANITIZE:BOOL=ON' "$build/CMakeCache.txt"; then
+if sanitized_build; then
   say "t9010-package: skipped, the package is built from the plain tree"
   exit 77
 fi

@@ -150,6 +150,9 @@ test_have_prereq() {
 test_lazy_prereq ROOT '[ "$(id -u)" = 0 ]' 'needs root'
 test_lazy_prereq EMBEDDED '[ "$TNG_TEST_BACKEND" != pg ]' 'embedded repository only'
 
+# sanitized_build: the programs under test come from the sanitizer build.
+sanitized_build() { grep -q '^TNG_SANITIZE:BOOL=ON' "$TNG_BIN/../CMakeCache.txt" 2>/dev/null; }
+
 # test_expect_embedded 'title' 'body': a case about the embedded repository
 # file itself (its modes, its locks, the bytes it keeps as given); skipped
 # when the tests' repositories live on a server.

@@ -562,15 +562,15 @@ class PgStorage final : public Storage {
         std::string n = next(t.property);
         std::string ty = next(std::to_string(t.type));
         std::string v = next(value_text(t));
-        out += " AND EXISTS(SELECT 1 FROM ";
-        out += prefix_;
-        out += "props t WHERE t.object_id = o.id AND t.name = ";
-        out += n;
-        out += " AND t.type = ";
-        out += ty;
-        out += "::integer AND t.value = ";
-        out += v;
-        out += ")";
+        out.append(" AND EXISTS(SELECT 1 FROM ")
+            .append(prefix_)
+            .append("props t WHERE t.object_id = o.id AND t.name = ")
+            .append(n)
+            .append(" AND t.type = ")
+            .append(ty)
+            .append("::integer AND t.value = ")
+            .append(v)
+            .append(")");
       }
     }
     return out;

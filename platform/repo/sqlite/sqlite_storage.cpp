@@ -77,13 +77,13 @@ void add_tests(Sql& sql, const std::vector<Test>& tests) {
       std::string n = sql.add(t.property);
       std::string ty = sql.add(int64_t{t.type});
       std::string v = sql.add(stored(t));
-      sql.text += " AND EXISTS(SELECT 1 FROM props p WHERE p.object_id = o.id AND p.name = ";
-      sql.text += n;
-      sql.text += " AND p.type = ";
-      sql.text += ty;
-      sql.text += " AND p.value = ";
-      sql.text += v;
-      sql.text += ")";
+      sql.text.append(" AND EXISTS(SELECT 1 FROM props p WHERE p.object_id = o.id AND p.name = ")
+          .append(n)
+          .append(" AND p.type = ")
+          .append(ty)
+          .append(" AND p.value = ")
+          .append(v)
+          .append(")");
     }
   }
 }
